@@ -1,0 +1,17 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/runtime_error.h"
+
+class QWidget;
+
+namespace kavelora::platform {
+
+// The text of the standard run-time error message, in Japanese, with number and text.
+QString runtimeErrorMessageText(const RuntimeError& error);
+
+// Shows the standard run-time error message modally over parent (or centred on the screen).
+void showRuntimeErrorMessage(const RuntimeError& error, QWidget* parent);
+
+} // namespace kavelora::platform

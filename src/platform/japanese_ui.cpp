@@ -1,0 +1,47 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/japanese_ui.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace kavelora::platform {
+
+void useJapaneseLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+}
+
+bool ensureJapaneseTranslations()
+{
+    static bool loaded = false;
+    if (loaded)
+        return true;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    loaded = true;
+    return true;
+}
+
+void installJapaneseFontSubstitutes()
+{
+    // Debian's fontconfig knows neither name and would hand out DejaVu Sans, a third wider.
+    const QStringList gothicFonts = {
+        QStringLiteral("IPAPGothic"),      QStringLiteral("IPAexGothic"),
+        QStringLiteral("IPAGothic"),       QStringLiteral("Noto Sans CJK JP"),
+        QStringLiteral("VL PGothic"),      QStringLiteral("TakaoPGothic"),
+    };
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), gothicFonts);
+    QFont::insertSubstitutions(QStringLiteral("MS PGothic"), gothicFonts);
+}
+
+} // namespace kavelora::platform

@@ -1,0 +1,19 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+namespace kavelora::platform {
+
+// Makes Japanese the default locale, whatever the system's, so dates and numbers in the
+// standard dialogs are Japanese. Cheap: call it at start.
+void useJapaneseLocale();
+
+// Loads Qt's own Japanese translations once, before the first dialog or message box shows.
+// Loading them at start would slow the first window for nothing. Returns false when the
+// translations are not installed (the dialogs then speak English).
+bool ensureJapaneseTranslations();
+
+// Maps the window's Japanese font names to the Japanese gothic fonts a Linux system has.
+void installJapaneseFontSubstitutes();
+
+} // namespace kavelora::platform

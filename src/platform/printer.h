@@ -1,0 +1,26 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/picture.h"
+
+namespace kavelora::platform {
+
+// The program's current printer. There is one for the whole program, so a document that
+// PaintPicture opens is the one that EndDoc closes.
+class Printer
+{
+public:
+    virtual ~Printer() = default;
+
+    // Draws the picture at its own size with its top-left corner x1, y1 twips from the
+    // top-left corner of the printable area, opening a document if none is open.
+    // Raises RuntimeError for the empty picture (before opening anything) and when
+    // drawing fails.
+    virtual void PaintPicture(const Picture& picture, float x1, float y1) = 0;
+    // Closes the open document and hands it to the print service. Raises RuntimeError
+    // when the service refuses it.
+    virtual void EndDoc() = 0;
+};
+
+} // namespace kavelora::platform

@@ -1,0 +1,36 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+namespace kavelora::shell {
+
+// How a handler meets an error: a trapping handler ends silently; any other handler's error
+// shows the standard run-time error message and ends the program.
+enum class Trap { Silent, None };
+
+// The one guard every event handler runs in, so that no exception ever leaves a Qt slot.
+class ErrorPolicy
+{
+public:
+    static constexpr int kUntrappedErrorExitStatus = 1;
+
+    using EndProgram = std::function<void(int exitStatus)>;
+
+    // messageParent is the window the error message is shown over. endProgram is called
+    // with kUntrappedErrorExitStatus after an untrapped error has been reported.
+    ErrorPolicy(QWidget* messageParent, EndProgram endProgram);
+
+    // Runs handler under trap. Returns true when it ended without an error.
+    bool run(Trap trap, const std::function<void()>& handler) const noexcept;
+
+private:
+    QPointer<QWidget> m_messageParent;
+    EndProgram m_endProgram;
+};
+
+} // namespace kavelora::shell

@@ -1,0 +1,44 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "shell/start.h"
+
+#include "platform/japanese_ui.h"
+#include "platform/runtime.h"
+#include "shell/application_identity.h"
+#include "shell/program.h"
+#include "window/form1.h"
+#include "window/form_builder.h"
+
+#include <QApplication>
+
+#include <array>
+#include <optional>
+
+namespace kavelora::shell {
+
+int start(const char* programName)
+{
+    platform::keepNoSettings();
+
+    std::string name = programName ? programName : "kavelora";
+    int argumentCount = 1;
+    std::array<char*, 2> arguments{name.data(), nullptr};
+    QApplication application(argumentCount, arguments.data());
+    applyApplicationIdentity();
+    platform::useJapaneseLocale();
+    platform::installJapaneseFontSubstitutes();
+
+    const std::unique_ptr<window::Form1> form = window::buildForm1();
+    std::optional<int> earlyExitStatus;
+    Program program(*form, [&earlyExitStatus](int status) {
+        // Before the event loop runs, exit() has nothing to leave: remember the status.
+        earlyExitStatus = status;
+        QCoreApplication::exit(status);
+    });
+    form->show();
+    if (earlyExitStatus)
+        return *earlyExitStatus;
+    return QApplication::exec();
+}
+
+} // namespace kavelora::shell

@@ -1,0 +1,36 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace kavelora::shell {
+
+struct VersionEntry
+{
+    std::u16string_view key;
+    std::u16string_view value;
+};
+
+// The fixed part of the record.
+struct VersionFixedPart
+{
+    std::array<std::uint16_t, 4> fileVersion;
+    std::array<std::uint16_t, 4> productVersion;
+    std::uint16_t language;
+    std::uint16_t codePage;
+};
+
+inline constexpr VersionFixedPart kVersionFixedPart{{1, 0, 0, 0}, {1, 0, 0, 0}, 0x0411, 1200};
+
+// The string entries in stored order, generated at build time from version_record.tsv.
+const std::array<VersionEntry, 9>& versionEntries();
+
+// The value stored under key, or an empty string when there is no such key.
+QString versionValue(std::u16string_view key);
+
+} // namespace kavelora::shell

@@ -1,0 +1,69 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/twips.h"
+#include "window/window_description.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+
+namespace kavelora::window {
+
+class CommandButton;
+class ImageBox;
+
+// The program's one window. Its controls are placed in twips; the window converts them to
+// pixels for the screen it is on. Built by buildForm1().
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    // Window states as the layout rule reads them.
+    enum State : short { Normal = 0, Minimized = 1, Maximized = 2 };
+
+    explicit Form1(QWidget* parent = nullptr);
+
+    // The client area's size in twips.
+    platform::Twips ScaleWidth() const;
+    platform::Twips ScaleHeight() const;
+    State WindowState() const;
+
+    // The window's background colour and the picture drawn once at its top-left corner.
+    void setBackground(QColor colour, QImage picture, platform::Twips pictureSize);
+
+    // Takes a child widget as the control id, placed at rect; the window keeps the rect.
+    void placeControl(ControlId id, QWidget* widget, const platform::TwipsRect& rect);
+    platform::TwipsRect controlRect(ControlId id) const;
+    void setControlRect(ControlId id, const platform::TwipsRect& rect);
+
+    CommandButton& Command1() const;
+    CommandButton& Command2() const;
+    CommandButton& Command3() const;
+    QLabel& Label1() const;
+    ImageBox& Image1() const;
+
+Q_SIGNALS:
+    // The window was first shown, its client size changed, or its state changed.
+    void Resize();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* control(ControlId id) const;
+    void applyControlGeometry(ControlId id);
+
+    std::array<QWidget*, kControls.size()> m_controls{};
+    std::array<platform::TwipsRect, kControls.size()> m_controlRects{};
+    QImage m_backgroundPicture;
+    platform::Twips m_backgroundPictureSize;
+};
+
+} // namespace kavelora::window

@@ -1,0 +1,97 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "window/image_box.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+
+namespace kavelora::window {
+
+namespace {
+
+// Premultiplied pixels draw fastest when there is alpha; opaque pictures stay RGB32, which
+// costs nothing to convert from a decoder's usual output and half as much memory as 64-bit.
+QImage drawableCopy(const QImage& image)
+{
+    if (image.hasAlphaChannel())
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (image.format() == QImage::Format_RGB32)
+        return image;
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QImage masterCopy(const QImage& image)
+{
+    const QSize size = image.size();
+    if (size.width() <= ImageBox::kMasterCopyLongestSide
+        && size.height() <= ImageBox::kMasterCopyLongestSide)
+        return drawableCopy(image);
+    const QSize bounded = size.scaled(ImageBox::kMasterCopyLongestSide,
+                                      ImageBox::kMasterCopyLongestSide, Qt::KeepAspectRatio);
+    return drawableCopy(image.scaled(bounded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+} // namespace
+
+ImageBox::ImageBox(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    m_settleTimer.setSingleShot(true);
+    m_settleTimer.setInterval(kSettleDelayMs);
+    connect(&m_settleTimer, &QTimer::timeout, this, [this] {
+        settle();
+        update();
+    });
+}
+
+void ImageBox::setPicture(platform::Picture picture)
+{
+    m_picture = std::move(picture);
+    m_master = m_picture.isEmpty() ? QImage() : masterCopy(m_picture.screenImage());
+    m_settled = QImage();
+    update();
+}
+
+bool ImageBox::isSettled() const
+{
+    return !m_master.isNull() && m_settled.size() == size();
+}
+
+void ImageBox::settle()
+{
+    if (m_master.isNull() || size().isEmpty())
+        return;
+    if (m_master.size() == size())
+        m_settled = m_master;
+    else if (m_settled.size() != size())
+        m_settled = m_master.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void ImageBox::paintEvent(QPaintEvent*)
+{
+    if (m_master.isNull())
+        return;
+    // Outside a resize, a picture or box change gets its smooth copy at once.
+    if (!m_settleTimer.isActive())
+        settle();
+
+    QPainter painter(this);
+    if (m_settled.size() == size()) {
+        painter.drawImage(0, 0, m_settled);
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), m_master);
+}
+
+void ImageBox::resizeEvent(QResizeEvent* event)
+{
+    // The first size a box gets is not a resize in progress: draw it smooth straight away.
+    if (isVisible() && event->oldSize().isValid() && !event->oldSize().isEmpty())
+        m_settleTimer.start();
+    QWidget::resizeEvent(event);
+}
+
+} // namespace kavelora::window
