@@ -133,7 +133,7 @@ private:
         return qRgb(byteAt(m_icon, at + 2), byteAt(m_icon, at + 1), byteAt(m_icon, at));
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase()
     {
         m_icon = readAll(assetPath(QStringLiteral("kavelora.ico")));

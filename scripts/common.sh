@@ -1,0 +1,44 @@
+# SPDX-FileCopyrightText: 2026 ternwick
+# SPDX-License-Identifier: MIT
+# Shared by run.sh and test.sh: package installation and the build.
+
+# Debian packages needed to build and run the viewer.
+KAVELORA_BUILD_PACKAGES=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libqt6printsupport6 qt6-qpa-plugins qt6-image-formats-plugins
+    qt6-translations-l10n fonts-ipafont-gothic
+)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo "$@"
+    fi
+}
+
+# Installs whichever of the given packages are missing; does nothing when all are there.
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+            --no-install-recommends "${missing[@]}"
+    fi
+}
+
+# configure_and_build BUILD_DIR [cmake options...]
+configure_and_build() {
+    local build_dir=$1
+    shift
+    cmake -S "$KAVELORA_ROOT" -B "$build_dir" "$@"
+    cmake --build "$build_dir" -j "$(nproc)"
+}

@@ -1,0 +1,87 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace kavelora::e2e {
+
+// Runs a command-line tool to completion (bounded) and returns what it printed.
+QString runTool(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
+
+// The built viewer, started in its own process on the test's X display with an empty
+// configuration and cache folder of its own.
+class RunningViewer
+{
+public:
+    explicit RunningViewer(const QStringList& arguments = {});
+    ~RunningViewer();
+
+    // Waits for the window titled "Kavelora Ver1.0" to be mapped; false after timeoutMs.
+    bool waitForWindow(int timeoutMs = 15000);
+    QString windowId() const { return m_windowId; }
+    // The client area in screen coordinates, asked afresh from the X server.
+    QRect clientGeometry() const;
+    // Waits for the process to end; the exit code, or -1 on a crash or time-out.
+    int waitForExit(int timeoutMs);
+    bool isRunning() const;
+    // The folder given as HOME and XDG_CONFIG_HOME; the viewer must leave it empty.
+    QString homePath() const { return m_home.path(); }
+    QStringList filesWritten() const;
+
+private:
+    QTemporaryDir m_home;
+    QProcess m_process;
+    QString m_windowId;
+};
+
+// The whole screen or a part of it, as the X server shows it.
+QImage grabScreen(const QRect& area);
+
+void clickAt(const QPoint& globalPosition);
+void typeText(const QString& text);
+void pressKey(const QString& keyName);
+
+// True when the two colours differ by at most tolerance in each channel.
+bool colourNear(QRgb pixel, QRgb expected, int tolerance = 6);
+
+// A small window manager on the test's display for as long as the object lives, so the
+// window gets a frame, a close box and minimize/maximize handling.
+class WindowManager
+{
+public:
+    WindowManager();
+    ~WindowManager();
+    bool isRunning() const;
+
+private:
+    QProcess m_process;
+};
+
+} // namespace kavelora::e2e
+
+#include <QGuiApplication>
+#include <QTest>
+
+#include <cstdio>
+
+// The main of an end-to-end test: it needs the X display that ./test.sh provides, and
+// reports itself skipped (exit code 77) without one.
+#define KAVELORA_E2E_MAIN(TestObject)                                                          \
+    int main(int argc, char* argv[])                                                           \
+    {                                                                                          \
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {                                          \
+            std::puts("SKIP: needs an X display; ./test.sh starts Xvfb for these tests");      \
+            return 77;                                                                         \
+        }                                                                                      \
+        qputenv("QT_QPA_PLATFORM", "xcb");                                                     \
+        QGuiApplication application(argc, argv);                                               \
+        TestObject test;                                                                       \
+        return QTest::qExec(&test, argc, argv);                                                \
+    }

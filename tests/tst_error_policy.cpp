@@ -1,0 +1,140 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/runtime_error.h"
+#include "shell/error_policy.h"
+#include "window/form1.h"
+#include "window/form_builder.h"
+#include "window/image_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+using namespace kavelora;
+using platform::ErrorNumber;
+using platform::RuntimeError;
+using shell::ErrorPolicy;
+using shell::Trap;
+
+namespace {
+
+// Records every modal window that shows while a handler runs, and closes it.
+class ModalWatcher
+{
+public:
+    ModalWatcher()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                m_texts.append(box->text());
+                m_titles.append(box->windowTitle());
+                box->done(QMessageBox::Ok);
+            }
+        });
+        m_timer.start();
+    }
+    QStringList texts() const { return m_texts; }
+    QStringList titles() const { return m_titles; }
+
+private:
+    QTimer m_timer;
+    QStringList m_texts;
+    QStringList m_titles;
+};
+
+} // namespace
+
+class TestErrorPolicy : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void handlerOutcome_data();
+    void handlerOutcome();
+    void trappedErrorLeavesWindowUnchanged();
+
+private:
+    std::unique_ptr<window::Form1> m_form;
+};
+
+void TestErrorPolicy::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Kavelora"));
+    m_form = window::buildForm1();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestErrorPolicy::handlerOutcome_data()
+{
+    QTest::addColumn<bool>("trapped");
+    QTest::addColumn<int>("raised"); // 0: the handler returns normally; -1: std::bad_alloc
+    QTest::addColumn<bool>("succeeded");
+    QTest::addColumn<QString>("message"); // empty: no message may show
+    QTest::addColumn<int>("exitStatus");  // -1: the program must not end
+
+    QTest::newRow("trapped handler without error") << true << 0 << true << QString() << -1;
+    QTest::newRow("untrapped handler without error") << false << 0 << true << QString() << -1;
+    QTest::newRow("trapped cancel ends silently")
+        << true << int(ErrorNumber::DialogCancelled) << false << QString() << -1;
+    QTest::newRow("trapped invalid picture ends silently")
+        << true << int(ErrorNumber::InvalidPicture) << false << QString() << -1;
+    QTest::newRow("trapped out of memory ends silently")
+        << true << -1 << false << QString() << -1;
+    QTest::newRow("untrapped error shows the Japanese message and ends")
+        << false << int(ErrorNumber::FileNotFound) << false
+        << QStringLiteral("実行時エラー '53':\n\nファイルが見つかりません。") << 1;
+    QTest::newRow("untrapped out of memory is reported as error 7")
+        << false << -1 << false << QStringLiteral("実行時エラー '7':\n\nメモリが不足しています。")
+        << 1;
+}
+
+void TestErrorPolicy::handlerOutcome()
+{
+    QFETCH(bool, trapped);
+    const Trap trap = trapped ? Trap::Silent : Trap::None;
+    QFETCH(int, raised);
+    QFETCH(bool, succeeded);
+    QFETCH(QString, message);
+    QFETCH(int, exitStatus);
+
+    int endedWith = -1;
+    const ErrorPolicy policy(m_form.get(), [&endedWith](int status) { endedWith = status; });
+    ModalWatcher watcher;
+    bool handlerRan = false;
+    const bool result = policy.run(trap, [&] {
+        handlerRan = true;
+        if (raised == -1)
+            throw std::bad_alloc();
+        if (raised != 0)
+            throw RuntimeError(static_cast<ErrorNumber>(raised));
+    });
+
+    QVERIFY(handlerRan);
+    QCOMPARE(result, succeeded);
+    QCOMPARE(endedWith, exitStatus);
+    if (message.isEmpty()) {
+        QVERIFY(watcher.texts().isEmpty());
+    } else {
+        QCOMPARE(watcher.texts(), QStringList{message});
+        QCOMPARE(watcher.titles(), QStringList{QStringLiteral("Kavelora")});
+    }
+}
+
+void TestErrorPolicy::trappedErrorLeavesWindowUnchanged()
+{
+    const QImage before = m_form->grab().toImage();
+    const auto pictureBefore = m_form->Image1().picture();
+    const ErrorPolicy policy(m_form.get(), [](int) { QFAIL("a trapped error must not end"); });
+    ModalWatcher watcher;
+    QVERIFY(!policy.run(Trap::Silent, [] { throw RuntimeError(ErrorNumber::PrinterError); }));
+    QVERIFY(m_form->isVisible());
+    QVERIFY(m_form->Image1().picture().isSameObject(pictureBefore));
+    QCOMPARE(m_form->grab().toImage(), before);
+    QVERIFY(watcher.texts().isEmpty());
+}
+
+QTEST_MAIN(TestErrorPolicy)
+#include "tst_error_policy.moc"
