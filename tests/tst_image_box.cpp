@@ -1,0 +1,132 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "window/image_box.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QTest>
+
+using kavelora::platform::Picture;
+using kavelora::window::ImageBox;
+
+namespace {
+
+const QColor kBackground(255, 192, 192);
+
+// Left half red, right half blue, with a transparent square in the middle when asked.
+QImage halves(QSize size, bool transparentMiddle = false)
+{
+    QImage image(size, transparentMiddle ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, size.width() / 2, size.height(), Qt::red);
+    painter.fillRect(size.width() / 2, 0, size.width() - size.width() / 2, size.height(), Qt::blue);
+    if (transparentMiddle) {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(QRect(QPoint(), size / 2).translated(size.width() / 4, size.height() / 4),
+                         Qt::transparent);
+    }
+    return image;
+}
+
+} // namespace
+
+class TestImageBox : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void stretchesWithoutKeepingProportions_data();
+    void stretchesWithoutKeepingProportions();
+    void transparentPartsShowTheWindow();
+    void emptyPictureShowsTheWindow();
+    void resizeDrawsAtOnceThenSettlesSmooth();
+
+private:
+    std::unique_ptr<QWidget> m_window;
+    ImageBox* m_box = nullptr;
+};
+
+void TestImageBox::init()
+{
+    m_window = std::make_unique<QWidget>();
+    QPalette palette = m_window->palette();
+    palette.setColor(QPalette::Window, kBackground);
+    m_window->setPalette(palette);
+    m_window->setAutoFillBackground(true);
+    m_window->resize(400, 300);
+    m_box = new ImageBox(m_window.get());
+    m_box->setGeometry(10, 10, 200, 100);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestImageBox::cleanup()
+{
+    m_window.reset();
+}
+
+void TestImageBox::stretchesWithoutKeepingProportions_data()
+{
+    QTest::addColumn<QSize>("pictureSize");
+    QTest::addColumn<QSize>("boxSize");
+    QTest::newRow("small picture enlarged") << QSize(20, 20) << QSize(300, 60);
+    QTest::newRow("tall picture into a wide box") << QSize(50, 400) << QSize(200, 100);
+    QTest::newRow("24 megapixels reduced") << QSize(6000, 4000) << QSize(250, 250);
+}
+
+void TestImageBox::stretchesWithoutKeepingProportions()
+{
+    QFETCH(QSize, pictureSize);
+    QFETCH(QSize, boxSize);
+    m_box->setPicture(Picture(halves(pictureSize), 96.0));
+    m_box->resize(boxSize);
+    const QImage shot = m_window->grab(m_box->geometry()).toImage();
+    QCOMPARE(shot.size(), boxSize);
+    // The whole picture reaches every edge of the box.
+    QCOMPARE(shot.pixelColor(1, 1), QColor(Qt::red));
+    QCOMPARE(shot.pixelColor(1, boxSize.height() - 2), QColor(Qt::red));
+    QCOMPARE(shot.pixelColor(boxSize.width() - 2, 1), QColor(Qt::blue));
+    QCOMPARE(shot.pixelColor(boxSize.width() - 2, boxSize.height() - 2), QColor(Qt::blue));
+    QCOMPARE(shot.pixelColor(boxSize.width() / 4, boxSize.height() / 2), QColor(Qt::red));
+    QCOMPARE(shot.pixelColor(boxSize.width() * 3 / 4, boxSize.height() / 2), QColor(Qt::blue));
+}
+
+void TestImageBox::transparentPartsShowTheWindow()
+{
+    m_box->setPicture(Picture(halves(QSize(40, 40), true), 96.0));
+    const QImage shot = m_window->grab(m_box->geometry()).toImage();
+    QCOMPARE(shot.pixelColor(100, 50), kBackground);
+    QCOMPARE(shot.pixelColor(5, 5), QColor(Qt::red));
+}
+
+void TestImageBox::emptyPictureShowsTheWindow()
+{
+    m_box->setPicture(Picture(halves(QSize(40, 40)), 96.0));
+    m_box->setPicture(Picture());
+    QVERIFY(m_box->picture().isEmpty());
+    const QImage shot = m_window->grab(m_box->geometry()).toImage();
+    for (const QPoint point : {QPoint(1, 1), QPoint(100, 50), QPoint(198, 98)})
+        QCOMPARE(shot.pixelColor(point), kBackground);
+}
+
+void TestImageBox::resizeDrawsAtOnceThenSettlesSmooth()
+{
+    m_box->setPicture(Picture(halves(QSize(3000, 2000)), 96.0));
+    m_box->repaint();
+    QVERIFY(m_box->isSettled());
+
+    // While the user drags, frames are drawn from the master copy straight away...
+    m_box->resize(260, 140);
+    const QImage duringResize = m_window->grab(m_box->geometry()).toImage();
+    QCOMPARE(duringResize.size(), QSize(260, 140));
+    QCOMPARE(duringResize.pixelColor(2, 2), QColor(Qt::red));
+    QVERIFY(!m_box->isSettled());
+    // ...and a smooth copy of exactly the box's size follows once the resize pauses.
+    QTRY_VERIFY(m_box->isSettled());
+    const QImage settled = m_window->grab(m_box->geometry()).toImage();
+    QCOMPARE(settled.pixelColor(257, 137), QColor(Qt::blue));
+}
+
+QTEST_MAIN(TestImageBox)
+#include "tst_image_box.moc"
