@@ -4,6 +4,13 @@
 
 #include "shell/error_policy.h"
 
+#include <memory>
+
+class QPrinter;
+
+namespace kavelora::platform {
+class CommonDialog;
+}
 namespace kavelora::window {
 class Form1;
 }
@@ -22,11 +29,19 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
+    ~Program();
+
+    // The dialog component, made on first use.
+    platform::CommonDialog& CommonDialog1();
+
 private:
     void wireEvents();
+    QPrinter& printer();
 
     window::Form1& m_form;
     ErrorPolicy m_errorPolicy;
+    std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<platform::CommonDialog> m_commonDialog;
 };
 
 } // namespace kavelora::shell
