@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPrinter>
 #include <QStandardPaths>
 
 namespace kavelora::platform {
@@ -17,6 +18,8 @@ QtCommonDialog::QtCommonDialog(QWidget* parent, std::function<QPrinter&()> print
     : m_parent(parent)
     , m_printer(std::move(printer))
 {}
+
+QtCommonDialog::~QtCommonDialog() = default;
 
 QString QtCommonDialog::openTitle()
 {
@@ -64,9 +67,13 @@ void QtCommonDialog::ShowOpen()
 
 void QtCommonDialog::ShowPrinter()
 {
-    if (!m_printer)
-        throw RuntimeError(ErrorNumber::DialogFailed);
-    showPrintDialog(m_parent, m_printer());
+    if (m_printer) {
+        showPrintDialog(m_parent, m_printer());
+        return;
+    }
+    if (!m_ownPrinter)
+        m_ownPrinter = std::make_unique<QPrinter>();
+    showPrintDialog(m_parent, *m_ownPrinter);
 }
 
 } // namespace kavelora::platform

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QPrinter;
 
@@ -20,8 +21,10 @@ namespace kavelora::platform {
 class QtCommonDialog : public CommonDialog
 {
 public:
-    // printer gives the program's one printer, asked for only when the print dialog shows.
+    // printer gives the program's one printer, asked for only when the print dialog shows;
+    // without one the dialog makes a printer of its own on first use.
     QtCommonDialog(QWidget* parent, std::function<QPrinter&()> printer);
+    ~QtCommonDialog() override;
 
     void ShowOpen() override;
     void ShowPrinter() override;
@@ -36,6 +39,7 @@ private:
 
     QPointer<QWidget> m_parent;
     std::function<QPrinter&()> m_printer;
+    std::unique_ptr<QPrinter> m_ownPrinter;
     QString m_fileName;
 };
 

@@ -9,8 +9,6 @@
 #include "window/form1.h"
 #include "window/layout_rule.h"
 
-#include <QPrinter>
-
 namespace kavelora::shell {
 
 Program::Program(window::Form1& form, ErrorPolicy::EndProgram endProgram)
@@ -24,18 +22,9 @@ Program::~Program() = default;
 
 platform::CommonDialog& Program::CommonDialog1()
 {
-    if (!m_commonDialog) {
-        m_commonDialog = std::make_unique<platform::QtCommonDialog>(
-            &m_form, [this]() -> QPrinter& { return printer(); });
-    }
+    if (!m_commonDialog)
+        m_commonDialog = std::make_unique<platform::QtCommonDialog>(&m_form, nullptr);
     return *m_commonDialog;
-}
-
-QPrinter& Program::printer()
-{
-    if (!m_printer)
-        m_printer = std::make_unique<QPrinter>();
-    return *m_printer;
 }
 
 void Program::wireEvents()
@@ -47,8 +36,9 @@ void Program::wireEvents()
         m_errorPolicy.run(Trap::Silent,
                           [this] { commands::Command1_Click(m_form, CommonDialog1()); });
     });
-    QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_form,
-                     [this] { m_errorPolicy.run(Trap::None, [this] { Command2_Click(m_form); }); });
+    QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_form, [this] {
+        m_errorPolicy.run(Trap::None, [this] { Command2_Click(m_form); });
+    });
     QObject::connect(&m_form, &window::Form1::Resize, &m_form, [this] {
         m_errorPolicy.run(Trap::None, [this] { window::Form_Resize(m_form); });
     });

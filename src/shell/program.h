@@ -6,8 +6,6 @@
 
 #include <memory>
 
-class QPrinter;
-
 namespace kavelora::platform {
 class CommonDialog;
 }
@@ -36,11 +34,9 @@ public:
 
 private:
     void wireEvents();
-    QPrinter& printer();
 
     window::Form1& m_form;
     ErrorPolicy m_errorPolicy;
-    std::unique_ptr<QPrinter> m_printer;
     std::unique_ptr<platform::CommonDialog> m_commonDialog;
 };
 
