@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "shell/program.h"
 
+#include "platform/qt_printer.h"
 #include "shell/exit_command.h"
 #include "window/command_button.h"
 #include "window/form1.h"
@@ -14,6 +15,20 @@ Program::Program(window::Form1& form, ErrorPolicy::EndProgram endProgram)
     , m_errorPolicy(&form, std::move(endProgram))
 {
     wireEvents();
+}
+
+Program::~Program() = default;
+
+platform::Printer& Program::Printer()
+{
+    return qtPrinter();
+}
+
+platform::QtPrinter& Program::qtPrinter()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<platform::QtPrinter>();
+    return *m_printer;
 }
 
 void Program::wireEvents()

@@ -4,6 +4,13 @@
 
 #include "shell/error_policy.h"
 
+#include <memory>
+
+namespace kavelora::platform {
+class Printer;
+class QtPrinter;
+} // namespace kavelora::platform
+
 namespace kavelora::window {
 class Form1;
 }
@@ -19,14 +26,21 @@ public:
     // Creates the program around form. endProgram ends the program with a status.
     Program(window::Form1& form, ErrorPolicy::EndProgram endProgram);
 
+    ~Program();
+
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
+    // The program's one printer, made on first use; every call gives the same object.
+    platform::Printer& Printer();
+
 private:
     void wireEvents();
+    platform::QtPrinter& qtPrinter();
 
     window::Form1& m_form;
     ErrorPolicy m_errorPolicy;
+    std::unique_ptr<platform::QtPrinter> m_printer;
 };
 
 } // namespace kavelora::shell
