@@ -1,0 +1,205 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+//
+// Makes the benchmark's input pictures, the same bytes on every run: photo-like JPEGs of
+// 24 and 100 megapixels, a 30000 x 30000 JPEG and a 4000 x 3000 PNG. Each JPEG is encoded
+// row by row as its pixels are made, so the largest never sits in memory whole. A file that
+// is already there is left alone.
+//
+//   make_inputs FOLDER
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QSaveFile>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+// A fixed integer hash of a position: the same noise on every machine and every run.
+std::uint32_t hashOf(std::uint32_t x, std::uint32_t y, std::uint32_t salt)
+{
+    std::uint64_t z = (std::uint64_t{x} << 32 | y) + std::uint64_t{salt} * 0x9E3779B97F4A7C15ULL;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<std::uint32_t>(z ^ (z >> 31));
+}
+
+std::uint8_t clampByte(int value)
+{
+    return static_cast<std::uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+}
+
+// A landscape-like scene: a sky gradient over textured ground, soft waves at a few scales,
+// and grain and fine texture whose strength is detail (0 for a smooth picture).
+class Scene
+{
+public:
+    Scene(int width, int height, int detail)
+        : m_width(width)
+        , m_height(height)
+        , m_detail(detail)
+        , m_columnWave(static_cast<std::size_t>(width))
+        , m_rowWave(static_cast<std::size_t>(height))
+    {
+        // Separable waves make the per-pixel cost one addition.
+        for (int x = 0; x < width; ++x)
+            m_columnWave[static_cast<std::size_t>(x)] = wave(x, width, {3.0, 17.0, 61.0});
+        for (int y = 0; y < height; ++y)
+            m_rowWave[static_cast<std::size_t>(y)] = wave(y, height, {2.0, 11.0, 47.0});
+    }
+
+    // Fills row y of an RGB888 line.
+    void row(int y, std::uint8_t* rgb) const
+    {
+        const int horizon = m_height * 2 / 5;
+        const int skyShade = 150 * y / m_height;
+        const int rowWave = m_rowWave[static_cast<std::size_t>(y)];
+        for (int x = 0; x < m_width; ++x) {
+            const int wave = m_columnWave[static_cast<std::size_t>(x)] + rowWave;
+            int red;
+            int green;
+            int blue;
+            if (y < horizon + wave / 2) {
+                red = 90 + skyShade / 2 + wave / 4;
+                green = 140 + skyShade / 3 + wave / 4;
+                blue = 230 - skyShade / 4;
+            } else {
+                red = 110 + wave;
+                green = 120 + wave / 2 - skyShade / 4;
+                blue = 60 + wave / 3;
+            }
+            if (m_detail > 0) {
+                const auto ux = static_cast<std::uint32_t>(x);
+                const auto uy = static_cast<std::uint32_t>(y);
+                // Fine texture at 3-pixel cells, plus per-pixel grain in each channel.
+                const int texture = static_cast<int>(hashOf(ux / 3, uy / 3, 7) % 61) - 30;
+                const std::uint32_t grain = hashOf(ux, uy, 11);
+                const int scale = m_detail;
+                red += (texture + static_cast<int>(grain & 31) - 16) * scale / 16;
+                green += (texture + static_cast<int>((grain >> 8) & 31) - 16) * scale / 16;
+                blue += (texture + static_cast<int>((grain >> 16) & 31) - 16) * scale / 16;
+            }
+            rgb[3 * x] = clampByte(red);
+            rgb[3 * x + 1] = clampByte(green);
+            rgb[3 * x + 2] = clampByte(blue);
+        }
+    }
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+
+private:
+    static int wave(int position, int extent, std::array<double, 3> cycles)
+    {
+        const double t = 2.0 * std::numbers::pi * position / extent;
+        return static_cast<int>(28.0 * std::sin(cycles[0] * t) + 14.0 * std::sin(cycles[1] * t) +
+                                6.0 * std::sin(cycles[2] * t));
+    }
+
+    int m_width;
+    int m_height;
+    int m_detail;
+    std::vector<int> m_columnWave;
+    std::vector<int> m_rowWave;
+};
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+bool writeJpeg(const QString& path, const Scene& scene, int quality)
+{
+    const QString partial = path + QStringLiteral(".part");
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(partial), "wb"));
+    if (!file)
+        return false;
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_CreateCompress(&info, JPEG_LIB_VERSION, sizeof(jpeg_compress_struct));
+    jpeg_stdio_dest(&info, file.get());
+    info.image_width = static_cast<JDIMENSION>(scene.width());
+    info.image_height = static_cast<JDIMENSION>(scene.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(scene.width()) * 3);
+    for (int y = 0; y < scene.height(); ++y) {
+        scene.row(y, line.data());
+        JSAMPROW rows[] = {line.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    file.reset();
+    return QFile::rename(partial, path);
+}
+
+bool writePng(const QString& path, const Scene& scene)
+{
+    QImage image(scene.width(), scene.height(), QImage::Format_RGB888);
+    for (int y = 0; y < scene.height(); ++y)
+        scene.row(y, image.scanLine(y));
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
+}
+
+struct Input
+{
+    const char* name;
+    int width;
+    int height;
+    int detail;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_inputs FOLDER\n");
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!QDir().mkpath(folder.path()))
+        return 1;
+
+    const std::array inputs = {
+        Input{"photo_24mp.jpg", 6000, 4000, 16},
+        Input{"photo_100mp.jpg", 12288, 8192, 16},
+        // Smooth, as a scan or a panorama of that size would be; detail would only make the
+        // file, not the decoder's work per coefficient, larger.
+        Input{"huge_30000.jpg", 30000, 30000, 0},
+        Input{"photo_12mp.png", 4000, 3000, 16},
+    };
+    for (const Input& input : inputs) {
+        const QString path = folder.filePath(QString::fromLatin1(input.name));
+        if (QFileInfo::exists(path))
+            continue;
+        std::printf("making %s\n", input.name);
+        std::fflush(stdout);
+        const Scene scene(input.width, input.height, input.detail);
+        const bool written = path.endsWith(QStringLiteral(".png")) ? writePng(path, scene)
+                                                                   : writeJpeg(path, scene, 90);
+        if (!written) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    return 0;
+}
