@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <memory>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -40,15 +41,56 @@ std::uint8_t clampByte(int value)
     return static_cast<std::uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
 }
 
-// A landscape-like scene: a sky gradient over textured ground, soft waves at a few scales,
-// and grain and fine texture whose strength is detail (0 for a smooth picture).
+// One octave of value noise: a lattice of fixed random values cellSize pixels apart,
+// interpolated bilinearly, in -128..127.
+class ValueNoise
+{
+public:
+    ValueNoise(int width, int cellSize, std::uint32_t salt)
+        : m_cellSize(cellSize)
+        , m_salt(salt)
+        , m_lattice(static_cast<std::size_t>(width / cellSize + 2))
+    {}
+
+    // Interpolates the lattice rows around y; row() then reads along x.
+    void beginRow(int y)
+    {
+        const auto cell = static_cast<std::uint32_t>(y / m_cellSize);
+        const int fraction = (y % m_cellSize) * 256 / m_cellSize;
+        for (std::size_t i = 0; i < m_lattice.size(); ++i) {
+            const int top = latticeValue(static_cast<std::uint32_t>(i), cell);
+            const int bottom = latticeValue(static_cast<std::uint32_t>(i), cell + 1);
+            m_lattice[i] = top + (bottom - top) * fraction / 256;
+        }
+    }
+
+    int at(int x) const
+    {
+        const auto cell = static_cast<std::size_t>(x / m_cellSize);
+        const int fraction = (x % m_cellSize) * 256 / m_cellSize;
+        return m_lattice[cell] + (m_lattice[cell + 1] - m_lattice[cell]) * fraction / 256;
+    }
+
+private:
+    int latticeValue(std::uint32_t i, std::uint32_t j) const
+    {
+        return static_cast<int>(hashOf(i, j, m_salt) & 255) - 128;
+    }
+
+    int m_cellSize;
+    std::uint32_t m_salt;
+    std::vector<int> m_lattice;
+};
+
+// A landscape-like scene: a sky gradient over textured ground, soft waves, and detail at
+// falling strength down to single-pixel grain, as in a photograph; without detail it is smooth.
 class Scene
 {
 public:
-    Scene(int width, int height, int detail)
+    Scene(int width, int height, bool detailed)
         : m_width(width)
         , m_height(height)
-        , m_detail(detail)
+        , m_detailed(detailed)
         , m_columnWave(static_cast<std::size_t>(width))
         , m_rowWave(static_cast<std::size_t>(height))
     {
@@ -57,11 +99,21 @@ public:
             m_columnWave[static_cast<std::size_t>(x)] = wave(x, width, {3.0, 17.0, 61.0});
         for (int y = 0; y < height; ++y)
             m_rowWave[static_cast<std::size_t>(y)] = wave(y, height, {2.0, 11.0, 47.0});
+        if (detailed) {
+            // Amplitude falls with size, about as 1/f.
+            for (const auto& [cellSize, amplitude] :
+                 {std::pair{256, 48}, std::pair{64, 24}, std::pair{16, 14}, std::pair{4, 9}}) {
+                m_octaves.emplace_back(width, cellSize, static_cast<std::uint32_t>(cellSize));
+                m_amplitudes.push_back(amplitude);
+            }
+        }
     }
 
     // Fills row y of an RGB888 line.
-    void row(int y, std::uint8_t* rgb) const
+    void row(int y, std::uint8_t* rgb)
     {
+        for (ValueNoise& octave : m_octaves)
+            octave.beginRow(y);
         const int horizon = m_height * 2 / 5;
         const int skyShade = 150 * y / m_height;
         const int rowWave = m_rowWave[static_cast<std::size_t>(y)];
@@ -70,7 +122,8 @@ public:
             int red;
             int green;
             int blue;
-            if (y < horizon + wave / 2) {
+            const bool sky = y < horizon + wave / 2;
+            if (sky) {
                 red = 90 + skyShade / 2 + wave / 4;
                 green = 140 + skyShade / 3 + wave / 4;
                 blue = 230 - skyShade / 4;
@@ -79,16 +132,18 @@ public:
                 green = 120 + wave / 2 - skyShade / 4;
                 blue = 60 + wave / 3;
             }
-            if (m_detail > 0) {
-                const auto ux = static_cast<std::uint32_t>(x);
-                const auto uy = static_cast<std::uint32_t>(y);
-                // Fine texture at 3-pixel cells, plus per-pixel grain in each channel.
-                const int texture = static_cast<int>(hashOf(ux / 3, uy / 3, 7) % 61) - 30;
-                const std::uint32_t grain = hashOf(ux, uy, 11);
-                const int scale = m_detail;
-                red += (texture + static_cast<int>(grain & 31) - 16) * scale / 16;
-                green += (texture + static_cast<int>((grain >> 8) & 31) - 16) * scale / 16;
-                blue += (texture + static_cast<int>((grain >> 16) & 31) - 16) * scale / 16;
+            if (m_detailed) {
+                int texture = 0;
+                for (std::size_t octave = 0; octave < m_octaves.size(); ++octave)
+                    texture += m_octaves[octave].at(x) * m_amplitudes[octave] / 128;
+                // The sky is smoother than the ground; grain is everywhere.
+                if (sky)
+                    texture /= 4;
+                const std::uint32_t grain =
+                    hashOf(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), 11);
+                red += texture + static_cast<int>(grain % 25) - 12;
+                green += texture * 3 / 4 + static_cast<int>((grain >> 8) % 25) - 12;
+                blue += texture / 2 + static_cast<int>((grain >> 16) % 25) - 12;
             }
             rgb[3 * x] = clampByte(red);
             rgb[3 * x + 1] = clampByte(green);
@@ -109,9 +164,11 @@ private:
 
     int m_width;
     int m_height;
-    int m_detail;
+    bool m_detailed;
     std::vector<int> m_columnWave;
     std::vector<int> m_rowWave;
+    std::vector<ValueNoise> m_octaves;
+    std::vector<int> m_amplitudes;
 };
 
 struct FileCloser
@@ -119,7 +176,7 @@ struct FileCloser
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-bool writeJpeg(const QString& path, const Scene& scene, int quality)
+bool writeJpeg(const QString& path, Scene& scene, int quality)
 {
     const QString partial = path + QStringLiteral(".part");
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(partial), "wb"));
@@ -149,7 +206,7 @@ bool writeJpeg(const QString& path, const Scene& scene, int quality)
     return QFile::rename(partial, path);
 }
 
-bool writePng(const QString& path, const Scene& scene)
+bool writePng(const QString& path, Scene& scene)
 {
     QImage image(scene.width(), scene.height(), QImage::Format_RGB888);
     for (int y = 0; y < scene.height(); ++y)
@@ -163,7 +220,7 @@ struct Input
     const char* name;
     int width;
     int height;
-    int detail;
+    bool detailed;
 };
 
 } // namespace
@@ -180,12 +237,12 @@ int main(int argc, char* argv[])
         return 1;
 
     const std::array inputs = {
-        Input{"photo_24mp.jpg", 6000, 4000, 16},
-        Input{"photo_100mp.jpg", 12288, 8192, 16},
+        Input{"photo_24mp.jpg", 6000, 4000, true},
+        Input{"photo_100mp.jpg", 12288, 8192, true},
         // Smooth, as a scan or a panorama of that size would be; detail would only make the
         // file, not the decoder's work per coefficient, larger.
-        Input{"huge_30000.jpg", 30000, 30000, 0},
-        Input{"photo_12mp.png", 4000, 3000, 16},
+        Input{"huge_30000.jpg", 30000, 30000, false},
+        Input{"photo_12mp.png", 4000, 3000, true},
     };
     for (const Input& input : inputs) {
         const QString path = folder.filePath(QString::fromLatin1(input.name));
@@ -193,7 +250,7 @@ int main(int argc, char* argv[])
             continue;
         std::printf("making %s\n", input.name);
         std::fflush(stdout);
-        const Scene scene(input.width, input.height, input.detail);
+        Scene scene(input.width, input.height, input.detailed);
         const bool written = path.endsWith(QStringLiteral(".png")) ? writePng(path, scene)
                                                                    : writeJpeg(path, scene, 90);
         if (!written) {
