@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/picture.h"
 
+#include "platform/picture_decoder.h"
+
 namespace kavelora::platform {
 
 namespace {
@@ -16,12 +18,37 @@ Picture::Picture(QImage image, double loadDpi, Source source)
     : Picture(image, image.size(), loadDpi, std::move(source))
 {}
 
-Picture::Picture(QImage screenImage, QSize ownSize, double loadDpi, Source source)
+Picture::Picture(QImage screenImage, QSize ownSize, double loadDpi, Source source, Motion motion)
 {
     if (screenImage.isNull())
         return;
-    m_data = std::make_shared<const Data>(
-        Data{std::move(screenImage), ownSize, loadDpi > 0.0 ? loadDpi : 96.0, std::move(source)});
+    m_data = std::make_shared<const Data>(Data{std::move(screenImage), ownSize,
+                                               loadDpi > 0.0 ? loadDpi : 96.0, std::move(source),
+                                               motion});
+}
+
+bool Picture::isAnimated() const
+{
+    return m_data && m_data->motion == Motion::Animated;
+}
+
+Picture Picture::stillFrame(QImage frame) const
+{
+    if (!m_data)
+        return {};
+    return Picture(std::move(frame), m_data->ownSize, m_data->loadDpi, m_data->source);
+}
+
+QImage Picture::decodeForSize(QSize targetPixels) const
+{
+    if (!m_data)
+        return {};
+    // Only JPEG decodes at reduced scale; any other screen copy is already the whole picture,
+    // and an animated one shows the frame it was made from.
+    if (m_data->motion == Motion::Animated || m_data->source.format != "jpeg" ||
+        m_data->screenImage.size() == m_data->ownSize)
+        return m_data->screenImage;
+    return decodeJpegForSize(m_data->source.bytes, targetPixels, m_data->screenImage);
 }
 
 QImage Picture::screenImage() const

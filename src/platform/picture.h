@@ -25,13 +25,26 @@ public:
         QString fileName;
     };
 
+    // Whether the source holds frames that the picture area plays.
+    enum class Motion { Still, Animated };
+
     Picture() = default;
     // A still picture shown as it is. loadDpi is the screen's logical dpi at load time.
     Picture(QImage image, double loadDpi, Source source = {});
-    // A picture whose screen copy was decoded at reduced scale; ownSize is the full size.
-    Picture(QImage screenImage, QSize ownSize, double loadDpi, Source source);
+    // A picture whose screen copy may be decoded at reduced scale; ownSize is the full size.
+    // For an animated picture the screen copy is its first frame.
+    Picture(QImage screenImage, QSize ownSize, double loadDpi, Source source,
+            Motion motion = Motion::Still);
 
     bool isEmpty() const { return !m_data; }
+    bool isAnimated() const;
+    // A still picture of frame with this picture's own size, dpi and source: what an animated
+    // picture shows at one moment. The empty picture for the empty picture.
+    Picture stillFrame(QImage frame) const;
+    // The picture with at least targetPixels (never more than its own size), decoded again
+    // from the kept bytes at the smallest scale that serves, or the screen copy when that is
+    // enough or nothing finer can be decoded. Raises RuntimeError if decoding fails.
+    QImage decodeForSize(QSize targetPixels) const;
     // The copy drawn on screen (may be smaller than the picture's own size).
     QImage screenImage() const;
     // The full pixel size, after orientation.
@@ -50,6 +63,7 @@ private:
         QSize ownSize;
         double loadDpi = 96.0;
         Source source;
+        Motion motion = Motion::Still;
     };
     std::shared_ptr<const Data> m_data;
 };

@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: MIT
 #include "shell/application_identity.h"
 
-#include "shell/project_description.h"
 #include "shell/version_record.h"
 
 #include <QGuiApplication>
@@ -11,8 +10,8 @@ namespace kavelora::shell {
 
 void applyApplicationIdentity()
 {
-    QCoreApplication::setApplicationName(QString::fromUtf16(
-        kProject.projectName.data(), static_cast<qsizetype>(kProject.projectName.size())));
+    // The X11 window class and the desktop entry's StartupWMClass both come from this name.
+    QCoreApplication::setApplicationName(versionValue(u"InternalName"));
     QCoreApplication::setApplicationVersion(versionValue(u"ProductVersion"));
     QCoreApplication::setOrganizationName(versionValue(u"CompanyName"));
     QGuiApplication::setDesktopFileName(QString::fromUtf16(kApplicationId));

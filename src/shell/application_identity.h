@@ -4,10 +4,11 @@
 
 namespace kavelora::shell {
 
-// The application's name, version, organisation and desktop id, from the project description
-// and the version record.
-inline constexpr auto kApplicationId = u"net.ternwick.Kavelora";
+// The reverse-DNS application id, defined once by the build and shared with the packaging.
+inline constexpr auto kApplicationId = u"" KAVELORA_APPLICATION_ID;
 
+// Sets Qt's application name, version and organisation from the version record and the
+// desktop file name from kApplicationId; call before the first window is created.
 void applyApplicationIdentity();
 
 } // namespace kavelora::shell

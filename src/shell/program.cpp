@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "shell/program.h"
 
+#include "commands/open_command.h"
+#include "platform/qt_common_dialog.h"
 #include "shell/exit_command.h"
 #include "window/command_button.h"
 #include "window/form1.h"
@@ -16,9 +18,24 @@ Program::Program(window::Form1& form, ErrorPolicy::EndProgram endProgram)
     wireEvents();
 }
 
+Program::~Program() = default;
+
+platform::CommonDialog& Program::CommonDialog1()
+{
+    if (!m_commonDialog)
+        m_commonDialog = std::make_unique<platform::QtCommonDialog>(&m_form, nullptr);
+    return *m_commonDialog;
+}
+
 void Program::wireEvents()
 {
     // Exactly four events reach the program's code; everything else is the toolkit's default.
+    // The open handler runs to its end inside the click, behind a modal dialog, so the window
+    // takes no other click meanwhile.
+    QObject::connect(&m_form.Command1(), &QPushButton::clicked, &m_form, [this] {
+        m_errorPolicy.run(Trap::Silent,
+                          [this] { commands::Command1_Click(m_form, CommonDialog1()); });
+    });
     QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_form, [this] {
         m_errorPolicy.run(Trap::None, [this] { Command2_Click(m_form); });
     });

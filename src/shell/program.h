@@ -4,6 +4,11 @@
 
 #include "shell/error_policy.h"
 
+#include <memory>
+
+namespace kavelora::platform {
+class CommonDialog;
+}
 namespace kavelora::window {
 class Form1;
 }
@@ -22,11 +27,17 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
+    ~Program();
+
+    // The dialog component, made on first use.
+    platform::CommonDialog& CommonDialog1();
+
 private:
     void wireEvents();
 
     window::Form1& m_form;
     ErrorPolicy m_errorPolicy;
+    std::unique_ptr<platform::CommonDialog> m_commonDialog;
 };
 
 } // namespace kavelora::shell

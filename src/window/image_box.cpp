@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "window/image_box.h"
 
+#include <QBuffer>
+#include <QMovie>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -23,8 +25,8 @@ QImage drawableCopy(const QImage& image)
 QImage masterCopy(const QImage& image)
 {
     const QSize size = image.size();
-    if (size.width() <= ImageBox::kMasterCopyLongestSide
-        && size.height() <= ImageBox::kMasterCopyLongestSide)
+    if (size.width() <= ImageBox::kMasterCopyLongestSide &&
+        size.height() <= ImageBox::kMasterCopyLongestSide)
         return drawableCopy(image);
     const QSize bounded = size.scaled(ImageBox::kMasterCopyLongestSide,
                                       ImageBox::kMasterCopyLongestSide, Qt::KeepAspectRatio);
@@ -46,10 +48,52 @@ ImageBox::ImageBox(QWidget* parent)
     });
 }
 
+ImageBox::~ImageBox() = default;
+
+platform::Picture ImageBox::picture() const
+{
+    if (m_animation && !m_frame.isNull())
+        return m_picture.stillFrame(m_frame);
+    return m_picture;
+}
+
+int ImageBox::currentFrameNumber() const
+{
+    return m_animation ? m_animation->currentFrameNumber() : -1;
+}
+
 void ImageBox::setPicture(platform::Picture picture)
 {
+    m_animation.reset();
+    m_animationBytes.reset();
+    m_frame = QImage();
     m_picture = std::move(picture);
     m_master = m_picture.isEmpty() ? QImage() : masterCopy(m_picture.screenImage());
+    m_settled = QImage();
+    if (m_picture.isAnimated())
+        startAnimation();
+    update();
+}
+
+void ImageBox::startAnimation()
+{
+    const platform::Picture::Source& source = m_picture.source();
+    m_animationBytes = std::make_unique<QBuffer>();
+    m_animationBytes->setData(source.bytes);
+    m_animationBytes->open(QIODevice::ReadOnly);
+    m_animation = std::make_unique<QMovie>(m_animationBytes.get(), source.format);
+    // Frames are decoded when they come due and not kept: memory stays at one frame.
+    m_animation->setCacheMode(QMovie::CacheNone);
+    connect(m_animation.get(), &QMovie::frameChanged, this, [this] { showFrame(); });
+    m_animation->start();
+}
+
+void ImageBox::showFrame()
+{
+    m_frame = m_animation->currentImage();
+    if (m_frame.isNull())
+        return;
+    m_master = masterCopy(m_frame);
     m_settled = QImage();
     update();
 }

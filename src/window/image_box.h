@@ -8,21 +8,31 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
+class QBuffer;
+class QMovie;
+
 namespace kavelora::window {
 
 // The picture area: draws its picture stretched to the whole box, proportions not kept,
 // with no background of its own. While the box is being resized it draws quickly from a
 // moderate master copy; once resizing pauses it draws a smoothly scaled copy of exactly the
-// box's size, kept until the box or the picture changes.
+// box's size, kept until the box or the picture changes. An animated picture plays, each
+// frame decoded from the picture's bytes as it comes due.
 class ImageBox : public QWidget
 {
     Q_OBJECT
 public:
     explicit ImageBox(QWidget* parent);
+    ~ImageBox() override;
 
-    const platform::Picture& picture() const { return m_picture; }
+    // The picture shown; for an animated picture, a still of the frame on screen now.
+    platform::Picture picture() const;
     // Holds the new picture, drops the old one and redraws.
     void setPicture(platform::Picture picture);
+    // The number of the animation frame on screen; -1 for a still picture.
+    int currentFrameNumber() const;
 
     // Longest side of the master copy drawn from during a resize.
     static constexpr int kMasterCopyLongestSide = 2048;
@@ -38,8 +48,14 @@ protected:
 
 private:
     void settle();
+    void startAnimation();
+    void showFrame();
 
     platform::Picture m_picture;
+    // Plays an animated picture; the buffer reads the picture's own bytes, without a copy.
+    std::unique_ptr<QBuffer> m_animationBytes;
+    std::unique_ptr<QMovie> m_animation;
+    QImage m_frame;
     QImage m_master;
     QImage m_settled;
     QTimer m_settleTimer;

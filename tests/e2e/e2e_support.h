@@ -31,6 +31,7 @@ public:
     // Waits for the process to end; the exit code, or -1 on a crash or time-out.
     int waitForExit(int timeoutMs);
     bool isRunning() const;
+    qint64 processId() const { return m_process.processId(); }
     // The folder given as HOME and XDG_CONFIG_HOME; the viewer must leave it empty.
     QString homePath() const { return m_home.path(); }
     QStringList filesWritten() const;

@@ -1,0 +1,23 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "commands/open_command.h"
+
+#include "platform/common_dialog.h"
+#include "platform/load_picture.h"
+#include "window/form1.h"
+#include "window/image_box.h"
+
+namespace kavelora::commands {
+
+void Command1_Click(window::Form1& form, platform::CommonDialog& dialog)
+{
+    dialog.ShowOpen();
+    window::ImageBox& image = form.Image1();
+    // Read after the dialog has closed, whatever its outcome; an empty name clears the area.
+    const QString fileName = dialog.FileName();
+    platform::Picture picture = platform::LoadPicture(fileName);
+    // The only step that changes what is shown.
+    image.setPicture(std::move(picture));
+}
+
+} // namespace kavelora::commands

@@ -1,0 +1,19 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+namespace kavelora::platform {
+class CommonDialog;
+}
+namespace kavelora::window {
+class Form1;
+}
+
+namespace kavelora::commands {
+
+// The "開　く" button: shows the open-file dialog and puts the chosen file's picture into
+// Image1. Raises RuntimeError when the dialog is cancelled or fails or the file cannot be
+// loaded; Image1 then keeps its picture.
+void Command1_Click(window::Form1& form, platform::CommonDialog& dialog);
+
+} // namespace kavelora::commands

@@ -1,0 +1,42 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/load_picture.h"
+
+#include "platform/picture_decoder.h"
+#include "platform/picture_file.h"
+#include "platform/twips_scale.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace kavelora::platform {
+
+namespace {
+
+constexpr int kScreenlessSide = 2048;
+
+double screenLogicalDpi()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInch() : TwipsScale::kStandardDpi;
+}
+
+} // namespace
+
+QSize screenCopyPixels()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || screen->availableSize().isEmpty())
+        return QSize(kScreenlessSide, kScreenlessSide);
+    return (QSizeF(screen->availableSize()) * screen->devicePixelRatio()).toSize();
+}
+
+Picture LoadPicture(const QString& fileName)
+{
+    if (fileName.isEmpty())
+        return {};
+    return decodePicture(readPictureFile(fileName), screenLogicalDpi(), screenCopyPixels(),
+                         fileName);
+}
+
+} // namespace kavelora::platform

@@ -1,0 +1,159 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/picture_decoder.h"
+
+#include "platform/picture_prechecks.h"
+#include "platform/runtime_error.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QImageReader>
+
+#include <array>
+#include <mutex>
+
+namespace kavelora::platform {
+
+namespace {
+
+constexpr std::array kJpegDenominators = {8, 4, 2, 1};
+
+void raiseAllocationLimit()
+{
+    // Qt's default of 128 MiB refuses an ordinary 36-megapixel photo; the pixel cap keeps
+    // every decode well inside the higher limit.
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(kDecodeAllocationLimitMiB); });
+}
+
+qint64 pixelCount(QSize size)
+{
+    return static_cast<qint64>(size.width()) * size.height();
+}
+
+bool swapsSides(QImageIOHandler::Transformations transformation)
+{
+    return transformation.testFlag(QImageIOHandler::TransformationRotate90);
+}
+
+// libjpeg's scaled output: each side divided by denominator, rounded up.
+QSize scaledBy(QSize size, int denominator)
+{
+    return QSize((size.width() + denominator - 1) / denominator,
+                 (size.height() + denominator - 1) / denominator);
+}
+
+// The coarsest denominator whose picture still covers target on both sides and stays within
+// the pixel cap; 0 when even 1/8 is over the cap.
+int jpegDenominator(QSize orientedSize, QSize target)
+{
+    for (int denominator : kJpegDenominators) {
+        const QSize scaled = scaledBy(orientedSize, denominator);
+        const bool coversTarget =
+            scaled.width() >= target.width() && scaled.height() >= target.height();
+        if ((coversTarget || denominator == 1) && pixelCount(scaled) <= kMaxPicturePixels)
+            return denominator;
+        if (coversTarget)
+            break;
+    }
+    // Covering the target would need more pixels than the cap: take the finest that fits.
+    for (int denominator : {1, 2, 4, 8}) {
+        if (pixelCount(scaledBy(orientedSize, denominator)) <= kMaxPicturePixels)
+            return denominator;
+    }
+    return 0;
+}
+
+class Reader
+{
+public:
+    Reader(const QByteArray& bytes, const QByteArray& format)
+    {
+        raiseAllocationLimit();
+        // setData shares the bytes; nothing is copied.
+        m_buffer.setData(bytes);
+        m_buffer.open(QIODevice::ReadOnly);
+        m_reader.setDevice(&m_buffer);
+        m_reader.setFormat(format);
+        m_reader.setAutoDetectImageFormat(false);
+        m_reader.setAutoTransform(true);
+    }
+
+    QImageReader& operator*() { return m_reader; }
+    QImageReader* operator->() { return &m_reader; }
+
+    QImage read()
+    {
+        QImage image;
+        if (!m_reader.read(&image) || image.isNull())
+            throw RuntimeError(ErrorNumber::InvalidPicture, m_reader.errorString());
+        if (pixelCount(image.size()) > kMaxPicturePixels)
+            throw RuntimeError(ErrorNumber::OutOfMemory);
+        // Colours are drawn as sRGB; a picture with its own profile is converted in place.
+        if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
+            image.convertToColorSpace(QColorSpace::SRgb);
+        return image;
+    }
+
+private:
+    QBuffer m_buffer;
+    QImageReader m_reader;
+};
+
+QSize rawScaledSize(QSize orientedScaled, QImageIOHandler::Transformations transformation)
+{
+    return swapsSides(transformation) ? orientedScaled.transposed() : orientedScaled;
+}
+
+} // namespace
+
+Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
+                      const QString& fileName)
+{
+    const QByteArray format = sniffPictureFormat(bytes);
+    if (format.isEmpty() || !passesPrechecks(bytes, format))
+        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+
+    Reader reader(bytes, format);
+    const QSize rawSize = reader->size();
+    const QImageIOHandler::Transformations transformation = reader->transformation();
+    const QSize ownSize = swapsSides(transformation) ? rawSize.transposed() : rawSize;
+    QSize decodedSize = ownSize;
+    if (format == "jpeg" && ownSize.isValid()) {
+        const int denominator = jpegDenominator(ownSize, screenPixels);
+        if (denominator == 0)
+            throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+        decodedSize = scaledBy(ownSize, denominator);
+        if (denominator > 1)
+            reader->setScaledSize(rawScaledSize(decodedSize, transformation));
+    }
+    if (ownSize.isValid() && pixelCount(decodedSize) > kMaxPicturePixels)
+        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+
+    const bool animated = reader->supportsAnimation() && reader->imageCount() > 1;
+    QImage image = reader.read();
+    return Picture(image, ownSize.isValid() ? ownSize : image.size(), logicalDpi,
+                   {bytes, format, fileName},
+                   animated ? Picture::Motion::Animated : Picture::Motion::Still);
+}
+
+QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QImage& decodedAlready)
+{
+    Reader reader(bytes, QByteArrayLiteral("jpeg"));
+    const QSize rawSize = reader->size();
+    if (!rawSize.isValid())
+        throw RuntimeError(ErrorNumber::InvalidPicture, reader->errorString());
+    const QImageIOHandler::Transformations transformation = reader->transformation();
+    const QSize ownSize = swapsSides(transformation) ? rawSize.transposed() : rawSize;
+    const int denominator = jpegDenominator(ownSize, targetPixels);
+    if (denominator == 0)
+        throw RuntimeError(ErrorNumber::OutOfMemory);
+    const QSize decodedSize = scaledBy(ownSize, denominator);
+    if (decodedSize == decodedAlready.size())
+        return decodedAlready;
+    if (denominator > 1)
+        reader->setScaledSize(rawScaledSize(decodedSize, transformation));
+    return reader.read();
+}
+
+} // namespace kavelora::platform

@@ -1,0 +1,33 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/picture.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace kavelora::platform {
+
+// The most pixels a decoded picture may have; larger pictures raise ErrorNumber::OutOfMemory.
+inline constexpr qint64 kMaxPicturePixels = 64LL * 1024 * 1024;
+// The most memory, in MiB, one image decode may allocate.
+inline constexpr int kDecodeAllocationLimitMiB = 256;
+
+// The picture in bytes, checked and decoded in memory. Only formats from the allow-list are
+// decoded, decided from the content. A JPEG larger than the pixel cap or far larger than
+// screenPixels is decoded at reduced scale (1/2, 1/4 or 1/8) but no smaller than screenPixels.
+// logicalDpi is the screen's, for the picture's own size. Raises RuntimeError
+// (ErrorNumber::InvalidPicture, or ErrorNumber::OutOfMemory for a picture over the cap).
+Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
+                      const QString& fileName = {});
+
+// The JPEG in bytes decoded at the smallest reduced scale giving at least targetPixels
+// (oriented), bounded by the pixel cap; decodedAlready when it has that size already.
+// Raises RuntimeError when decoding fails.
+QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels,
+                         const QImage& decodedAlready = {});
+
+} // namespace kavelora::platform

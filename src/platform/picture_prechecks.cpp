@@ -1,0 +1,211 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/picture_prechecks.h"
+
+#include <QtEndian>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace kavelora::platform {
+
+namespace {
+
+bool startsWith(const QByteArray& bytes, const char* prefix, qsizetype length)
+{
+    return bytes.size() >= length &&
+           std::memcmp(bytes.constData(), prefix, static_cast<std::size_t>(length)) == 0;
+}
+
+bool isNetpbmSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '#';
+}
+
+QByteArray netpbmFormat(const QByteArray& bytes)
+{
+    if (bytes.size() < 3 || bytes[0] != 'P' || !isNetpbmSpace(bytes[2]))
+        return {};
+    switch (bytes[1]) {
+    case '1':
+    case '4':
+        return QByteArrayLiteral("pbm");
+    case '2':
+    case '5':
+        return QByteArrayLiteral("pgm");
+    case '3':
+    case '6':
+        return QByteArrayLiteral("ppm");
+    default:
+        return {};
+    }
+}
+
+// An X bitmap is C source: "#define name_width 16" first, perhaps after blank lines.
+bool looksLikeXbm(const QByteArray& bytes)
+{
+    const QByteArray head = bytes.left(1024).trimmed();
+    if (!head.startsWith("#define"))
+        return false;
+    const qsizetype lineEnd = head.indexOf('\n');
+    return head.left(lineEnd < 0 ? head.size() : lineEnd).contains("_width");
+}
+
+quint32 readBigEndian32(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromBigEndian<quint32>(bytes.constData() + offset);
+}
+
+quint32 readLittleEndian32(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + offset);
+}
+
+quint16 readLittleEndian16(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + offset);
+}
+
+// The decoder leaves pixels that no run sets as uninitialised memory, so every pixel must be
+// set: each row filled to its end, no position jumps, and no data missing.
+bool runLengthCoversImage(const QByteArray& runs, bool fourBit, qint64 width, qint64 height)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(runs.constData());
+    const qsizetype size = runs.size();
+    qint64 x = 0;
+    qint64 y = 0;
+    qsizetype at = 0;
+    while (at + 2 <= size && y < height) {
+        const unsigned count = data[at];
+        const unsigned value = data[at + 1];
+        at += 2;
+        if (count > 0) {
+            x += count;
+        } else if (value == 0 || value == 1) { // end of row, end of picture
+            if (x != width)
+                return false;
+            x = 0;
+            ++y;
+            if (value == 1)
+                break;
+        } else if (value == 2) { // a jump leaves the pixels it passes unset
+            return false;
+        } else {
+            const qsizetype literalBytes = fourBit ? (value + 1) / 2 : value;
+            at += literalBytes + (literalBytes % 2);
+            if (at > size)
+                return false;
+            x += value;
+        }
+        if (x > width)
+            return false;
+    }
+    return y == height || (y == height - 1 && x == width);
+}
+
+} // namespace
+
+QByteArray sniffPictureFormat(const QByteArray& bytes)
+{
+    if (startsWith(bytes, "BM", 2) && bytes.size() >= 26)
+        return QByteArrayLiteral("bmp");
+    if (startsWith(bytes, "\0\0\1\0", 4))
+        return QByteArrayLiteral("ico");
+    if (startsWith(bytes, "\0\0\2\0", 4))
+        return QByteArrayLiteral("cur");
+    if (startsWith(bytes, "GIF87a", 6) || startsWith(bytes, "GIF89a", 6))
+        return QByteArrayLiteral("gif");
+    if (startsWith(bytes, "\xFF\xD8\xFF", 3))
+        return QByteArrayLiteral("jpeg");
+    if (startsWith(bytes, "\x89PNG\r\n\x1A\n", 8))
+        return QByteArrayLiteral("png");
+    if (startsWith(bytes, "RIFF", 4) && bytes.size() >= 12 && bytes.mid(8, 4) == "WEBP")
+        return QByteArrayLiteral("webp");
+    if (startsWith(bytes, "II*\0", 4) || startsWith(bytes, "MM\0*", 4))
+        return QByteArrayLiteral("tiff");
+    if (startsWith(bytes, "/* XPM", 6))
+        return QByteArrayLiteral("xpm");
+    if (QByteArray netpbm = netpbmFormat(bytes); !netpbm.isEmpty())
+        return netpbm;
+    if (looksLikeXbm(bytes))
+        return QByteArrayLiteral("xbm");
+    return {};
+}
+
+bool pngChunksFitFile(const QByteArray& bytes)
+{
+    constexpr qsizetype kSignatureLength = 8;
+    constexpr qsizetype kChunkOverhead = 12; // length, type and CRC
+    qsizetype offset = kSignatureLength;
+    while (offset + 8 <= bytes.size()) {
+        const quint32 length = readBigEndian32(bytes, offset);
+        const QByteArray type = bytes.mid(offset + 4, 4);
+        // Image data is streamed through zlib, never allocated whole; a truncated file's last
+        // data chunk may run past the end and decodes to defined pixels.
+        if (type == "IDAT")
+            return length <= 0x7FFFFFFFu;
+        const qsizetype remaining = bytes.size() - offset - kChunkOverhead;
+        if (length > 0x7FFFFFFFu || static_cast<qint64>(length) > remaining)
+            return false;
+        if (type == "IEND")
+            return true;
+        offset += kChunkOverhead + static_cast<qsizetype>(length);
+    }
+    // Cut off inside a chunk header: the decoder fails on it without allocating.
+    return true;
+}
+
+bool bmpPixelsFitFile(const QByteArray& bytes)
+{
+    constexpr qsizetype kFileHeaderLength = 14;
+    if (bytes.size() < kFileHeaderLength + 12)
+        return false;
+    const quint32 pixelOffset = readLittleEndian32(bytes, 10);
+    const quint32 infoLength = readLittleEndian32(bytes, kFileHeaderLength);
+    qint64 width = 0;
+    qint64 height = 0;
+    quint16 bitsPerPixel = 0;
+    quint32 compression = 0;
+    if (infoLength == 12) {
+        width = readLittleEndian16(bytes, 18);
+        height = readLittleEndian16(bytes, 20);
+        bitsPerPixel = readLittleEndian16(bytes, 24);
+    } else {
+        if (bytes.size() < kFileHeaderLength + 20)
+            return false;
+        width = static_cast<qint32>(readLittleEndian32(bytes, 18));
+        height = static_cast<qint32>(readLittleEndian32(bytes, 22));
+        bitsPerPixel = readLittleEndian16(bytes, 28);
+        compression = readLittleEndian32(bytes, 30);
+    }
+    constexpr quint32 kRgb = 0;
+    constexpr quint32 kRunLength8 = 1;
+    constexpr quint32 kRunLength4 = 2;
+    constexpr quint32 kBitFields = 3;
+    constexpr quint32 kAlphaBitFields = 6;
+    if (width <= 0 || height == 0 || bitsPerPixel == 0)
+        return false;
+    if (compression == kRunLength8 || compression == kRunLength4) {
+        return height > 0 && pixelOffset < static_cast<quint32>(bytes.size()) &&
+               runLengthCoversImage(bytes.mid(pixelOffset), compression == kRunLength4, width,
+                                    height);
+    }
+    if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields)
+        return false;
+    const qint64 rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+    const qint64 pixelBytes = rowBytes * std::llabs(height);
+    return pixelOffset >= kFileHeaderLength + infoLength &&
+           static_cast<qint64>(pixelOffset) + pixelBytes <= bytes.size();
+}
+
+bool passesPrechecks(const QByteArray& bytes, const QByteArray& format)
+{
+    if (format == "png")
+        return pngChunksFitFile(bytes);
+    if (format == "bmp")
+        return bmpPixelsFitFile(bytes);
+    return true;
+}
+
+} // namespace kavelora::platform

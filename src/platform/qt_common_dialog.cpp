@@ -1,0 +1,79 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/qt_common_dialog.h"
+
+#include "platform/japanese_ui.h"
+#include "platform/print_dialog.h"
+#include "platform/runtime_error.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QStandardPaths>
+
+namespace kavelora::platform {
+
+QtCommonDialog::QtCommonDialog(QWidget* parent, std::function<QPrinter&()> printer)
+    : m_parent(parent)
+    , m_printer(std::move(printer))
+{}
+
+QtCommonDialog::~QtCommonDialog() = default;
+
+QString QtCommonDialog::openTitle()
+{
+    return QStringLiteral("ファイルを開く");
+}
+
+QStringList QtCommonDialog::openNameFilters()
+{
+    return {QStringLiteral("画像ファイル (*.bmp *.dib *.ico *.cur *.gif *.jpg *.jpeg *.jpe *.png "
+                           "*.webp *.tif *.tiff *.pbm *.pgm *.ppm *.xbm *.xpm)"),
+            QStringLiteral("すべて (*)")};
+}
+
+QString QtCommonDialog::startingFolder() const
+{
+    // Within one run the dialog returns to the folder of the last choice; nothing of it
+    // outlives the run.
+    if (!m_fileName.isEmpty()) {
+        const QString folder = QFileInfo(m_fileName).absolutePath();
+        if (QFileInfo(folder).isDir())
+            return folder;
+    }
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
+
+void QtCommonDialog::ShowOpen()
+{
+    ensureJapaneseTranslations();
+    QFileDialog dialog(m_parent, openTitle(), startingFolder());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(openNameFilters());
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted)
+        throw RuntimeError(ErrorNumber::DialogCancelled);
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        throw RuntimeError(ErrorNumber::DialogCancelled);
+    m_fileName = chosen.constFirst();
+}
+
+void QtCommonDialog::ShowPrinter()
+{
+    if (m_printer) {
+        showPrintDialog(m_parent, m_printer());
+        return;
+    }
+    if (!m_ownPrinter)
+        m_ownPrinter = std::make_unique<QPrinter>();
+    showPrintDialog(m_parent, *m_ownPrinter);
+}
+
+} // namespace kavelora::platform

@@ -1,0 +1,46 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/common_dialog.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QPrinter;
+
+namespace kavelora::platform {
+
+// The dialog component on Qt's own dialogs, never the desktop's native or portal ones: they
+// speak Japanese on every desktop and tests can drive them. Both dialogs are modal to the
+// parent window. A cancelled dialog raises ErrorNumber::DialogCancelled and changes nothing.
+class QtCommonDialog : public CommonDialog
+{
+public:
+    // printer gives the program's one printer, asked for only when the print dialog shows;
+    // without one the dialog makes a printer of its own on first use.
+    QtCommonDialog(QWidget* parent, std::function<QPrinter&()> printer);
+    ~QtCommonDialog() override;
+
+    void ShowOpen() override;
+    void ShowPrinter() override;
+    QString FileName() const override { return m_fileName; }
+
+    // The open dialog's title and its name filters, the last one for all files.
+    static QString openTitle();
+    static QStringList openNameFilters();
+
+private:
+    QString startingFolder() const;
+
+    QPointer<QWidget> m_parent;
+    std::function<QPrinter&()> m_printer;
+    std::unique_ptr<QPrinter> m_ownPrinter;
+    QString m_fileName;
+};
+
+} // namespace kavelora::platform

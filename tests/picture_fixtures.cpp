@@ -1,0 +1,153 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "picture_fixtures.h"
+
+#include <QBuffer>
+#include <QtEndian>
+
+namespace kavelora::tests {
+
+namespace {
+
+void appendLittleEndian16(QByteArray& bytes, int value)
+{
+    bytes.append(static_cast<char>(value & 0xFF));
+    bytes.append(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void appendBigEndian32(QByteArray& bytes, quint32 value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.append(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// LZW codes of three bits, least significant bit first. A clear code before every pair of
+// pixels keeps the code table from growing, so no compression is needed.
+QByteArray lzwData(const QByteArray& indices)
+{
+    constexpr unsigned kClear = 4;
+    constexpr unsigned kEnd = 5;
+    QByteArray packed;
+    unsigned accumulator = 0;
+    int bits = 0;
+    auto put = [&](unsigned code) {
+        accumulator |= code << bits;
+        bits += 3;
+        while (bits >= 8) {
+            packed.append(static_cast<char>(accumulator & 0xFF));
+            accumulator >>= 8;
+            bits -= 8;
+        }
+    };
+    for (qsizetype i = 0; i < indices.size(); ++i) {
+        if (i % 2 == 0)
+            put(kClear);
+        put(static_cast<unsigned char>(indices[i]) & 3u);
+    }
+    put(kEnd);
+    if (bits > 0)
+        packed.append(static_cast<char>(accumulator & 0xFF));
+
+    QByteArray blocks;
+    blocks.append(char(2)); // minimum code size
+    for (qsizetype at = 0; at < packed.size(); at += 255) {
+        const QByteArray block = packed.mid(at, 255);
+        blocks.append(static_cast<char>(block.size()));
+        blocks.append(block);
+    }
+    blocks.append(char(0));
+    return blocks;
+}
+
+} // namespace
+
+QByteArray gifFile(QSize size, const QList<QRgb>& palette, const QList<QByteArray>& frames,
+                   int delayCentiseconds, int transparentIndex)
+{
+    QByteArray gif("GIF89a");
+    appendLittleEndian16(gif, size.width());
+    appendLittleEndian16(gif, size.height());
+    gif.append(static_cast<char>(0xF1)); // global table of four colours
+    gif.append(char(0));
+    gif.append(char(0));
+    for (int i = 0; i < 4; ++i) {
+        const QRgb colour = i < palette.size() ? palette[i] : qRgb(0, 0, 0);
+        gif.append(static_cast<char>(qRed(colour)));
+        gif.append(static_cast<char>(qGreen(colour)));
+        gif.append(static_cast<char>(qBlue(colour)));
+    }
+    if (frames.size() > 1)
+        gif.append(QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19));
+    for (const QByteArray& frame : frames) {
+        gif.append(QByteArray("\x21\xF9\x04", 3));
+        gif.append(static_cast<char>((1 << 2) | (transparentIndex >= 0 ? 1 : 0)));
+        appendLittleEndian16(gif, delayCentiseconds);
+        gif.append(static_cast<char>(transparentIndex >= 0 ? transparentIndex : 0));
+        gif.append(char(0));
+        gif.append(char(0x2C));
+        appendLittleEndian16(gif, 0);
+        appendLittleEndian16(gif, 0);
+        appendLittleEndian16(gif, size.width());
+        appendLittleEndian16(gif, size.height());
+        gif.append(char(0));
+        gif.append(lzwData(frame));
+    }
+    gif.append(char(0x3B));
+    return gif;
+}
+
+QByteArray encoded(const QImage& image, const char* format, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format, quality))
+        return {};
+    return bytes;
+}
+
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation)
+{
+    // A big-endian TIFF header with one entry: tag 0x0112 (orientation), type SHORT, count 1.
+    QByteArray tiff = QByteArray::fromHex("4d4d002a00000008000101120003000000010000000000000000");
+    tiff[19] = static_cast<char>(orientation);
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment("\xFF\xE1", 2);
+    segment.append(static_cast<char>((payload.size() + 2) >> 8));
+    segment.append(static_cast<char>((payload.size() + 2) & 0xFF));
+    segment.append(payload);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+quint32 pngCrc(const QByteArray& typeAndData)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char byte : typeAndData) {
+        crc ^= static_cast<unsigned char>(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
+{
+    QByteArray chunk;
+    appendBigEndian32(chunk, static_cast<quint32>(data.size()));
+    chunk.append(type);
+    chunk.append(data);
+    appendBigEndian32(chunk, pngCrc(type + data));
+    return chunk;
+}
+
+QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, x < size.width() / 2 ? left : right);
+    }
+    return image.convertToFormat(format);
+}
+
+} // namespace kavelora::tests

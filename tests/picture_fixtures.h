@@ -1,0 +1,35 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QRgb>
+#include <QSize>
+
+// Writers of picture files that Qt cannot write, or writes only well-formed: the fixtures of
+// the loader and open-command tests are made by these at run time.
+namespace kavelora::tests {
+
+// A GIF of frames (palette indices, row by row) over a palette of up to four colours.
+// More than one frame makes it animated, looping, delayCentiseconds apart.
+QByteArray gifFile(QSize size, const QList<QRgb>& palette, const QList<QByteArray>& frames,
+                   int delayCentiseconds = 5, int transparentIndex = -1);
+
+// image encoded by Qt's writer for format.
+QByteArray encoded(const QImage& image, const char* format, int quality = -1);
+
+// A JPEG with an EXIF block giving the orientation (1 to 8) inserted after its start marker.
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
+
+// The CRC of a PNG chunk's type and data.
+quint32 pngCrc(const QByteArray& typeAndData);
+
+// A PNG chunk with its length and CRC.
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data);
+
+// An image whose left half is left and right half right.
+QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format = QImage::Format_RGB32);
+
+} // namespace kavelora::tests

@@ -1,0 +1,184 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/japanese_ui.h"
+#include "platform/qt_common_dialog.h"
+#include "platform/runtime.h"
+#include "platform/runtime_error.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace kavelora;
+
+namespace {
+
+const char* const kWithoutGuardOption = "--dialog-without-keep-no-settings";
+constexpr int kPollIntervalMs = 20;
+
+// Acts on the open dialog as soon as it is modal on screen.
+void whenDialogShows(const std::function<void(QFileDialog&)>& action)
+{
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(kPollIntervalMs);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action(*dialog);
+    });
+    poll->start();
+}
+
+void choose(QFileDialog& dialog, const QString& path)
+{
+    // Typed as the user would: selectFile() leaves a focused name field alone.
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setText(path);
+    static_cast<QDialog&>(dialog).accept();
+    QVERIFY(!dialog.isVisible());
+}
+
+// Runs in a child with no guard: shows and accepts one dialog, as the program would.
+int showDialogWithoutGuard(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    const QString path = QString::fromLocal8Bit(argv[2]);
+    QWidget window;
+    platform::QtCommonDialog dialog(&window, {});
+    whenDialogShows([path](QFileDialog& shown) { choose(shown, path); });
+    dialog.ShowOpen();
+    return dialog.FileName() == path ? 0 : 1;
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+} // namespace
+
+class TstCommonDialog : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_files;
+    QString m_picture;
+    QWidget m_window;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        platform::keepNoSettings();
+        QVERIFY(m_files.isValid());
+        m_picture = m_files.filePath(QStringLiteral("chosen.png"));
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(m_picture));
+        QVERIFY(entriesOf(qEnvironmentVariable("XDG_CONFIG_HOME")).isEmpty());
+        m_window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+    }
+
+    void openReportsTheChosenFile()
+    {
+        platform::QtCommonDialog dialog(&m_window, {});
+        QCOMPARE(dialog.FileName(), QString());
+        bool inspected = false;
+        whenDialogShows([&](QFileDialog& shown) {
+            inspected = true;
+            QCOMPARE(shown.windowTitle(), QStringLiteral("ファイルを開く"));
+            QVERIFY(shown.testOption(QFileDialog::DontUseNativeDialog));
+            QCOMPARE(shown.fileMode(), QFileDialog::ExistingFile);
+            QCOMPARE(shown.acceptMode(), QFileDialog::AcceptOpen);
+            QCOMPARE(shown.nameFilters(), platform::QtCommonDialog::openNameFilters());
+            QVERIFY(shown.nameFilters().constLast().startsWith(QStringLiteral("すべて")));
+            QVERIFY(shown.isModal());
+            QCOMPARE(shown.parentWidget(), &m_window);
+            choose(shown, m_picture);
+        });
+        dialog.ShowOpen();
+        QVERIFY(inspected);
+        QCOMPARE(dialog.FileName(), m_picture);
+    }
+
+    void speaksJapanese()
+    {
+        if (!platform::ensureJapaneseTranslations())
+            QSKIP("Qt's Japanese translations (qt6-translations-l10n) are not installed");
+        platform::QtCommonDialog dialog(&m_window, {});
+        QString cancelText;
+        whenDialogShows([&](QFileDialog& shown) {
+            const auto* buttons = shown.findChild<QDialogButtonBox*>();
+            if (buttons && buttons->button(QDialogButtonBox::Cancel))
+                cancelText = buttons->button(QDialogButtonBox::Cancel)->text();
+            shown.reject();
+        });
+        QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, dialog.ShowOpen());
+        QCOMPARE(cancelText, QStringLiteral("キャンセル"));
+    }
+
+    void cancelRaisesAndKeepsTheEarlierChoice()
+    {
+        platform::QtCommonDialog dialog(&m_window, {});
+        whenDialogShows([&](QFileDialog& shown) { choose(shown, m_picture); });
+        dialog.ShowOpen();
+
+        whenDialogShows([](QFileDialog& shown) { shown.reject(); });
+        try {
+            dialog.ShowOpen();
+            QFAIL("a cancelled dialog returned");
+        } catch (const platform::RuntimeError& error) {
+            QCOMPARE(error.errorNumber(), platform::ErrorNumber::DialogCancelled);
+        }
+        QCOMPARE(dialog.FileName(), m_picture);
+    }
+
+    void writesNoSettings()
+    {
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(!config.isEmpty());
+        QVERIFY2(entriesOf(config).isEmpty(), qPrintable(entriesOf(config).join(u' ')));
+
+        // The same dialog in a process that skips keepNoSettings() does leave a file behind,
+        // so the check above can fail.
+        QTemporaryDir childConfig;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), childConfig.path());
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString::fromLatin1(kWithoutGuardOption), m_picture});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 0);
+        QVERIFY(!entriesOf(childConfig.path()).isEmpty());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], kWithoutGuardOption) == 0)
+        return showDialogWithoutGuard(argc, argv);
+    // Settings would go to a fresh, empty configuration folder of this run's own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QApplication application(argc, argv);
+    TstCommonDialog test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_common_dialog.moc"

@@ -1,0 +1,432 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "allocation_probe.h"
+#include "picture_fixtures.h"
+#include "platform/load_picture.h"
+#include "platform/picture_decoder.h"
+#include "platform/runtime_error.h"
+#include "window/image_box.h"
+
+#include <QApplication>
+#include <QColorSpace>
+#include <QFile>
+#include <QImageWriter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/resource.h>
+
+using namespace kavelora;
+using namespace kavelora::tests;
+
+namespace {
+
+constexpr std::size_t kChildAddressSpaceBytes = 512ULL * 1024 * 1024;
+// Over the decode allocation limit: anything this large means a check was bypassed.
+constexpr std::size_t kLargestAllowedRequest = 300ULL * 1024 * 1024;
+const char* const kChildOption = "--load-limited";
+// Given as the file name, makes the child ask for 400 MiB itself: the probe must see it.
+const char* const kProbeSelfCheck = "probe-self-check";
+
+enum ChildStatus { Refused = 0, Loaded = 1, OtherFailure = 2, AllocationAttempted = 3 };
+
+// Runs in the child: loads one file under a 512 MiB address-space limit.
+int loadLimited(int argc, char** argv)
+{
+    QGuiApplication application(argc, argv);
+    const QString fileName = QString::fromLocal8Bit(argv[2]);
+    const rlimit limit{kChildAddressSpaceBytes, kChildAddressSpaceBytes};
+    if (setrlimit(RLIMIT_AS, &limit) != 0)
+        return OtherFailure;
+    int status = OtherFailure;
+    startRecordingAllocations();
+    try {
+        if (fileName == QLatin1String(kProbeSelfCheck)) {
+            // volatile, or the compiler drops the pair.
+            void* volatile request = std::malloc(400ULL * 1024 * 1024);
+            std::free(request);
+        }
+        status = platform::LoadPicture(fileName).isEmpty() ? OtherFailure : Loaded;
+    } catch (const platform::RuntimeError&) {
+        status = Refused;
+    } catch (...) {
+        status = OtherFailure;
+    }
+    const std::size_t largest = stopRecordingAllocations();
+    std::printf("largest request: %zu bytes\n", largest);
+    if (largest > kLargestAllowedRequest)
+        return AllocationAttempted;
+    return status;
+}
+
+bool isNear(QRgb actual, QRgb expected, int tolerance)
+{
+    return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
+           std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
+           std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
+}
+
+const QRgb kRed = qRgb(255, 0, 0);
+const QRgb kBlue = qRgb(0, 0, 255);
+const QRgb kBlack = qRgb(0, 0, 0);
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kPink = qRgb(255, 192, 255);
+const QSize kFixtureSize(24, 16);
+
+} // namespace
+
+class TstLoadPicture : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write fixture %s", qPrintable(path));
+        return path;
+    }
+
+    static QByteArray gifHalves(QSize size, int leftIndex, int rightIndex)
+    {
+        QByteArray indices;
+        for (int y = 0; y < size.height(); ++y) {
+            for (int x = 0; x < size.width(); ++x)
+                indices.append(static_cast<char>(x < size.width() / 2 ? leftIndex : rightIndex));
+        }
+        return indices;
+    }
+
+    static QByteArray iconWithTransparentRight()
+    {
+        QImage icon = twoHalves(kFixtureSize, kRed, qRgba(0, 0, 0, 0), QImage::Format_ARGB32);
+        return encoded(icon, "ICO");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(QImageWriter::supportedImageFormats().contains("webp"),
+                 "the WebP plugin (qt6-image-formats-plugins) is needed");
+    }
+
+    void decodesEveryAcceptedFormat_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QRgb>("left");
+        QTest::addColumn<QRgb>("right");
+        QTest::addColumn<int>("tolerance");
+
+        const QImage colour = twoHalves(kFixtureSize, kRed, kBlue);
+        const QImage mono = twoHalves(kFixtureSize, kBlack, kWhite, QImage::Format_Mono);
+        const QImage grey = twoHalves(kFixtureSize, kBlack, kWhite, QImage::Format_Grayscale8);
+        const QByteArray bmp = encoded(colour.convertToFormat(QImage::Format_RGB888), "BMP");
+        QCOMPARE(bmp.at(28), 24); // uncompressed 24-bit, like the splash
+        QByteArray cursor = iconWithTransparentRight();
+        cursor[2] = 2;
+
+        QTest::newRow("24-bit bmp") << bmp << kRed << kBlue << 0;
+        QTest::newRow("icon") << iconWithTransparentRight() << kRed << qRgba(0, 0, 0, 0) << 0;
+        QTest::newRow("cursor") << cursor << kRed << qRgba(0, 0, 0, 0) << 0;
+        QTest::newRow("gif") << gifFile(kFixtureSize, {kRed, kBlue},
+                                        {gifHalves(kFixtureSize, 0, 1)})
+                             << kRed << kBlue << 0;
+        QTest::newRow("jpeg") << encoded(colour, "JPEG", 95) << kRed << kBlue << 24;
+        QTest::newRow("png") << encoded(colour, "PNG") << kRed << kBlue << 0;
+        QTest::newRow("webp") << encoded(colour, "WEBP", 100) << kRed << kBlue << 0;
+        QTest::newRow("tiff") << encoded(colour, "TIFF") << kRed << kBlue << 0;
+        QTest::newRow("pbm") << encoded(mono, "PBM") << kBlack << kWhite << 0;
+        QTest::newRow("pgm") << encoded(grey, "PGM") << kBlack << kWhite << 0;
+        QTest::newRow("ppm") << encoded(colour, "PPM") << kRed << kBlue << 0;
+        QTest::newRow("xbm") << encoded(mono, "XBM") << kBlack << kWhite << 0;
+        QTest::newRow("xpm") << encoded(colour, "XPM") << kRed << kBlue << 0;
+    }
+
+    void decodesEveryAcceptedFormat()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QRgb, left);
+        QFETCH(QRgb, right);
+        QFETCH(int, tolerance);
+        QVERIFY(!bytes.isEmpty());
+        // A name that says nothing: the format comes from the content.
+        const QString path = write(QStringLiteral("fixture.dat"), bytes);
+
+        const platform::Picture picture = platform::LoadPicture(path);
+        QVERIFY(!picture.isEmpty());
+        QCOMPARE(picture.ownSize(), kFixtureSize);
+        const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
+        QCOMPARE(picture.ownSizeInches(), QSizeF(kFixtureSize) / dpi);
+        QCOMPARE(picture.source().bytes, bytes);
+        QCOMPARE(picture.source().fileName, path);
+        const QImage image = picture.screenImage().convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(image.size(), kFixtureSize);
+        const QRgb leftPixel = image.pixel(3, 8);
+        const QRgb rightPixel = image.pixel(20, 8);
+        QVERIFY2(isNear(leftPixel, left, tolerance), qPrintable(QString::number(leftPixel, 16)));
+        QVERIFY2(isNear(rightPixel, right, tolerance), qPrintable(QString::number(rightPixel, 16)));
+        QCOMPARE(qAlpha(rightPixel), qAlpha(right));
+    }
+
+    void emptyNameGivesEmptyPicture() { QVERIFY(platform::LoadPicture(QString()).isEmpty()); }
+
+    void appliesExifOrientation_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("ownSize");
+        QTest::addColumn<QPoint>("bluePoint");
+        QTest::addColumn<QPoint>("redPoint");
+        // The stored picture is 60 x 40, blue on the left, red on the right.
+        QTest::newRow("upright") << 1 << QSize(60, 40) << QPoint(10, 20) << QPoint(50, 20);
+        QTest::newRow("turned a quarter clockwise")
+            << 6 << QSize(40, 60) << QPoint(20, 10) << QPoint(20, 50);
+        QTest::newRow("upside down") << 3 << QSize(60, 40) << QPoint(50, 20) << QPoint(10, 20);
+        QTest::newRow("turned a quarter anticlockwise")
+            << 8 << QSize(40, 60) << QPoint(20, 50) << QPoint(20, 10);
+    }
+
+    void appliesExifOrientation()
+    {
+        QFETCH(int, orientation);
+        QFETCH(QSize, ownSize);
+        QFETCH(QPoint, bluePoint);
+        QFETCH(QPoint, redPoint);
+        const QByteArray jpeg = encoded(twoHalves(QSize(60, 40), kBlue, kRed), "JPEG", 95);
+        const platform::Picture picture =
+            platform::decodePicture(withExifOrientation(jpeg, orientation), 96.0, QSize(800, 600));
+        QCOMPARE(picture.ownSize(), ownSize);
+        QCOMPARE(picture.screenImage().size(), ownSize);
+        QVERIFY(isNear(picture.screenImage().pixel(bluePoint), kBlue, 24));
+        QVERIFY(isNear(picture.screenImage().pixel(redPoint), kRed, 24));
+    }
+
+    void convertsColourProfileToSrgb()
+    {
+        QImage wide(kFixtureSize, QImage::Format_RGB32);
+        wide.fill(qRgb(40, 160, 90));
+        wide.setColorSpace(QColorSpace::DisplayP3);
+        const QByteArray png = encoded(wide, "PNG");
+        QVERIFY(png.contains("iCCP"));
+        const QRgb expected = wide.convertedToColorSpace(QColorSpace::SRgb).pixel(0, 0);
+        QVERIFY(expected != wide.pixel(0, 0));
+
+        const platform::Picture picture = platform::decodePicture(png, 96.0, QSize(800, 600));
+        QCOMPARE(picture.screenImage().colorSpace(), QColorSpace(QColorSpace::SRgb));
+        QVERIFY(isNear(picture.screenImage().pixel(5, 5), expected, 1));
+    }
+
+    void decodesLargeJpegAtReducedScale_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("ownSize");
+        QTest::newRow("landscape") << 1 << QSize(4000, 3000);
+        QTest::newRow("turned by its EXIF block") << 6 << QSize(3000, 4000);
+    }
+
+    void decodesLargeJpegAtReducedScale()
+    {
+        QFETCH(int, orientation);
+        QFETCH(QSize, ownSize);
+        const QImage stored = twoHalves(QSize(4000, 3000), kBlue, kRed, QImage::Format_RGB888);
+        const QByteArray jpeg = withExifOrientation(encoded(stored, "JPEG", 90), orientation);
+        const QSize screen = ownSize.scaled(800, 800, Qt::KeepAspectRatio);
+
+        const platform::Picture picture = platform::decodePicture(jpeg, 96.0, screen);
+        QCOMPARE(picture.ownSize(), ownSize);
+        // 1/4 still covers the screen; 1/8 would not.
+        QCOMPARE(picture.screenImage().size(), ownSize / 4);
+        QCOMPARE(picture.decodeForSize(screen).size(), ownSize / 4);
+        QCOMPARE(picture.decodeForSize(ownSize / 3).size(), ownSize / 2);
+        QCOMPARE(picture.decodeForSize(ownSize * 2).size(), ownSize);
+        const QImage full = picture.decodeForSize(ownSize);
+        QVERIFY(isNear(full.pixel(ownSize.width() / 4, ownSize.height() / 4), kBlue, 24));
+    }
+
+    void capsPixelsOfLargeJpegByScaling()
+    {
+        // 72 megapixels is over the cap: even with a huge screen it decodes at half size.
+        QImage stored(9000, 8000, QImage::Format_Grayscale8);
+        stored.fill(200);
+        const QByteArray jpeg = encoded(stored, "JPEG", 50);
+        const platform::Picture picture = platform::decodePicture(jpeg, 96.0, QSize(20000, 20000));
+        QCOMPARE(picture.ownSize(), QSize(9000, 8000));
+        QCOMPARE(picture.screenImage().size(), QSize(4500, 4000));
+        QCOMPARE(picture.decodeForSize(QSize(9000, 8000)).size(), QSize(4500, 4000));
+    }
+
+    void animatedGifAdvancesFrames()
+    {
+        const QSize size(8, 8);
+        const QByteArray gif =
+            gifFile(size, {kRed, kBlue}, {gifHalves(size, 0, 0), gifHalves(size, 1, 1)}, 2);
+        const platform::Picture picture =
+            platform::LoadPicture(write(QStringLiteral("animated.gif"), gif));
+        QVERIFY(picture.isAnimated());
+        QCOMPARE(picture.screenImage().pixel(4, 4), kRed);
+
+        QWidget window;
+        window::ImageBox box(&window);
+        box.resize(32, 32);
+        box.setPicture(picture);
+        QTRY_COMPARE(box.currentFrameNumber(), 1);
+        const platform::Picture onScreen = box.picture();
+        QVERIFY(!onScreen.isAnimated());
+        QCOMPARE(onScreen.screenImage().pixel(4, 4), kBlue);
+        QCOMPARE(onScreen.ownSize(), size);
+        QCOMPARE(onScreen.source().bytes, gif);
+        QTRY_COMPARE(box.currentFrameNumber(), 0);
+    }
+
+    void transparentPartsShowTheWindowBehind()
+    {
+        const platform::Picture picture =
+            platform::LoadPicture(write(QStringLiteral("masked.ico"), iconWithTransparentRight()));
+        QWidget window;
+        QPalette pink = window.palette();
+        pink.setColor(QPalette::Window, QColor(kPink));
+        window.setPalette(pink);
+        window.setAutoFillBackground(true);
+        window.resize(48, 32);
+        window::ImageBox box(&window);
+        box.setGeometry(0, 0, 48, 32);
+        box.setPicture(picture);
+        const QImage shown = window.grab().toImage();
+        QCOMPARE(shown.pixel(10, 16), kRed);
+        QCOMPARE(shown.pixel(40, 16), kPink);
+    }
+
+    void refusesFormatsOutsideTheAllowList_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("qtWouldDecode");
+        const QByteArray svg("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\">"
+                             "<rect width=\"8\" height=\"8\" fill=\"red\"/></svg>");
+        const QByteArray icns = encoded(twoHalves(QSize(32, 32), kRed, kBlue), "ICNS");
+        QVERIFY(!icns.isEmpty());
+        QTest::newRow("svg named as png") << QStringLiteral("drawing.png") << svg << false;
+        QTest::newRow("icns named as png") << QStringLiteral("apple.png") << icns << true;
+        QTest::newRow("icns named as icns") << QStringLiteral("apple.icns") << icns << true;
+        QTest::newRow("text named as jpeg")
+            << QStringLiteral("notes.jpg") << QByteArray("hello") << false;
+        QTest::newRow("empty file") << QStringLiteral("empty.bmp") << QByteArray() << false;
+    }
+
+    void refusesFormatsOutsideTheAllowList()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, qtWouldDecode);
+        const QString path = write(name, bytes);
+        // The refusal is the allow-list's, not the decoder's.
+        QCOMPARE(!QImage(path).isNull(), qtWouldDecode);
+        try {
+            platform::LoadPicture(path);
+            QFAIL("loaded");
+        } catch (const platform::RuntimeError& error) {
+            QCOMPARE(error.errorNumber(), platform::ErrorNumber::InvalidPicture);
+        }
+    }
+
+    void boundsMemoryOnHostileFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("expected");
+
+        const QByteArray png = encoded(twoHalves(kFixtureSize, kRed, kBlue), "PNG");
+        const QByteArray signature = png.left(8);
+        const QByteArray header = png.mid(8, 25);
+        QByteArray lyingChunk = signature + header;
+        lyingChunk.append(QByteArray::fromHex("7fffffff") + "tEXt" + "Comment\0xxxxxxxxxxxxxxxx");
+        lyingChunk = lyingChunk.left(73);
+
+        QByteArray hugeHeaderData = QByteArray::fromHex("0000ffff0000ffff0806000000");
+        const QByteArray hugePng = signature + pngChunk("IHDR", hugeHeaderData) + png.mid(33);
+
+        QByteArray hugeJpeg = encoded(twoHalves(kFixtureSize, kRed, kBlue), "JPEG", 90);
+        const qsizetype frame = hugeJpeg.indexOf("\xFF\xC0");
+        QVERIFY(frame > 0);
+        hugeJpeg.replace(frame + 5, 4, QByteArray::fromHex("ffdcffdc"));
+
+        const QByteArray bmp = encoded(
+            twoHalves(QSize(512, 512), kRed, kBlue).convertToFormat(QImage::Format_RGB888), "BMP");
+        QByteArray truncatedRle = bmp.left(54);
+        truncatedRle[28] = 8; // 8 bits per pixel
+        truncatedRle[30] = 1; // run-length coded
+        truncatedRle[10] = 0x36;
+        truncatedRle[11] = 0x04; // pixels after a 256-colour palette
+        truncatedRle.append(QByteArray(1024, '\x40'));
+        truncatedRle.append(QByteArray::fromHex("0ac80001")); // ten pixels, then the end
+
+        QTest::newRow("control: an ordinary png loads") << png << int(Loaded);
+        if (allocationProbeWorks()) {
+            QTest::newRow("control: the probe sees a large request")
+                << QByteArray(kProbeSelfCheck) << int(AllocationAttempted);
+        }
+        QTest::newRow("png chunk claiming 0x7FFFFFFF bytes") << lyingChunk << int(Refused);
+        QTest::newRow("png header claiming 65535 x 65535") << hugePng << int(Refused);
+        QTest::newRow("jpeg header claiming 65500 x 65500") << hugeJpeg << int(Refused);
+        QTest::newRow("truncated bmp") << bmp.left(bmp.size() / 2) << int(Refused);
+        QTest::newRow("run-length bmp leaving pixels unset") << truncatedRle << int(Refused);
+    }
+
+    void boundsMemoryOnHostileFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, expected);
+        const QString path = bytes == kProbeSelfCheck
+                                 ? QString::fromLatin1(kProbeSelfCheck)
+                                 : write(QString::fromLatin1(QTest::currentDataTag())
+                                             .replace(QLatin1Char(' '), QLatin1Char('_')),
+                                         bytes);
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString::fromLatin1(kChildOption), path});
+        QVERIFY(child.waitForFinished(30000));
+        qInfo("%s", child.readAllStandardOutput().trimmed().constData());
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), expected);
+    }
+
+    void reportsFileErrors_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<platform::ErrorNumber>("number");
+        QTest::newRow("missing file")
+            << m_dir.filePath(QStringLiteral("none.png")) << platform::ErrorNumber::FileNotFound;
+        QTest::newRow("folder") << m_dir.path() << platform::ErrorNumber::PathFileAccess;
+        QTest::newRow("device") << QStringLiteral("/dev/zero")
+                                << platform::ErrorNumber::PathFileAccess;
+    }
+
+    void reportsFileErrors()
+    {
+        QFETCH(QString, path);
+        QFETCH(platform::ErrorNumber, number);
+        try {
+            platform::LoadPicture(path);
+            QFAIL("loaded");
+        } catch (const platform::RuntimeError& error) {
+            QCOMPARE(error.errorNumber(), number);
+        }
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], kChildOption) == 0)
+        return loadLimited(argc, argv);
+    QApplication application(argc, argv);
+    TstLoadPicture test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_load_picture.moc"
