@@ -68,12 +68,14 @@ bool readInProcess(const QString& path, Samples& samples)
         const QJsonObject run = value.toObject();
         if (run[u"run_type"].toString() != u"iteration" || run.contains(u"error_occurred"))
             continue;
-        const QString name = run[u"run_name"].toString();
+        // A benchmark with a fixed count of iterations or repetitions carries them in its name.
+        QString name = run[u"run_name"].toString();
+        name = name.left(name.indexOf(QStringLiteral("/iterations:")));
+        name = name.left(name.indexOf(QStringLiteral("/repeats:")));
         samples[name].push_back(
             toMilliseconds(run[u"real_time"].toDouble(), run[u"time_unit"].toString()));
         for (const QString& counter : {QStringLiteral("paint_ms"), QStringLiteral("settled_db"),
-                                       QStringLiteral("resizing_db"),
-                                       QStringLiteral("naive_db")}) {
+                                       QStringLiteral("resizing_db"), QStringLiteral("naive_db")}) {
             if (run.contains(counter))
                 samples[name + u':' + counter].push_back(run[counter].toDouble());
         }
@@ -92,9 +94,9 @@ bool readWholeProcess(const QString& path, Samples& samples)
         const QStringList fields = lines.readLine().split(u'\t');
         if (fields.size() != 5)
             continue;
-        samples[fields[0] + u":first"].push_back(fields[2].toDouble());
-        samples[fields[0] + u":settled"].push_back(fields[3].toDouble());
-        samples[fields[0] + u":rss"].push_back(fields[4].toDouble() / 1024.0);
+        samples[fields[0] + QStringLiteral(":first")].push_back(fields[2].toDouble());
+        samples[fields[0] + QStringLiteral(":settled")].push_back(fields[3].toDouble());
+        samples[fields[0] + QStringLiteral(":rss")].push_back(fields[4].toDouble() / 1024.0);
     }
     return true;
 }
@@ -147,8 +149,8 @@ int printTable(const Samples& samples)
          "feh_24mp:settled", "ms", 0.6},
         {"2. open 24 MP JPEG, whole process, first frame", "open_24mp:first", "feh",
          "feh_24mp:first", "ms", 0},
-        {"2. open 12 MP PNG, whole process, settled", "open_png:settled", "feh",
-         "feh_png:settled", "ms", 1.05},
+        {"2. open 12 MP PNG, whole process, settled", "open_png:settled", "feh", "feh_png:settled",
+         "ms", 1.05},
         {"2. open 100 MP JPEG, whole process, settled", "open_100mp:settled", "feh",
          "feh_100mp:settled", "ms", 0},
         {"2. open 30000² JPEG, whole process, settled", "open_30000:settled", "feh",
@@ -161,10 +163,8 @@ int printTable(const Samples& samples)
         {"4. start to splash settled", "start_kavelora:settled", "bare Qt window + label",
          "start_bare:settled", "ms", 1.3},
         {"5. peak memory, 24 MP JPEG shown", "open_24mp:rss", "feh", "feh_24mp:rss", "MiB", 0.4},
-        {"5. peak memory, 100 MP JPEG shown", "open_100mp:rss", "feh", "feh_100mp:rss", "MiB",
-         0.5},
-        {"5. peak memory, 30000² JPEG shown", "open_30000:rss", "feh", "feh_30000:rss", "MiB",
-         0.5},
+        {"5. peak memory, 100 MP JPEG shown", "open_100mp:rss", "feh", "feh_100mp:rss", "MiB", 0.5},
+        {"5. peak memory, 30000² JPEG shown", "open_30000:rss", "feh", "feh_30000:rss", "MiB", 0.5},
         {"5. peak memory, 12 MP PNG shown", "open_png:rss", "feh", "feh_png:rss", "MiB", 0},
         {"5. peak memory at start, splash shown", "start_kavelora:rss", "bare Qt window + label",
          "start_bare:rss", "MiB", 0},
@@ -198,24 +198,24 @@ int printTable(const Samples& samples)
                 missed += value <= row.targetRatio ? 0 : 1;
             }
         }
-        const QString target = row.targetRatio > 0
-                                   ? QStringLiteral("≤ %1 ×").arg(row.targetRatio)
-                                   : QStringLiteral("(reference)");
+        const QString target = row.targetRatio > 0 ? QStringLiteral("≤ %1 ×").arg(row.targetRatio)
+                                                   : QStringLiteral("(reference)");
         out << "| " << row.title << " | " << figure(measured, row.unit) << " | "
-            << row.baselineTitle << " | " << figure(baseline, row.unit) << " | " << ratio
-            << " | " << target << " | " << met << " |\n";
+            << row.baselineTitle << " | " << figure(baseline, row.unit) << " | " << ratio << " | "
+            << target << " | " << met << " |\n";
     }
     for (const Threshold& row : thresholds) {
         const auto measured = summarise(samples.value(QString::fromLatin1(row.measured)));
         QString met = QStringLiteral("–");
         if (measured && row.minimum > 0) {
-            met = measured->median >= row.minimum ? QStringLiteral("yes") : QStringLiteral("**no**");
+            met =
+                measured->median >= row.minimum ? QStringLiteral("yes") : QStringLiteral("**no**");
             missed += measured->median >= row.minimum ? 0 : 1;
         }
-        const QString target = row.minimum > 0 ? QStringLiteral("≥ %1 %2")
-                                                     .arg(row.minimum)
-                                                     .arg(QString::fromLatin1(row.unit))
-                                               : QStringLiteral("(reference)");
+        const QString target =
+            row.minimum > 0
+                ? QStringLiteral("≥ %1 %2").arg(row.minimum).arg(QString::fromLatin1(row.unit))
+                : QStringLiteral("(reference)");
         out << "| " << row.title << " | " << figure(measured, row.unit) << " | – | – | – | "
             << target << " | " << met << " |\n";
     }

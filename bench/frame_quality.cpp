@@ -28,7 +28,8 @@ std::vector<std::vector<Tap>> areaTaps(int sourceLength, int outputLength)
         auto& cell = taps[static_cast<std::size_t>(out)];
         for (int source = static_cast<int>(begin); source < sourceLength && source < end;
              ++source) {
-            const double covered = std::min<double>(end, source + 1) - std::max<double>(begin, source);
+            const double covered =
+                std::min<double>(end, source + 1) - std::max<double>(begin, source);
             if (covered > 0.0)
                 cell.push_back({source, covered / step});
         }

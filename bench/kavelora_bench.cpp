@@ -158,8 +158,8 @@ void resizeStepKavelora(benchmark::State& state)
         shown.box->resize(smaller ? kBox : kBoxOneStepBefore);
         shown.box->repaint();
     }
-    state.counters["paint_ms"] = benchmark::Counter(shown.box->takePaintSeconds() * 1e3,
-                                                    benchmark::Counter::kAvgIterations);
+    state.counters["paint_ms"] =
+        benchmark::Counter(shown.box->takePaintSeconds() * 1e3, benchmark::Counter::kAvgIterations);
 }
 
 // The baseline: the whole picture smoothly scaled to the new frame size.
@@ -169,8 +169,8 @@ void resizeStepNaive(benchmark::State& state)
     bool smaller = false;
     for (auto _ : state) {
         smaller = !smaller;
-        const QImage frame = whole.scaled(smaller ? kBox : kBoxOneStepBefore,
-                                          Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage frame = whole.scaled(smaller ? kBox : kBoxOneStepBefore, Qt::IgnoreAspectRatio,
+                                          Qt::SmoothTransformation);
         benchmark::DoNotOptimize(frame.constBits());
     }
 }
@@ -194,7 +194,8 @@ void frameCopy(benchmark::State& state)
     source.fill(Qt::darkGreen);
     QImage target(kBox, QImage::Format_RGB32);
     for (auto _ : state) {
-        std::memcpy(target.bits(), source.constBits(), static_cast<std::size_t>(source.sizeInBytes()));
+        std::memcpy(target.bits(), source.constBits(),
+                    static_cast<std::size_t>(source.sizeInBytes()));
         benchmark::ClobberMemory();
     }
 }
@@ -223,8 +224,8 @@ void frameQuality(benchmark::State& state)
 int loaderDenominator(const char* name)
 {
     const auto picture = LoadPicture(inputPath(name));
-    const double ratio = static_cast<double>(picture.ownSize().width()) /
-                         picture.screenImage().width();
+    const double ratio =
+        static_cast<double>(picture.ownSize().width()) / picture.screenImage().width();
     return static_cast<int>(std::lround(ratio));
 }
 
