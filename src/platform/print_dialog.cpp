@@ -14,7 +14,8 @@ void showPrintDialog(QWidget* parent, QPrinter& printer)
 {
     ensureJapaneseTranslations();
     QPrintDialog dialog(&printer, parent);
-    dialog.setWindowModality(Qt::WindowModal);
+    // A picture is always one page: there is no range to choose.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     if (dialog.exec() != QDialog::Accepted)
         throw RuntimeError(ErrorNumber::DialogCancelled);
 }

@@ -7,8 +7,9 @@ class QWidget;
 
 namespace kavelora::platform {
 
-// Shows the modal print dialog for printer over parent and returns once the user confirms;
-// raises RuntimeError(ErrorNumber::DialogCancelled) when the user cancels.
+// Shows the standard print dialog, in Japanese, for printer, modal to parent, and returns once
+// the user has confirmed it; the choices made there are kept in printer. Raises
+// RuntimeError(DialogCancelled) when the user cancels.
 void showPrintDialog(QWidget* parent, QPrinter& printer);
 
 } // namespace kavelora::platform

@@ -3,7 +3,9 @@
 #include "shell/program.h"
 
 #include "commands/open_command.h"
+#include "commands/print_command.h"
 #include "platform/qt_common_dialog.h"
+#include "platform/qt_printer.h"
 #include "shell/exit_command.h"
 #include "window/command_button.h"
 #include "window/form1.h"
@@ -22,9 +24,24 @@ Program::~Program() = default;
 
 platform::CommonDialog& Program::CommonDialog1()
 {
+    // The print dialog edits the very printer that Printer() draws on, so the user's choice
+    // of printer, copies and paper reaches the page.
     if (!m_commonDialog)
-        m_commonDialog = std::make_unique<platform::QtCommonDialog>(&m_form, nullptr);
+        m_commonDialog = std::make_unique<platform::QtCommonDialog>(
+            &m_form, [this]() -> QPrinter& { return qtPrinter().qprinter(); });
     return *m_commonDialog;
+}
+
+platform::Printer& Program::Printer()
+{
+    return qtPrinter();
+}
+
+platform::QtPrinter& Program::qtPrinter()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<platform::QtPrinter>();
+    return *m_printer;
 }
 
 void Program::wireEvents()
@@ -32,14 +49,19 @@ void Program::wireEvents()
     // Exactly four events reach the program's code; everything else is the toolkit's default.
     // The open handler runs to its end inside the click, behind a modal dialog, so the window
     // takes no other click meanwhile.
-    QObject::connect(&m_form.Command1(), &QPushButton::clicked, &m_form, [this] {
+    QObject::connect(&m_form.Command1(), &QPushButton::clicked, &m_connections, [this] {
         m_errorPolicy.run(Trap::Silent,
                           [this] { commands::Command1_Click(m_form, CommonDialog1()); });
     });
-    QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_form, [this] {
+    QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_connections, [this] {
         m_errorPolicy.run(Trap::None, [this] { Command2_Click(m_form); });
     });
-    QObject::connect(&m_form, &window::Form1::Resize, &m_form, [this] {
+    QObject::connect(&m_form.Command3(), &QPushButton::clicked, &m_connections, [this] {
+        m_errorPolicy.run(Trap::Silent, [this] {
+            commands::Command3_Click(m_form, CommonDialog1(), Printer());
+        });
+    });
+    QObject::connect(&m_form, &window::Form1::Resize, &m_connections, [this] {
         m_errorPolicy.run(Trap::None, [this] { window::Form_Resize(m_form); });
     });
 }

@@ -4,11 +4,16 @@
 
 #include "shell/error_policy.h"
 
+#include <QObject>
+
 #include <memory>
 
 namespace kavelora::platform {
 class CommonDialog;
-}
+class Printer;
+class QtPrinter;
+} // namespace kavelora::platform
+
 namespace kavelora::window {
 class Form1;
 }
@@ -24,19 +29,25 @@ public:
     // Creates the program around form. endProgram ends the program with a status.
     Program(window::Form1& form, ErrorPolicy::EndProgram endProgram);
 
+    ~Program();
+
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    ~Program();
-
     // The dialog component, made on first use.
     platform::CommonDialog& CommonDialog1();
+    // The program's one printer, made on first use; every call gives the same object.
+    platform::Printer& Printer();
 
 private:
     void wireEvents();
+    platform::QtPrinter& qtPrinter();
 
     window::Form1& m_form;
     ErrorPolicy m_errorPolicy;
+    // The context of every connection, so none outlives the program it calls into.
+    QObject m_connections;
+    std::unique_ptr<platform::QtPrinter> m_printer;
     std::unique_ptr<platform::CommonDialog> m_commonDialog;
 };
 

@@ -118,10 +118,12 @@ QImage grabScreen(const QRect& area)
 
 void clickAt(const QPoint& globalPosition)
 {
+    // Not "mousemove --sync": it waits for a motion that never comes when the pointer is
+    // already there.
     runTool(QStringLiteral("xdotool"),
-            {QStringLiteral("mousemove"), QStringLiteral("--sync"),
-             QString::number(globalPosition.x()), QString::number(globalPosition.y()),
-             QStringLiteral("click"), QStringLiteral("1")});
+            {QStringLiteral("mousemove"), QString::number(globalPosition.x()),
+             QString::number(globalPosition.y()), QStringLiteral("sleep"),
+             QStringLiteral("0.1"), QStringLiteral("click"), QStringLiteral("1")});
 }
 
 void typeText(const QString& text)

@@ -1,0 +1,20 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/common_dialog.h"
+#include "platform/printer.h"
+
+namespace kavelora::window {
+class Form1;
+}
+
+namespace kavelora::commands {
+
+// The print button: shows the print dialog, then prints the picture Image1 holds on one page
+// at its own size, at the top-left corner of the printable area. Raises RuntimeError when the
+// dialog is cancelled or any step fails; the steps after the failing one do not run.
+void Command3_Click(window::Form1& form, platform::CommonDialog& dialog,
+                    platform::Printer& printer);
+
+} // namespace kavelora::commands

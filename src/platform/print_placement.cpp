@@ -1,0 +1,47 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/print_placement.h"
+
+#include "platform/twips_scale.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kavelora::platform {
+
+namespace {
+// Rounding in the page layout must not shrink a picture that fits to a hair's breadth.
+constexpr double kFitTolerance = 1e-6;
+
+double toDevice(Twips length, double deviceDpi)
+{
+    return static_cast<double>(length.value) / TwipsScale::kTwipsPerInch * deviceDpi;
+}
+} // namespace
+
+PrintPlacement placeOnPage(QSizeF ownSizeInches, QSize ownPixels, QSizeF printableArea,
+                           double deviceDpi, Twips x1, Twips y1)
+{
+    if (ownSizeInches.isEmpty() || ownPixels.isEmpty() || deviceDpi <= 0.0)
+        return {};
+    const QPointF origin(toDevice(x1, deviceDpi), toDevice(y1, deviceDpi));
+    const QSizeF room(printableArea.width() - origin.x(), printableArea.height() - origin.y());
+    if (room.isEmpty())
+        return {};
+
+    QSizeF size = ownSizeInches * deviceDpi;
+    if (size.width() > room.width() * (1.0 + kFitTolerance) ||
+        size.height() > room.height() * (1.0 + kFitTolerance))
+        size = size.scaled(room, Qt::KeepAspectRatio);
+
+    const QSizeF printedInches = size / deviceDpi;
+    const double pixelScale =
+        std::min({1.0, printedInches.width() * kMaxPrintPixelsPerInch / ownPixels.width(),
+                  printedInches.height() * kMaxPrintPixelsPerInch / ownPixels.height()});
+    const QSize imagePixels(
+        std::max(1, static_cast<int>(std::ceil(ownPixels.width() * pixelScale - kFitTolerance))),
+        std::max(1, static_cast<int>(std::ceil(ownPixels.height() * pixelScale - kFitTolerance))));
+    return {QRectF(origin, size), imagePixels};
+}
+
+} // namespace kavelora::platform

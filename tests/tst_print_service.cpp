@@ -1,0 +1,216 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+
+// Printing through a real CUPS scheduler: the private one of tests/print/cups_server.sh, whose
+// default queue saves every job as a PDF file. CTest starts it; run by hand, source its env
+// file first.
+
+#include "commands/print_command.h"
+#include "platform/qt_printer.h"
+#include "platform/runtime_error.h"
+#include "print_test_support.h"
+#include "shell/error_policy.h"
+#include "window/form1.h"
+#include "window/form_builder.h"
+#include "window/image_box.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+#include <new>
+
+namespace kavelora::tests {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
+
+namespace {
+
+constexpr auto kQueue = "kavelora-pdf";
+constexpr int kJobTimeoutMs = 30000;
+constexpr double kMarginMillimetres = 18.0 / kPointsPerInch * kMillimetresPerInch;
+constexpr double kToleranceMillimetres = 0.5;
+
+// Confirms at once: the printer stays the service's default.
+class ConfirmingDialog final : public platform::CommonDialog
+{
+public:
+    void ShowOpen() override { throw RuntimeError(ErrorNumber::DialogCancelled); }
+    void ShowPrinter() override {}
+    QString FileName() const override { return {}; }
+};
+
+class FailingOncePrinter final : public platform::QtPrinter
+{
+protected:
+    void drawImage(QPainter& painter, const QRectF& target, const QImage& image) override
+    {
+        if (m_failed)
+            return QtPrinter::drawImage(painter, target, image);
+        m_failed = true;
+        throw std::bad_alloc();
+    }
+
+private:
+    bool m_failed = false;
+};
+
+bool near(double actual, double expected)
+{
+    return std::abs(actual - expected) <= kToleranceMillimetres;
+}
+
+QString infoField(const QString& infoPath, const QString& key)
+{
+    QFile file(infoPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString prefix = key + u'=';
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    }
+    return {};
+}
+
+// Jobs the scheduler knows of, finished or not.
+int schedulerJobCount()
+{
+    QProcess lpstat;
+    lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"),
+                                            QStringLiteral("-o"), QString::fromLatin1(kQueue)});
+    if (!lpstat.waitForFinished(kJobTimeoutMs) || lpstat.exitCode() != 0)
+        return -1;
+    return static_cast<int>(
+        QString::fromUtf8(lpstat.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).size());
+}
+
+} // namespace
+
+class TestPrintService : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void printsAtOwnSizeAtTheTopLeftOfThePrintableArea();
+    void printingTwiceGivesTwoJobs();
+    void failedDrawingSendsNoJob();
+
+private:
+    QStringList jobFiles() const;
+    // Waits for count jobs beyond those in before and returns their PDF files.
+    QStringList waitForNewJobs(const QStringList& before, int count) const;
+
+    QDir m_output;
+};
+
+void TestPrintService::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("CUPS_SERVER") ||
+        qEnvironmentVariableIsEmpty("KAVELORA_PRINT_OUTPUT"))
+        QSKIP("no private print server: CUPS_SERVER and KAVELORA_PRINT_OUTPUT are not set "
+              "(ctest starts one; by hand, run tests/print/cups_server.sh start DIR and source "
+              "DIR/env)");
+    if (const QString tool = missingPdfTool(); !tool.isEmpty())
+        QSKIP(qPrintable(tool + QStringLiteral(" is needed to read printed pages back; "
+                                               "install poppler-utils")));
+    m_output.setPath(qEnvironmentVariable("KAVELORA_PRINT_OUTPUT"));
+    QVERIFY2(m_output.exists(), qPrintable(m_output.path()));
+    platform::QtPrinter printer;
+    QCOMPARE(printer.qprinter().printerName(), QString::fromLatin1(kQueue));
+}
+
+QStringList TestPrintService::jobFiles() const
+{
+    return m_output.entryList({QStringLiteral("job-*.pdf")}, QDir::Files, QDir::Name);
+}
+
+QStringList TestPrintService::waitForNewJobs(const QStringList& before, int count) const
+{
+    QStringList fresh;
+    const auto collect = [&] {
+        fresh.clear();
+        for (const QString& name : jobFiles()) {
+            if (!before.contains(name))
+                fresh << m_output.filePath(name);
+        }
+        return fresh.size() >= count;
+    };
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(collect(), kJobTimeoutMs); }();
+    return fresh;
+}
+
+void TestPrintService::printsAtOwnSizeAtTheTopLeftOfThePrintableArea()
+{
+    const QStringList before = jobFiles();
+    platform::QtPrinter printer;
+    printer.PaintPicture(framedPicture(QSize(392, 515), QStringLiteral("/tmp/framed.png")), 0, 0);
+    printer.EndDoc();
+
+    const QStringList jobs = waitForNewJobs(before, 1);
+    QCOMPARE(jobs.size(), 1);
+    const PdfInfo info = pdfInfo(jobs.first());
+    QCOMPARE(info.pages, 1);
+    QCOMPARE(info.pageSizePoints.toSize(), QSize(595, 842));
+    const QRectF frame = inkBoxMillimetres(renderFirstPage(jobs.first()), Ink::Dark);
+    QVERIFY2(near(frame.left(), kMarginMillimetres) && near(frame.top(), kMarginMillimetres) &&
+                 near(frame.width(), 103.72) && near(frame.height(), 136.30),
+             qPrintable(QStringLiteral("frame at %1,%2 %3x%4 mm")
+                            .arg(frame.x())
+                            .arg(frame.y())
+                            .arg(frame.width())
+                            .arg(frame.height())));
+    QString infoPath = jobs.first();
+    infoPath.replace(QStringLiteral(".pdf"), QStringLiteral(".info"));
+    QCOMPARE(infoField(infoPath, QStringLiteral("title")), QStringLiteral("Kavelora - framed.png"));
+}
+
+void TestPrintService::printingTwiceGivesTwoJobs()
+{
+    const std::unique_ptr<window::Form1> form = window::buildForm1();
+    form->Image1().setPicture(framedPicture(QSize(392, 515), QStringLiteral("framed.png")));
+    ConfirmingDialog dialog;
+    platform::QtPrinter printer;
+    const shell::ErrorPolicy policy(form.get(), [](int) { QFAIL("a trapped error ended"); });
+    const QStringList before = jobFiles();
+
+    for (int click = 0; click < 2; ++click) {
+        QVERIFY(policy.run(shell::Trap::Silent,
+                           [&] { commands::Command3_Click(*form, dialog, printer); }));
+    }
+
+    const QStringList jobs = waitForNewJobs(before, 2);
+    QCOMPARE(jobs.size(), 2);
+    for (const QString& job : jobs)
+        QCOMPARE(pdfInfo(job).pages, 1);
+}
+
+void TestPrintService::failedDrawingSendsNoJob()
+{
+    const int jobsBefore = schedulerJobCount();
+    QVERIFY2(jobsBefore >= 0, "lpstat (cups-client) is needed to list the scheduler's jobs");
+    const QStringList before = jobFiles();
+    FailingOncePrinter printer;
+    printer.qprinter().setCopyCount(2);
+    const auto picture = framedPicture(QSize(392, 515), QStringLiteral("framed.png"));
+
+    QVERIFY_THROWS_EXCEPTION(std::bad_alloc, printer.PaintPicture(picture, 0, 0));
+    QVERIFY(!printer.isDocumentOpen());
+    // The next document goes through whole, with the user's settings as they were.
+    printer.PaintPicture(picture, 0, 0);
+    printer.EndDoc();
+
+    const QStringList jobs = waitForNewJobs(before, 1);
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(schedulerJobCount(), jobsBefore + 1);
+    QString infoPath = jobs.first();
+    infoPath.replace(QStringLiteral(".pdf"), QStringLiteral(".info"));
+    QCOMPARE(infoField(infoPath, QStringLiteral("copies")), QStringLiteral("2"));
+}
+
+} // namespace kavelora::tests
+
+QTEST_MAIN(kavelora::tests::TestPrintService)
+#include "tst_print_service.moc"
