@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTest>
 
 using kavelora::platform::Picture;
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void transparentPartsShowTheWindow();
     void emptyPictureShowsTheWindow();
     void resizeDrawsAtOnceThenSettlesSmooth();
+    void settledCopyComesFromTheScreenCopy();
 
 private:
     std::unique_ptr<QWidget> m_window;
@@ -126,6 +128,27 @@ void TestImageBox::resizeDrawsAtOnceThenSettlesSmooth()
     QTRY_VERIFY(m_box->isSettled());
     const QImage settled = m_window->grab(m_box->geometry()).toImage();
     QCOMPARE(settled.pixelColor(257, 137), QColor(Qt::blue));
+}
+
+void TestImageBox::settledCopyComesFromTheScreenCopy()
+{
+    // Fine noise, wider than the master copy: a copy scaled in two steps through the master
+    // differs from one scaled in one step from the screen copy.
+    QImage fineNoise(4096, 64, QImage::Format_RGB32);
+    QRandomGenerator noise(8);
+    for (int y = 0; y < fineNoise.height(); ++y) {
+        for (int x = 0; x < fineNoise.width(); ++x) {
+            const int grey = noise.bounded(256);
+            fineNoise.setPixel(x, y, qRgb(grey, grey, grey));
+        }
+    }
+    m_box->setPicture(Picture(fineNoise, 96.0));
+    m_box->repaint();
+    QVERIFY(m_box->isSettled());
+    const QImage settled = m_window->grab(m_box->geometry()).toImage();
+    const QImage expected =
+        fineNoise.scaled(m_box->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QCOMPARE(settled.convertToFormat(QImage::Format_RGB32), expected);
 }
 
 QTEST_MAIN(TestImageBox)

@@ -18,6 +18,11 @@ namespace kavelora::shell {
 
 int start(const char* programName)
 {
+    return start(programName, {});
+}
+
+int start(const char* programName, const BeforeShow& beforeShow)
+{
     platform::keepNoSettings();
 
     std::string name = programName ? programName : "kavelora";
@@ -35,6 +40,8 @@ int start(const char* programName)
         earlyExitStatus = status;
         QCoreApplication::exit(status);
     });
+    if (beforeShow)
+        beforeShow(*form);
     form->show();
     if (earlyExitStatus)
         return *earlyExitStatus;

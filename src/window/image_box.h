@@ -17,8 +17,9 @@ namespace kavelora::window {
 
 // The picture area: draws its picture stretched to the whole box, proportions not kept,
 // with no background of its own. While the box is being resized it draws quickly from a
-// moderate master copy; once resizing pauses it draws a smoothly scaled copy of exactly the
-// box's size, kept until the box or the picture changes. An animated picture plays, each
+// moderate master copy, made at the first resize; once resizing pauses it draws a copy of
+// exactly the box's size, scaled smoothly from the picture's screen copy and kept until the
+// box or the picture changes. An animated picture plays, each
 // frame decoded from the picture's bytes as it comes due.
 class ImageBox : public QWidget
 {
@@ -56,7 +57,11 @@ private:
     std::unique_ptr<QBuffer> m_animationBytes;
     std::unique_ptr<QMovie> m_animation;
     QImage m_frame;
+    // The screen copy (or the current frame) in a format that draws fast.
+    QImage m_source;
+    // At most kMasterCopyLongestSide on each side; drawn from while the box is resized.
     QImage m_master;
+    // Exactly the box's size, smoothly scaled from m_source.
     QImage m_settled;
     QTimer m_settleTimer;
 };

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 ternwick
+# SPDX-License-Identifier: MIT
+# Installs what is missing, builds the viewer and its benchmarks, makes the input pictures,
+# and measures every figure beside its baseline on a private X server. Prints the table and
+# writes it, with the machine it ran on, to build-bench/RESULTS.md.
+#
+# KAVELORA_BENCH_ROUNDS sets the number of interleaved rounds (default 9); the 100-megapixel
+# and 30000 x 30000 pictures are measured in every third round only.
+set -euo pipefail
+KAVELORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$KAVELORA_ROOT/scripts/common.sh"
+
+BENCH_PACKAGES=(
+    libbenchmark-dev libjpeg-dev libx11-dev libxdamage-dev
+    xvfb xauth feh libjpeg-turbo-progs
+)
+ensure_packages "${KAVELORA_BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+
+BUILD_DIR="$KAVELORA_ROOT/build-bench"
+configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DKAVELORA_BUILD_BENCHMARKS=ON \
+    -DBUILD_TESTING=OFF
+BENCH="$BUILD_DIR/bench"
+INPUTS="$BUILD_DIR/inputs"
+"$BENCH/make_inputs" "$INPUTS"
+SPLASH="$KAVELORA_ROOT/assets/splash.bmp"
+ROUNDS=${KAVELORA_BENCH_ROUNDS:-9}
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private X server the size of a common desktop; -displayfd picks a free display, and
+# -noreset keeps it from resetting (and refusing connections) when the last client leaves.
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -dpi 96 -nolisten tcp -noreset \
+    3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=
+for _ in $(seq 100); do
+    display=$(cat "$work/display" 2>/dev/null || true)
+    [ -n "$display" ] && break
+    sleep 0.1
+done
+[ -n "$display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=":$display"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+echo "Private X server on $DISPLAY; $ROUNDS rounds"
+
+whole="$BUILD_DIR/whole_process.tsv"
+: >"$whole"
+# measure CASE ROUND [settle_timer options] -- COMMAND...: one line of the whole-process table.
+measure() {
+    local name=$1 round=$2
+    shift 2
+    local figures
+    figures=$("$BENCH/settle_timer" --quiet 300 --timeout 60000 "$@" 2>>"$work/stderr.log") ||
+        { echo "$name failed in round $round:"; tail -5 "$work/stderr.log"; exit 1; }
+    printf '%s\t%s\t%s\n' "$name" "$round" "${figures// /$'\t'}" >>"$whole"
+}
+FEH=(feh -g 1000x700 --scale-down --auto-zoom)
+
+# Whole-process figures, the program and its baseline taking turns which goes first.
+for round in $(seq "$ROUNDS"); do
+    echo "round $round of $ROUNDS"
+    pairs=(
+        "open_24mp|$BENCH/kavelora_open $INPUTS/photo_24mp.jpg"
+        "feh_24mp|${FEH[*]} $INPUTS/photo_24mp.jpg"
+        "open_png|$BENCH/kavelora_open $INPUTS/photo_12mp.png"
+        "feh_png|${FEH[*]} $INPUTS/photo_12mp.png"
+        "start_kavelora|$BUILD_DIR/src/kavelora"
+        "start_bare|$BENCH/bare_window $SPLASH"
+    )
+    if [ $((round % 3)) -eq 1 ]; then
+        pairs+=(
+            "open_100mp|$BENCH/kavelora_open $INPUTS/photo_100mp.jpg"
+            "feh_100mp|${FEH[*]} $INPUTS/photo_100mp.jpg"
+            "open_30000|$BENCH/kavelora_open $INPUTS/huge_30000.jpg"
+            "feh_30000|${FEH[*]} $INPUTS/huge_30000.jpg"
+        )
+    fi
+    for ((i = 0; i < ${#pairs[@]}; i += 2)); do
+        first=${pairs[i]} second=${pairs[i + 1]}
+        if [ $((round % 2)) -eq 0 ]; then
+            first=${pairs[i + 1]} second=${pairs[i]}
+        fi
+        for entry in "$first" "$second"; do
+            # The paths hold no spaces: build-bench and the inputs are the script's own.
+            # shellcheck disable=SC2086
+            measure "${entry%%|*}" "$round" -- ${entry#*|}
+        done
+    done
+    # Printing opens no window: the time to the end of the program and its peak memory. It
+    # runs on the same screen as the rest, which decides the size of the screen copy.
+    for mode in kavelora naive; do
+        flag=()
+        [ "$mode" = naive ] && flag=(--naive)
+        measure "print_$mode" "$round" --no-window -- \
+            "$BENCH/print_picture" "${flag[@]}" "$INPUTS/photo_24mp.jpg" "$work/print.pdf"
+    done
+done
+
+echo "In-process figures"
+KAVELORA_BENCH_INPUTS="$INPUTS" "$BENCH/kavelora_bench" \
+    --benchmark_repetitions="$ROUNDS" --benchmark_enable_random_interleaving=true \
+    --benchmark_out="$BUILD_DIR/in_process.json" --benchmark_out_format=json \
+    2>>"$work/stderr.log"
+
+table="$BUILD_DIR/table.md"
+"$BENCH/bench_report" "$BUILD_DIR/in_process.json" "$whole" >"$table"
+{
+    echo "## Run of $(date -u +%Y-%m-%d)"
+    echo
+    echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(nproc) cores," \
+        "$(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo) memory;" \
+        "Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null | cut -d+ -f1)," \
+        "libjpeg-turbo $(dpkg-query -W -f='${Version}' libjpeg62-turbo | cut -d- -f1 | cut -d: -f2)," \
+        "feh $(dpkg-query -W -f='${Version}' feh | cut -d- -f1); Xvfb 1920 × 1080 at 96 dpi;" \
+        "$ROUNDS interleaved rounds (the 100 MP and 30000² pictures in every third)."
+    echo
+    cat "$table"
+} >"$BUILD_DIR/RESULTS.md"
+echo
+cat "$BUILD_DIR/RESULTS.md"

@@ -1,0 +1,194 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+//
+// Times a program from outside, the way a user sees it: from the moment it is started to
+// its first drawing on screen and to the last drawing before the screen goes quiet, watched
+// through X DAMAGE events on the root window (polling for a window would add half a second
+// of jitter). The program is then ended and its peak resident memory read from wait4().
+//
+//   settle_timer [--quiet MS] [--timeout MS] -- COMMAND [ARGUMENTS...]
+//   settle_timer --no-window -- COMMAND [ARGUMENTS...]
+//
+// Prints one line: "first_ms settled_ms peak_rss_kib" (with --no-window: "0 run_ms
+// peak_rss_kib", the time until the program ends by itself).
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start, Clock::time_point end)
+{
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+struct Options
+{
+    int quietMs = 500;
+    int timeoutMs = 30000;
+    bool window = true;
+    std::vector<char*> command;
+};
+
+std::optional<Options> parseOptions(int argc, char* argv[])
+{
+    Options options;
+    int index = 1;
+    for (; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument == "--") {
+            ++index;
+            break;
+        }
+        if (argument == "--no-window") {
+            options.window = false;
+        } else if ((argument == "--quiet" || argument == "--timeout") && index + 1 < argc) {
+            (argument == "--quiet" ? options.quietMs : options.timeoutMs) =
+                std::atoi(argv[++index]);
+        } else {
+            return std::nullopt;
+        }
+    }
+    for (; index < argc; ++index)
+        options.command.push_back(argv[index]);
+    if (options.command.empty())
+        return std::nullopt;
+    options.command.push_back(nullptr);
+    return options;
+}
+
+pid_t launch(const Options& options)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(options.command[0], options.command.data());
+        std::perror("settle_timer: exec");
+        _exit(127);
+    }
+    return child;
+}
+
+// Ends the child if it is still running and returns its peak resident set in KiB.
+long reap(pid_t child, bool endIt, int* status)
+{
+    if (endIt)
+        kill(child, SIGTERM);
+    rusage usage{};
+    if (wait4(child, status, 0, &usage) < 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+
+int runWithoutWindow(const Options& options)
+{
+    const Clock::time_point start = Clock::now();
+    const pid_t child = launch(options);
+    int status = 0;
+    const long peakKib = reap(child, false, &status);
+    const double runMs = millisecondsSince(start, Clock::now());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "settle_timer: %s failed (status %d)\n", options.command[0], status);
+        return 1;
+    }
+    std::printf("0 %.3f %ld\n", runMs, peakKib);
+    return 0;
+}
+
+int runWithWindow(const Options& options)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "settle_timer: no X display\n");
+        return 1;
+    }
+    int damageEventBase = 0;
+    int damageErrorBase = 0;
+    if (!XDamageQueryExtension(display, &damageEventBase, &damageErrorBase)) {
+        std::fprintf(stderr, "settle_timer: the X server has no DAMAGE extension\n");
+        return 1;
+    }
+    const Window root = XDefaultRootWindow(display);
+    XSelectInput(display, root, SubstructureNotifyMask);
+    // Damage on the root window covers everything drawn on the screen, whichever window.
+    const Damage damage = XDamageCreate(display, root, XDamageReportRawRectangles);
+    XSync(display, True);
+
+    const Clock::time_point start = Clock::now();
+    const pid_t child = launch(options);
+    std::optional<Clock::time_point> mapped;
+    std::optional<Clock::time_point> firstDamage;
+    Clock::time_point lastDamage = start;
+    bool timedOut = false;
+    pollfd connection{XConnectionNumber(display), POLLIN, 0};
+    while (true) {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            const Clock::time_point now = Clock::now();
+            if (event.type == MapNotify && !mapped)
+                mapped = now;
+            else if (event.type == damageEventBase + XDamageNotify && mapped) {
+                if (!firstDamage)
+                    firstDamage = now;
+                lastDamage = now;
+            }
+        }
+        const Clock::time_point now = Clock::now();
+        if (firstDamage && millisecondsSince(lastDamage, now) >= options.quietMs)
+            break;
+        if (millisecondsSince(start, now) >= options.timeoutMs) {
+            timedOut = true;
+            break;
+        }
+        siginfo_t ended{};
+        if (waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            ended.si_pid == child) {
+            std::fprintf(stderr, "settle_timer: %s ended before settling\n", options.command[0]);
+            int status = 0;
+            reap(child, false, &status);
+            return 1;
+        }
+        poll(&connection, 1, 20);
+    }
+    XDamageDestroy(display, damage);
+    XCloseDisplay(display);
+    int status = 0;
+    const long peakKib = reap(child, true, &status);
+    if (timedOut || !firstDamage) {
+        std::fprintf(stderr, "settle_timer: %s drew nothing within %d ms\n", options.command[0],
+                     options.timeoutMs);
+        return 1;
+    }
+    std::printf("%.3f %.3f %ld\n", millisecondsSince(start, *firstDamage),
+                millisecondsSince(start, lastDamage), peakKib);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const std::optional<Options> options = parseOptions(argc, argv);
+    if (!options) {
+        std::fprintf(stderr, "usage: settle_timer [--quiet MS] [--timeout MS] [--no-window] -- "
+                             "COMMAND [ARGUMENTS...]\n");
+        return 2;
+    }
+    return options->window ? runWithWindow(*options) : runWithoutWindow(*options);
+}
