@@ -15,7 +15,9 @@ void Command1_Click(window::Form1& form, platform::CommonDialog& dialog)
     window::ImageBox& image = form.Image1();
     // Read after the dialog has closed, whatever its outcome; an empty name clears the area.
     const QString fileName = dialog.FileName();
-    platform::Picture picture = platform::LoadPicture(fileName);
+    // Decoded for the picture area as it is now; the area asks for more if it grows.
+    const QSize areaPixels = (QSizeF(image.size()) * image.devicePixelRatioF()).toSize();
+    platform::Picture picture = platform::LoadPicture(fileName, areaPixels);
     // The only step that changes what is shown.
     image.setPicture(std::move(picture));
 }

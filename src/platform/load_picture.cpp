@@ -13,7 +13,7 @@ namespace kavelora::platform {
 
 namespace {
 
-constexpr int kScreenlessSide = 2048;
+constexpr int kScreenlessSide = 1024;
 
 double screenLogicalDpi()
 {
@@ -23,20 +23,24 @@ double screenLogicalDpi()
 
 } // namespace
 
-QSize screenCopyPixels()
+QSize openedCopyPixels()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen || screen->availableSize().isEmpty())
         return QSize(kScreenlessSide, kScreenlessSide);
-    return (QSizeF(screen->availableSize()) * screen->devicePixelRatio()).toSize();
+    return (QSizeF(screen->availableSize()) * (screen->devicePixelRatio() / 2.0)).toSize();
+}
+
+Picture LoadPicture(const QString& fileName, QSize coverPixels)
+{
+    if (fileName.isEmpty())
+        return {};
+    return decodePicture(readPictureFile(fileName), screenLogicalDpi(), coverPixels, fileName);
 }
 
 Picture LoadPicture(const QString& fileName)
 {
-    if (fileName.isEmpty())
-        return {};
-    return decodePicture(readPictureFile(fileName), screenLogicalDpi(), screenCopyPixels(),
-                         fileName);
+    return LoadPicture(fileName, openedCopyPixels());
 }
 
 } // namespace kavelora::platform

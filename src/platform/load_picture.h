@@ -9,13 +9,17 @@
 
 namespace kavelora::platform {
 
-// The picture in the named file, read whole so that the picture keeps its bytes. An empty
-// name gives the empty picture. Raises RuntimeError when the file cannot be read, is not a
-// picture in an accepted format, or is too large to hold.
+// The picture in the named file, its screen copy covering coverPixels (device pixels) where
+// the format can decode at reduced scale; the picture keeps the file's bytes when it may
+// need them again. An empty name gives the empty picture. Raises RuntimeError when the file
+// cannot be read, is not a picture in an accepted format, or is too large to hold.
+Picture LoadPicture(const QString& fileName, QSize coverPixels);
+// The picture in the named file, its screen copy covering openedCopyPixels().
 Picture LoadPicture(const QString& fileName);
 
-// The size, in device pixels, that a picture's screen copy should cover: the primary screen's
-// available area, or 2048 x 2048 without a screen.
-QSize screenCopyPixels();
+// The size, in device pixels, that a freshly opened picture's screen copy covers when no
+// picture area is given: half the primary screen's available area each way, or 1024 x 1024
+// without a screen. The picture area asks for a finer copy if it grows beyond it.
+QSize openedCopyPixels();
 
 } // namespace kavelora::platform

@@ -16,8 +16,10 @@ namespace kavelora::platform {
 class Picture
 {
 public:
-    // Where a picture came from, kept so that it can be decoded again (for print resolution)
-    // even if its file changes or disappears afterwards.
+    // Where a picture came from. The bytes are kept when the picture may be decoded again
+    // (a finer copy for the screen or for print resolution, or an animation's frames), so
+    // that it prints and plays what was opened even if its file changes or disappears
+    // afterwards; a picture whose screen copy is already whole keeps none.
     struct Source
     {
         QByteArray bytes;

@@ -119,12 +119,14 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
     const QImageIOHandler::Transformations transformation = reader->transformation();
     const QSize ownSize = swapsSides(transformation) ? rawSize.transposed() : rawSize;
     QSize decodedSize = ownSize;
+    bool reduced = false;
     if (format == "jpeg" && ownSize.isValid()) {
         const int denominator = jpegDenominator(ownSize, screenPixels);
         if (denominator == 0)
             throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
         decodedSize = scaledBy(ownSize, denominator);
-        if (denominator > 1)
+        reduced = denominator > 1;
+        if (reduced)
             reader->setScaledSize(rawScaledSize(decodedSize, transformation));
     }
     if (ownSize.isValid() && pixelCount(decodedSize) > kMaxPicturePixels)
@@ -132,8 +134,11 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
 
     const bool animated = reader->supportsAnimation() && reader->imageCount() > 1;
     QImage image = reader.read();
+    // The bytes are kept only where they are read again: for a finer decode of a reduced copy
+    // and for the frames of an animation. Any other screen copy is the whole picture.
+    const QByteArray kept = (reduced || animated) ? bytes : QByteArray();
     return Picture(image, ownSize.isValid() ? ownSize : image.size(), logicalDpi,
-                   {bytes, format, fileName},
+                   {kept, format, fileName},
                    animated ? Picture::Motion::Animated : Picture::Motion::Still);
 }
 

@@ -18,8 +18,9 @@ inline constexpr int kDecodeAllocationLimitMiB = 256;
 
 // The picture in bytes, checked and decoded in memory. Only formats from the allow-list are
 // decoded, decided from the content. A JPEG larger than the pixel cap or far larger than
-// screenPixels is decoded at reduced scale (1/2, 1/4 or 1/8) but no smaller than screenPixels.
-// logicalDpi is the screen's, for the picture's own size. Raises RuntimeError
+// screenPixels is decoded at reduced scale (1/2, 1/4 or 1/8) but no smaller than screenPixels,
+// and keeps its bytes for finer decodes; so does an animation, for its frames. Any other
+// picture keeps none. logicalDpi is the screen's, for the picture's own size. Raises RuntimeError
 // (ErrorNumber::InvalidPicture, or ErrorNumber::OutOfMemory for a picture over the cap).
 Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
                       const QString& fileName = {});

@@ -4,6 +4,15 @@
 
 namespace kavelora::platform {
 
+namespace {
+
+bool holdsAtLeast(QSize pixels, QSize wanted)
+{
+    return pixels.width() >= wanted.width() && pixels.height() >= wanted.height();
+}
+
+} // namespace
+
 QImage imageForPrint(const Picture& picture, QSize wantedPixels)
 {
     QImage pixels = picture.screenImage();
@@ -11,12 +20,16 @@ QImage imageForPrint(const Picture& picture, QSize wantedPixels)
         return pixels;
     // A screen copy from a reduced decode holds fewer pixels than the page can use: decode
     // the kept bytes again at the coarsest scale that covers the page.
-    if (pixels.width() < wantedPixels.width() || pixels.height() < wantedPixels.height())
+    if (!holdsAtLeast(pixels.size(), wantedPixels))
         pixels = picture.decodeForSize(wantedPixels);
-    if (pixels.width() >= wantedPixels.width() && pixels.height() >= wantedPixels.height()
-        && pixels.size() != wantedPixels)
+    // A copy only a little finer than wanted goes to the page as it is: the page scales it
+    // while drawing, and another smoothly scaled copy would cost more time and memory than
+    // the extra pixels cost the document.
+    const QSize coarsestTaken = (QSizeF(wantedPixels) * kPrintPixelsLeeway).toSize();
+    if (holdsAtLeast(pixels.size(), wantedPixels) && !holdsAtLeast(coarsestTaken, pixels.size()))
         return pixels.scaled(wantedPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // The picture holds no more than this; the painter stretches it to the printed size.
+    // The picture holds no more than this, or little more; the painter stretches it to the
+    // printed size.
     return pixels;
 }
 

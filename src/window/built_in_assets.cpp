@@ -16,10 +16,10 @@ platform::Picture splashPicture(double logicalDpi)
     QFile file(QString::fromUtf16(kSplashResource));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray bytes = file.readAll();
-    QImage image = QImage::fromData(bytes, "BMP");
+    QImage image = QImage::fromData(file.readAll(), "BMP");
+    // The decoded copy is the whole picture: nothing needs the bytes again.
     return platform::Picture(std::move(image), logicalDpi,
-                             {bytes, QByteArrayLiteral("bmp"), file.fileName()});
+                             {QByteArray(), QByteArrayLiteral("bmp"), file.fileName()});
 }
 
 } // namespace kavelora::window

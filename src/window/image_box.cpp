@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "window/image_box.h"
 
+#include "platform/runtime_error.h"
+
 #include <QBuffer>
 #include <QMovie>
 #include <QPainter>
@@ -105,16 +107,44 @@ bool ImageBox::isSettled() const
     return !m_source.isNull() && m_settled.size() == size();
 }
 
+QSize ImageBox::drawnCopySize() const
+{
+    return m_source.size();
+}
+
 void ImageBox::settle()
 {
-    if (m_source.isNull() || size().isEmpty())
+    if (m_source.isNull() || size().isEmpty() || m_settled.size() == size())
         return;
+    decodeFinerForBox();
     // Scaled in one step from the finest copy there is: a second smoothing step would blur
     // the picture visibly (about 3 dB against an exact area average).
     if (m_source.size() == size())
         m_settled = m_source;
-    else if (m_settled.size() != size())
+    else
         m_settled = m_source.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void ImageBox::decodeFinerForBox()
+{
+    if (m_animation)
+        return;
+    const QSize needed = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    const QSize own = m_picture.ownSize();
+    const QSize held = m_source.size();
+    const bool covers = held.width() >= needed.width() && held.height() >= needed.height();
+    const bool whole = held.width() >= own.width() && held.height() >= own.height();
+    if (covers || whole)
+        return;
+    try {
+        const QImage finer = m_picture.decodeForSize(needed);
+        if (finer.width() > held.width() || finer.height() > held.height()) {
+            m_source = drawableCopy(finer);
+            m_master = QImage();
+        }
+    } catch (const platform::RuntimeError&) {
+        // The copy already held stays on screen, stretched; nothing is lost but sharpness.
+    }
 }
 
 void ImageBox::paintEvent(QPaintEvent*)

@@ -19,7 +19,8 @@ namespace kavelora::window {
 // with no background of its own. While the box is being resized it draws quickly from a
 // moderate master copy, made at the first resize; once resizing pauses it draws a copy of
 // exactly the box's size, scaled smoothly from the picture's screen copy and kept until the
-// box or the picture changes. An animated picture plays, each
+// box or the picture changes. When the box has outgrown a screen copy decoded at reduced
+// scale, the picture is decoded again, finer, as it settles. An animated picture plays, each
 // frame decoded from the picture's bytes as it comes due.
 class ImageBox : public QWidget
 {
@@ -42,6 +43,9 @@ public:
 
     // True when the next paint draws the smooth copy of the box's size.
     bool isSettled() const;
+    // The size in pixels of the copy the box draws from: the picture's screen copy, a finer
+    // decode of it, or the current animation frame. Empty for the empty picture.
+    QSize drawnCopySize() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -49,6 +53,7 @@ protected:
 
 private:
     void settle();
+    void decodeFinerForBox();
     void startAnimation();
     void showFrame();
 
@@ -57,7 +62,8 @@ private:
     std::unique_ptr<QBuffer> m_animationBytes;
     std::unique_ptr<QMovie> m_animation;
     QImage m_frame;
-    // The screen copy (or the current frame) in a format that draws fast.
+    // The screen copy, a finer decode of it, or the current frame, in a format that draws
+    // fast.
     QImage m_source;
     // At most kMasterCopyLongestSide on each side; drawn from while the box is resized.
     QImage m_master;
