@@ -1,8 +1,10 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
+#include "platform/picture_decoder.h"
 #include "window/image_box.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
@@ -29,6 +31,44 @@ QImage halves(QSize size, bool transparentMiddle = false)
     return image;
 }
 
+// Vertical stripes 8 pixels wide, black and white: detail that survives a 1/2 decode and
+// blurs away at 1/8.
+QImage stripes(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int x = 0; x < size.width(); ++x) {
+        const QColor colour = (x / 8) % 2 == 0 ? Qt::black : Qt::white;
+        QPainter(&image).fillRect(x, 0, 1, size.height(), colour);
+    }
+    return image;
+}
+
+QByteArray jpegOf(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    return bytes;
+}
+
+// Mean absolute difference per channel between two images of the same size.
+double meanDifference(const QImage& shown, const QImage& reference)
+{
+    const QImage a = shown.convertToFormat(QImage::Format_RGB32);
+    const QImage b = reference.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * a.width() * a.height());
+}
+
 } // namespace
 
 class TestImageBox : public QObject
@@ -43,6 +83,8 @@ private Q_SLOTS:
     void emptyPictureShowsTheWindow();
     void resizeDrawsAtOnceThenSettlesSmooth();
     void settledCopyComesFromTheScreenCopy();
+    void growingBoxDecodesFinerCopy_data();
+    void growingBoxDecodesFinerCopy();
 
 private:
     std::unique_ptr<QWidget> m_window;
@@ -149,6 +191,58 @@ void TestImageBox::settledCopyComesFromTheScreenCopy()
     const QImage expected =
         fineNoise.scaled(m_box->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     QCOMPARE(settled.convertToFormat(QImage::Format_RGB32), expected);
+}
+
+void TestImageBox::growingBoxDecodesFinerCopy_data()
+{
+    QTest::addColumn<bool>("reducedDecode");
+    QTest::addColumn<QSize>("coverSize");
+    QTest::addColumn<QSize>("grownSize");
+    QTest::addColumn<QSize>("copySize");
+    // The picture is a 1600 x 1200 JPEG; the box starts at 150 x 100.
+    QTest::newRow("grows past a reduced copy")
+        << true << QSize(100, 75) << QSize(800, 600) << QSize(800, 600);
+    QTest::newRow("grows past the picture's own size")
+        << true << QSize(100, 75) << QSize(2000, 1300) << QSize(1600, 1200);
+    QTest::newRow("grows within the reduced copy")
+        << true << QSize(400, 300) << QSize(380, 280) << QSize(400, 300);
+    QTest::newRow("shrinks below the reduced copy")
+        << true << QSize(100, 75) << QSize(60, 40) << QSize(200, 150);
+    QTest::newRow("grows past a whole picture")
+        << false << QSize(100, 75) << QSize(800, 600) << QSize(200, 150);
+}
+
+void TestImageBox::growingBoxDecodesFinerCopy()
+{
+    QFETCH(bool, reducedDecode);
+    QFETCH(QSize, coverSize);
+    QFETCH(QSize, grownSize);
+    QFETCH(QSize, copySize);
+    const QImage whole = stripes(QSize(1600, 1200));
+    const Picture reduced = kavelora::platform::decodePicture(jpegOf(whole), 96.0, coverSize);
+    // A picture whose screen copy is all there is, however small.
+    const Picture picture = reducedDecode ? reduced : Picture(reduced.screenImage(), 96.0);
+    m_box->resize(150, 100);
+    m_box->setPicture(picture);
+    QTRY_VERIFY(m_box->isSettled());
+    const QSize firstCopy = m_box->drawnCopySize();
+    QCOMPARE(firstCopy, picture.screenImage().size());
+
+    m_box->resize(grownSize);
+    QTRY_VERIFY(m_box->isSettled());
+    QCOMPARE(m_box->drawnCopySize(), copySize);
+    const QImage shown = m_box->grab().toImage();
+    QCOMPARE(shown.size(), grownSize);
+    // The stripes are sharper on screen than the first copy stretched would show them.
+    const QImage reference =
+        whole.scaled(grownSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage stretchedFirst =
+        picture.screenImage().scaled(grownSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (copySize != firstCopy)
+        QVERIFY(meanDifference(shown, reference) < meanDifference(stretchedFirst, reference) / 2);
+    else
+        QCOMPARE(shown.convertToFormat(QImage::Format_RGB32),
+                 stretchedFirst.convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_MAIN(TestImageBox)

@@ -1,0 +1,61 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "platform/picture_decoder.h"
+#include "platform/print_image.h"
+
+#include <QBuffer>
+#include <QTest>
+
+using kavelora::platform::Picture;
+
+class TestPrintImage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void picksPixelsForThePage_data()
+    {
+        QTest::addColumn<bool>("jpeg");
+        QTest::addColumn<QSize>("coverSize");
+        QTest::addColumn<QSize>("wanted");
+        QTest::addColumn<QSize>("printed");
+        // The picture is 1600 x 1200; a JPEG keeps its bytes and decodes finer on demand.
+        QTest::newRow("reduced copy decoded finer, a little over, sent as is")
+            << true << QSize(100, 75) << QSize(640, 480) << QSize(800, 600);
+        QTest::newRow("reduced copy decoded finer to exactly the wanted size")
+            << true << QSize(100, 75) << QSize(800, 600) << QSize(800, 600);
+        QTest::newRow("whole picture far finer than wanted is scaled down")
+            << false << QSize() << QSize(400, 300) << QSize(400, 300);
+        QTest::newRow("whole picture within the leeway is sent as is")
+            << false << QSize() << QSize(1200, 900) << QSize(1600, 1200);
+        QTest::newRow("whole picture coarser than wanted is sent as is")
+            << false << QSize() << QSize(3200, 2400) << QSize(1600, 1200);
+        QTest::newRow("nothing wanted gives the screen copy")
+            << false << QSize() << QSize() << QSize(1600, 1200);
+    }
+
+    void picksPixelsForThePage()
+    {
+        QFETCH(bool, jpeg);
+        QFETCH(QSize, coverSize);
+        QFETCH(QSize, wanted);
+        QFETCH(QSize, printed);
+        QImage whole(1600, 1200, QImage::Format_RGB32);
+        whole.fill(Qt::darkCyan);
+        Picture picture(whole, 96.0);
+        if (jpeg) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            QVERIFY(buffer.open(QIODevice::WriteOnly));
+            QVERIFY(whole.save(&buffer, "JPEG", 90));
+            picture = kavelora::platform::decodePicture(bytes, 96.0, coverSize);
+            QVERIFY(picture.screenImage().width() < 1600);
+        }
+        const QImage image = kavelora::platform::imageForPrint(picture, wanted);
+        QCOMPARE(image.size(), printed);
+        QVERIFY(qAbs(image.pixelColor(printed.width() / 2, printed.height() / 2).green() -
+                     QColor(Qt::darkCyan).green()) < 8);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestPrintImage)
+#include "tst_print_image.moc"
