@@ -113,6 +113,9 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
     const QByteArray format = sniffPictureFormat(bytes);
     if (format.isEmpty() || !passesPrechecks(bytes, format))
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    // A multi-scan JPEG is held whole as coefficients before any scaling can help.
+    if (format == "jpeg" && jpegCoefficientBytes(bytes) > kMaxJpegCoefficientBytes)
+        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
 
     Reader reader(bytes, format);
     const QSize rawSize = reader->size();
