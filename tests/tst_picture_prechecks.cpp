@@ -101,6 +101,35 @@ private Q_SLOTS:
         QCOMPARE(platform::jpegCoefficientBytes(bytes), expected);
     }
 
+    void checksBmpPixelsFitFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("fits");
+        const QByteArray bmp = encoded(
+            twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255), QImage::Format_RGB888), "BMP");
+        const auto with = [&bmp](qsizetype at, const QByteArray& littleEndian) {
+            QByteArray changed = bmp;
+            changed.replace(at, littleEndian.size(), littleEndian);
+            return changed;
+        };
+        QTest::newRow("whole file") << bmp << true;
+        QTest::newRow("last row cut short") << bmp.left(bmp.size() - 1) << false;
+        QTest::newRow("top-down rows") << with(22, QByteArray::fromHex("d0ffffff")) << true;
+        // Rows of width x bits that, times the height, overflow 64 bits unless checked first.
+        QTest::newRow("widest rows") << with(18, QByteArray::fromHex("ffffff7f")) << false;
+        QTest::newRow("widest rows of the deepest pixels, tallest picture")
+            << with(18, QByteArray::fromHex("ffffff7f00000080")).replace(28, 2, "\xFF\xFF")
+            << false;
+        QTest::newRow("info header of 4 GiB") << with(14, QByteArray::fromHex("ffffffff")) << false;
+    }
+
+    void checksBmpPixelsFitFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, fits);
+        QCOMPARE(platform::bmpPixelsFitFile(bytes), fits);
+    }
+
     void loadsSmallProgressiveJpeg()
     {
         const platform::Picture picture =

@@ -254,9 +254,12 @@ bool bmpPixelsFitFile(const QByteArray& bytes)
     }
     if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields)
         return false;
+    // A row longer than the file fails at once; below that, no product can overflow.
     const qint64 rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+    if (rowBytes > bytes.size())
+        return false;
     const qint64 pixelBytes = rowBytes * std::llabs(height);
-    return pixelOffset >= kFileHeaderLength + infoLength &&
+    return pixelOffset >= qint64{kFileHeaderLength} + infoLength &&
            static_cast<qint64>(pixelOffset) + pixelBytes <= bytes.size();
 }
 
