@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,7 +143,10 @@ int main(int argc, char* argv[])
     QGuiApplication application(argc, argv);
     const QDir root(QFile::decodeName(argv[1]));
     for (const char* part : {"hostile", "seeds", "print"}) {
-        QDir(root.filePath(QLatin1String(part))).removeRecursively();
+        // By raw names, links not followed: QDir cannot name what is not UTF-8.
+        std::error_code ignored;
+        std::filesystem::remove_all(
+            QFile::encodeName(root.filePath(QLatin1String(part))).toStdString(), ignored);
         if (!root.mkpath(QLatin1String(part))) {
             std::fprintf(stderr, "cannot make %s\n", part);
             return 1;
