@@ -195,7 +195,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
         const QString name = shell::versionValue(u"InternalName");
-        QTest::newRow("specification version Debian 12 validates") << u"Version"_s << u"1.4"_s;
+        QTest::newRow("desktop entry format version Debian 12 validates") << u"Version"_s << u"1.4"_s;
         QTest::newRow("name is the internal name") << u"Name"_s << name;
         QTest::newRow("Japanese name") << u"Name[ja]"_s << name;
         QTest::newRow("Japanese comment is the file description")

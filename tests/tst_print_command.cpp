@@ -473,7 +473,9 @@ void TestPrintCommand::windowTakesNoClicksWhilePrinting()
     // Count clicks on the open button without running the real open command.
     m_program.reset();
     m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_form->Command3().setFocus();
     int openClicks = 0;
     connect(&m_form->Command1(), &QPushButton::clicked, this, [&openClicks] { ++openClicks; });
     LoggingPrinter printer(*m_printer, m_log, *m_form);
@@ -483,6 +485,8 @@ void TestPrintCommand::windowTakesNoClicksWhilePrinting()
     QCOMPARE(printer.windowEnabledWhilePainting, QList<bool>{false});
     QTRY_VERIFY(m_form->isEnabled());
     QCOMPARE(openClicks, 0);
+    // The print button keeps the keyboard focus it had.
+    QCOMPARE(QApplication::focusWidget(), &m_form->Command3());
 
     // Once printing is over the same click is taken.
     sendClick(m_form->Command1());

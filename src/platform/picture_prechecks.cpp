@@ -53,6 +53,7 @@ bool looksLikeXbm(const QByteArray& bytes)
     return head.left(lineEnd < 0 ? head.size() : lineEnd).contains("_width");
 }
 
+// Callers check that the bytes read lie inside the file.
 quint32 readBigEndian32(const QByteArray& bytes, qsizetype offset)
 {
     return qFromBigEndian<quint32>(bytes.constData() + offset);

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPrinter>
 #include <QStandardPaths>
 
 namespace kavelora::platform {
@@ -67,13 +66,9 @@ void QtCommonDialog::ShowOpen()
 
 void QtCommonDialog::ShowPrinter()
 {
-    if (m_printer) {
-        showPrintDialog(m_parent, m_printer());
-        return;
-    }
-    if (!m_ownPrinter)
-        m_ownPrinter = std::make_unique<QPrinter>();
-    showPrintDialog(m_parent, *m_ownPrinter);
+    if (!m_printer)
+        throw RuntimeError(ErrorNumber::DialogFailed, QStringLiteral("no printer"));
+    showPrintDialog(m_parent, m_printer());
 }
 
 } // namespace kavelora::platform

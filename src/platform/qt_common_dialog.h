@@ -9,7 +9,6 @@
 #include <QWidget>
 
 #include <functional>
-#include <memory>
 
 class QPrinter;
 
@@ -21,8 +20,7 @@ namespace kavelora::platform {
 class QtCommonDialog : public CommonDialog
 {
 public:
-    // printer gives the program's one printer, asked for only when the print dialog shows;
-    // without one the dialog makes a printer of its own on first use.
+    // printer gives the program's one printer, asked for only when the print dialog shows.
     QtCommonDialog(QWidget* parent, std::function<QPrinter&()> printer);
     ~QtCommonDialog() override;
 
@@ -39,7 +37,6 @@ private:
 
     QPointer<QWidget> m_parent;
     std::function<QPrinter&()> m_printer;
-    std::unique_ptr<QPrinter> m_ownPrinter;
     QString m_fileName;
 };
 

@@ -9,6 +9,7 @@ namespace kavelora::window {
 
 BusyWindow::BusyWindow(QWidget& window)
     : m_window(&window)
+    , m_focus(window.focusWidget())
     , m_wasEnabled(window.isEnabled())
 {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -22,9 +23,12 @@ BusyWindow::~BusyWindow()
         return;
     // Clicks made while busy are still waiting in the queue; the event loop hands them to the
     // disabled window, which ignores them, before this zero-delay timer enables it again.
-    QTimer::singleShot(0, m_window, [window = m_window] {
-        if (window)
-            window->setEnabled(true);
+    QTimer::singleShot(0, m_window, [window = m_window, focus = m_focus] {
+        if (!window)
+            return;
+        window->setEnabled(true);
+        if (focus)
+            focus->setFocus();
     });
 }
 

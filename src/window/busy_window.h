@@ -21,6 +21,8 @@ public:
 
 private:
     QPointer<QWidget> m_window;
+    // Disabling the window takes the keyboard focus away; it goes back where it was.
+    QPointer<QWidget> m_focus;
     bool m_wasEnabled;
 };
 
