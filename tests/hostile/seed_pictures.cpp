@@ -41,6 +41,35 @@ QByteArray runLengthBmp()
     return bmp + palette + runs;
 }
 
+// A 32-bit icon of image, written here because Qt's icon writer leaves some bytes of the
+// file uninitialised, and the corpus must be the same on every run.
+QByteArray iconFile(const QImage& image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    const auto width = static_cast<quint32>(argb.width());
+    const auto height = static_cast<quint32>(argb.height());
+    const quint32 maskRowBytes = (width + 31) / 32 * 4;
+    const quint32 dibBytes = 40 + width * height * 4 + maskRowBytes * height;
+    QByteArray icon = le16(0) + le16(1) + le16(1);
+    icon += static_cast<char>(width);
+    icon += static_cast<char>(height);
+    icon += QByteArray(2, '\0');
+    icon += le16(1) + le16(32) + le32(dibBytes) + le32(6 + 16);
+    // The picture's header gives twice the height: colour rows, then the transparency mask.
+    icon += le32(40) + le32(width) + le32(height * 2) + le16(1) + le16(32) + le32(0);
+    icon += le32(dibBytes - 40) + le32(0) + le32(0) + le32(0) + le32(0);
+    for (int y = argb.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < argb.width(); ++x) {
+            const QRgb pixel = argb.pixel(x, y);
+            icon += static_cast<char>(qBlue(pixel));
+            icon += static_cast<char>(qGreen(pixel));
+            icon += static_cast<char>(qRed(pixel));
+            icon += static_cast<char>(qAlpha(pixel));
+        }
+    }
+    return icon + QByteArray(static_cast<qsizetype>(maskRowBytes * height), '\0');
+}
+
 // Qt writes icons only; a cursor is an icon with type 2 and a hot spot in place of the planes
 // and bit count.
 QByteArray cursorFrom(QByteArray icon)
@@ -64,7 +93,7 @@ QList<Seed> seedPictures()
     QByteArray frameA(kSeedSize.width() * kSeedSize.height(), char(0));
     QByteArray frameB(kSeedSize.width() * kSeedSize.height(), char(1));
     const QList<QRgb> palette = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 200, 0)};
-    const QByteArray icon = encoded(image, "ICO");
+    const QByteArray icon = iconFile(image);
     return {
         {QStringLiteral("png"), "png", encoded(image, "PNG")},
         {QStringLiteral("jpg"), "jpeg", encoded(rgb, "JPEG", 90)},
