@@ -2,7 +2,10 @@
 # SPDX-FileCopyrightText: 2026 ternwick
 # SPDX-License-Identifier: MIT
 # Installs what is missing, builds the viewer and its tests, and runs every test: the
-# offscreen suites, and the end-to-end tests in real windows on a private X server.
+# offscreen suites, the hostile-input runs (a generated corpus and Debian's public test
+# pictures, each file loaded in its own bounded process), the end-to-end tests in real
+# windows on a private X server, the package test, a libFuzzer run on the loader, and the
+# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 KAVELORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$KAVELORA_ROOT/scripts/common.sh"
@@ -11,6 +14,9 @@ TEST_PACKAGES=(
     xvfb xauth x11-utils xdotool wmctrl openbox
     poppler-utils cups-daemon cups-client cups-filters
     desktop-file-utils appstream lintian dpkg-dev fakeroot binutils
+    time zlib1g-dev clang-14 libclang-rt-14-dev
+    # Public test pictures, read in place by the hostile-input run.
+    gdk-pixbuf-tests libsdl2-image-tests
 )
 ensure_packages "${KAVELORA_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
@@ -45,6 +51,15 @@ echo "Private X server on $DISPLAY"
 
 # The Debian package: built, checked with lintian, installed, started, removed.
 as_root "$KAVELORA_ROOT/tests/packaging/test_deb_package.sh" "$BUILD_DIR"
+
+# The loader's own code under libFuzzer: built with clang in its own folder, then two minutes
+# of fuzzing from the hostile corpus's seeds and a replay of every input it ever found.
+FUZZ_DIR="$KAVELORA_ROOT/build-fuzz"
+cmake -S "$KAVELORA_ROOT" -B "$FUZZ_DIR" -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DKAVELORA_BUILD_FUZZER=ON
+cmake --build "$FUZZ_DIR" -j "$(nproc)" --target fuzz_load_picture
+"$KAVELORA_ROOT/tests/fuzz/run_fuzzer.sh" "$FUZZ_DIR/tests/fuzz/fuzz_load_picture" 120 \
+    "$BUILD_DIR/tests/hostile/corpus/seeds" "$KAVELORA_ROOT/tests/fuzz/regressions"
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the run.

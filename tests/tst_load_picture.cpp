@@ -8,6 +8,7 @@
 #include "window/image_box.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QImageWriter>
@@ -362,6 +363,17 @@ private Q_SLOTS:
         QVERIFY(frame > 0);
         hugeJpeg.replace(frame + 5, 4, QByteArray::fromHex("ffdcffdc"));
 
+        // Progressive: the decoder would buffer every coefficient of 30000 x 30000 pixels.
+        QByteArray hugeProgressive;
+        QBuffer progressiveBuffer(&hugeProgressive);
+        progressiveBuffer.open(QIODevice::WriteOnly);
+        QImageWriter progressiveWriter(&progressiveBuffer, "jpeg");
+        progressiveWriter.setProgressiveScanWrite(true);
+        QVERIFY(progressiveWriter.write(twoHalves(kFixtureSize, kRed, kBlue)));
+        const qsizetype progressiveFrame = hugeProgressive.indexOf("\xFF\xC2");
+        QVERIFY(progressiveFrame > 0);
+        hugeProgressive.replace(progressiveFrame + 5, 4, QByteArray::fromHex("75307530"));
+
         const QByteArray bmp = encoded(
             twoHalves(QSize(512, 512), kRed, kBlue).convertToFormat(QImage::Format_RGB888), "BMP");
         QByteArray truncatedRle = bmp.left(54);
@@ -380,6 +392,7 @@ private Q_SLOTS:
         QTest::newRow("png chunk claiming 0x7FFFFFFF bytes") << lyingChunk << int(Refused);
         QTest::newRow("png header claiming 65535 x 65535") << hugePng << int(Refused);
         QTest::newRow("jpeg header claiming 65500 x 65500") << hugeJpeg << int(Refused);
+        QTest::newRow("progressive jpeg claiming 30000 x 30000") << hugeProgressive << int(Refused);
         QTest::newRow("truncated bmp") << bmp.left(bmp.size() / 2) << int(Refused);
         QTest::newRow("run-length bmp leaving pixels unset") << truncatedRle << int(Refused);
     }

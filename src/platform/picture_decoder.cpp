@@ -64,6 +64,29 @@ int jpegDenominator(QSize orientedSize, QSize target)
     return 0;
 }
 
+// Screens and printers take 8 bits per channel. A deeper picture would make every drawing
+// and every scaling for print work on a converted copy two to four times its size.
+QImage eightBitsPerChannel(QImage image)
+{
+    switch (image.format()) {
+    case QImage::Format_Grayscale16:
+        return image.convertToFormat(QImage::Format_Grayscale8);
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+    case QImage::Format_RGBX16FPx4:
+    case QImage::Format_RGBA16FPx4:
+    case QImage::Format_RGBA16FPx4_Premultiplied:
+    case QImage::Format_RGBX32FPx4:
+    case QImage::Format_RGBA32FPx4:
+    case QImage::Format_RGBA32FPx4_Premultiplied:
+        return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                             : QImage::Format_RGB32);
+    default:
+        return image;
+    }
+}
+
 class Reader
 {
 public:
@@ -92,7 +115,7 @@ public:
         // Colours are drawn as sRGB; a picture with its own profile is converted in place.
         if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
             image.convertToColorSpace(QColorSpace::SRgb);
-        return image;
+        return eightBitsPerChannel(std::move(image));
     }
 
 private:
@@ -113,6 +136,9 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
     const QByteArray format = sniffPictureFormat(bytes);
     if (format.isEmpty() || !passesPrechecks(bytes, format))
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    // A multi-scan JPEG is held whole as coefficients before any scaling can help.
+    if (format == "jpeg" && jpegCoefficientBytes(bytes) > kMaxJpegCoefficientBytes)
+        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
 
     Reader reader(bytes, format);
     const QSize rawSize = reader->size();

@@ -4,6 +4,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -105,6 +106,66 @@ bool runLengthCoversImage(const QByteArray& runs, bool fourBit, qint64 width, qi
     return y == height || (y == height - 1 && x == width);
 }
 
+quint16 readBigEndian16(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromBigEndian<quint16>(bytes.constData() + offset);
+}
+
+bool isJpegFrameMarker(unsigned marker)
+{
+    // SOF0 to SOF15 less DHT (C4), JPG (C8) and DAC (CC).
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+bool isJpegProgressive(unsigned marker)
+{
+    return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+}
+
+// The position of the next marker after entropy-coded data starting at offset: a 0xFF byte
+// followed by neither a stuffed zero nor a restart marker.
+qsizetype nextJpegMarker(const QByteArray& bytes, qsizetype offset)
+{
+    for (qsizetype at = offset; at + 1 < bytes.size(); ++at) {
+        if (static_cast<unsigned char>(bytes[at]) != 0xFF)
+            continue;
+        const auto next = static_cast<unsigned char>(bytes[at + 1]);
+        if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7))
+            return at;
+    }
+    return bytes.size();
+}
+
+// Whole-picture coefficient arrays as libjpeg allocates them: per component, its blocks
+// across and down (rounded up to its sampling factors), 64 coefficients of 2 bytes each.
+qint64 coefficientArrayBytes(const QByteArray& bytes, qsizetype frame)
+{
+    const qint64 height = readBigEndian16(bytes, frame + 3);
+    const qint64 width = readBigEndian16(bytes, frame + 5);
+    const int components = static_cast<unsigned char>(bytes[frame + 7]);
+    if (frame + 8 + 3 * components > bytes.size())
+        return 0;
+    int maxHorizontal = 1;
+    int maxVertical = 1;
+    for (int i = 0; i < components; ++i) {
+        const auto sampling = static_cast<unsigned char>(bytes[frame + 9 + 3 * i]);
+        maxHorizontal = std::max(maxHorizontal, sampling >> 4);
+        maxVertical = std::max(maxVertical, sampling & 0x0F);
+    }
+    const auto blocks = [](qint64 side, int factor, int maxFactor) {
+        const qint64 samples = (side * factor + maxFactor - 1) / maxFactor;
+        const qint64 count = (samples + 7) / 8;
+        return factor > 0 ? (count + factor - 1) / factor * factor : count;
+    };
+    qint64 total = 0;
+    for (int i = 0; i < components; ++i) {
+        const auto sampling = static_cast<unsigned char>(bytes[frame + 9 + 3 * i]);
+        total += blocks(width, sampling >> 4, maxHorizontal) *
+                 blocks(height, sampling & 0x0F, maxVertical) * 64 * 2;
+    }
+    return total;
+}
+
 } // namespace
 
 QByteArray sniffPictureFormat(const QByteArray& bytes)
@@ -194,10 +255,49 @@ bool bmpPixelsFitFile(const QByteArray& bytes)
     }
     if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields)
         return false;
+    // A row longer than the file fails at once; below that, no product can overflow.
     const qint64 rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+    if (rowBytes > bytes.size())
+        return false;
     const qint64 pixelBytes = rowBytes * std::llabs(height);
-    return pixelOffset >= kFileHeaderLength + infoLength &&
+    return pixelOffset >= qint64{kFileHeaderLength} + infoLength &&
            static_cast<qint64>(pixelOffset) + pixelBytes <= bytes.size();
+}
+
+qint64 jpegCoefficientBytes(const QByteArray& bytes)
+{
+    qsizetype frame = -1;
+    bool progressive = false;
+    int scans = 0;
+    qsizetype at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (static_cast<unsigned char>(bytes[at]) != 0xFF) {
+            ++at; // not a marker: skip as the decoder does
+            continue;
+        }
+        const auto marker = static_cast<unsigned char>(bytes[at + 1]);
+        if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            ++at; // fill byte or a marker without a length
+            continue;
+        }
+        if (marker == 0xD9)
+            break;
+        const qsizetype length = readBigEndian16(bytes, at + 2);
+        if (isJpegFrameMarker(marker) && frame < 0 && at + 2 + 8 <= bytes.size()) {
+            frame = at + 2;
+            progressive = isJpegProgressive(marker);
+        }
+        if (marker == 0xDA) {
+            if (++scans > 1 || progressive)
+                break;
+            at = nextJpegMarker(bytes, at + 2 + length);
+            continue;
+        }
+        at += 2 + length;
+    }
+    if (frame < 0 || (!progressive && scans < 2))
+        return 0;
+    return coefficientArrayBytes(bytes, frame);
 }
 
 bool passesPrechecks(const QByteArray& bytes, const QByteArray& format)

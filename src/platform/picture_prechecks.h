@@ -19,6 +19,15 @@ bool pngChunksFitFile(const QByteArray& bytes);
 // would leave the missing rows as uninitialised memory.
 bool bmpPixelsFitFile(const QByteArray& bytes);
 
+// The most memory, in bytes, a JPEG's whole-picture coefficient buffers may take.
+inline constexpr qint64 kMaxJpegCoefficientBytes = 256LL * 1024 * 1024;
+
+// The bytes the decoder holds for a JPEG that is coded in several scans (progressive, or
+// baseline with more than one scan): all of its coefficients at full size, whatever scale it
+// is decoded at. 0 for a single-scan JPEG, which is decoded a row of blocks at a time, and
+// for bytes whose frame header cannot be found.
+qint64 jpegCoefficientBytes(const QByteArray& bytes);
+
 // Runs the checks that apply to format; false when the content must not reach the decoder.
 bool passesPrechecks(const QByteArray& bytes, const QByteArray& format);
 

@@ -30,7 +30,8 @@ RunningViewer::RunningViewer(const QStringList& arguments)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), m_home.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path() + QStringLiteral("/.config"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                       m_home.path() + QStringLiteral("/.config"));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.path() + QStringLiteral("/.cache"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.remove(QStringLiteral("SESSION_MANAGER"));
@@ -52,11 +53,11 @@ bool RunningViewer::waitForWindow(int timeoutMs)
     const QString pid = QString::number(m_process.processId());
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
-        const QStringList ids = runTool(QStringLiteral("xdotool"),
-                                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                         QStringLiteral("--name"),
-                                         QStringLiteral("^Kavelora Ver1\\.0$")})
-                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList ids =
+            runTool(QStringLiteral("xdotool"),
+                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--name"), QStringLiteral("^Kavelora Ver1\\.0$")})
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (const QString& id : ids) {
             if (runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowpid"), id}) == pid) {
                 m_windowId = id;
@@ -122,8 +123,8 @@ void clickAt(const QPoint& globalPosition)
     // already there.
     runTool(QStringLiteral("xdotool"),
             {QStringLiteral("mousemove"), QString::number(globalPosition.x()),
-             QString::number(globalPosition.y()), QStringLiteral("sleep"),
-             QStringLiteral("0.1"), QStringLiteral("click"), QStringLiteral("1")});
+             QString::number(globalPosition.y()), QStringLiteral("sleep"), QStringLiteral("0.1"),
+             QStringLiteral("click"), QStringLiteral("1")});
 }
 
 void typeText(const QString& text)
@@ -137,11 +138,54 @@ void pressKey(const QString& keyName)
     runTool(QStringLiteral("xdotool"), {QStringLiteral("key"), keyName});
 }
 
+// The viewer's windows other than its main window: dialogs and message boxes.
+QStringList otherWindows(const RunningViewer& viewer)
+{
+    QStringList ids = runTool(QStringLiteral("xdotool"),
+                              {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                               QStringLiteral("--pid"), QString::number(viewer.processId()),
+                               QStringLiteral("--name"), QStringLiteral(".")})
+                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ids.removeAll(viewer.windowId());
+    return ids;
+}
+
+bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString* dialogTitle)
+{
+    clickAt(viewer.clientGeometry().topLeft() + kOpenButtonCentre);
+    QDeadlineTimer deadline(10000);
+    QStringList dialogs;
+    while ((dialogs = otherWindows(viewer)).isEmpty()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    if (dialogTitle)
+        *dialogTitle =
+            runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), dialogs.first()});
+    QTest::qWait(300);
+    typeText(path);
+    pressKey(QStringLiteral("Return"));
+    while (!otherWindows(viewer).isEmpty()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    // The picture is drawn after the dialog has gone; give it time to settle.
+    QTest::qWait(500);
+    return true;
+}
+
+QImage pictureArea(const RunningViewer& viewer)
+{
+    return grabScreen(kPictureArea.translated(viewer.clientGeometry().topLeft()));
+}
+
 bool colourNear(QRgb pixel, QRgb expected, int tolerance)
 {
-    return qAbs(qRed(pixel) - qRed(expected)) <= tolerance
-           && qAbs(qGreen(pixel) - qGreen(expected)) <= tolerance
-           && qAbs(qBlue(pixel) - qBlue(expected)) <= tolerance;
+    return qAbs(qRed(pixel) - qRed(expected)) <= tolerance &&
+           qAbs(qGreen(pixel) - qGreen(expected)) <= tolerance &&
+           qAbs(qBlue(pixel) - qBlue(expected)) <= tolerance;
 }
 
 WindowManager::WindowManager()
@@ -151,10 +195,10 @@ WindowManager::WindowManager()
     m_process.waitForStarted(5000);
     // openbox announces itself through the _NET_SUPPORTING_WM_CHECK property when ready.
     QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()
-           && !runTool(QStringLiteral("xprop"), {QStringLiteral("-root"),
-                                                 QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                   .contains(QStringLiteral("window id")))
+    while (!deadline.hasExpired() &&
+           !runTool(QStringLiteral("xprop"),
+                    {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                .contains(QStringLiteral("window id")))
         QTest::qWait(50);
 }
 

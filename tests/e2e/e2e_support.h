@@ -49,6 +49,19 @@ void clickAt(const QPoint& globalPosition);
 void typeText(const QString& text);
 void pressKey(const QString& keyName);
 
+// The open button's centre and the picture area after the first layout pass, in window pixels.
+inline const QPoint kOpenButtonCentre(24 + 40, 531 + 16);
+inline const QRect kPictureArea(8, 32, 475, 497);
+
+// The viewer's windows other than its main window: dialogs and message boxes.
+QStringList otherWindows(const RunningViewer& viewer);
+// Clicks "開　く", types the path into the real file dialog and presses Enter; false when the
+// dialog does not appear or does not close within 10 s. dialogTitle receives its title.
+bool openThroughDialog(const RunningViewer& viewer, const QString& path,
+                       QString* dialogTitle = nullptr);
+// The viewer's picture area as the X server shows it.
+QImage pictureArea(const RunningViewer& viewer);
+
 // True when the two colours differ by at most tolerance in each channel.
 bool colourNear(QRgb pixel, QRgb expected, int tolerance = 6);
 
@@ -74,15 +87,15 @@ private:
 
 // The main of an end-to-end test: it needs the X display that ./test.sh provides, and
 // reports itself skipped (exit code 77) without one.
-#define KAVELORA_E2E_MAIN(TestObject)                                                          \
-    int main(int argc, char* argv[])                                                           \
-    {                                                                                          \
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {                                          \
-            std::puts("SKIP: needs an X display; ./test.sh starts Xvfb for these tests");      \
-            return 77;                                                                         \
-        }                                                                                      \
-        qputenv("QT_QPA_PLATFORM", "xcb");                                                     \
-        QGuiApplication application(argc, argv);                                               \
-        TestObject test;                                                                       \
-        return QTest::qExec(&test, argc, argv);                                                \
+#define KAVELORA_E2E_MAIN(TestObject)                                                              \
+    int main(int argc, char* argv[])                                                               \
+    {                                                                                              \
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {                                              \
+            std::puts("SKIP: needs an X display; ./test.sh starts Xvfb for these tests");          \
+            return 77;                                                                             \
+        }                                                                                          \
+        qputenv("QT_QPA_PLATFORM", "xcb");                                                         \
+        QGuiApplication application(argc, argv);                                                   \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
     }

@@ -32,7 +32,8 @@ ExpectedLayout expectedFor(QSize client)
 {
     const double width = client.width() * 15.0;
     const double height = client.height() * 15.0;
-    return {{toPixels(std::max(360.0, width - 90000.0)), toPixels(std::max(1680.0, width - 70000.0)),
+    return {{toPixels(std::max(360.0, width - 90000.0)),
+             toPixels(std::max(1680.0, width - 70000.0)),
              toPixels(std::max(3000.0, width - 30000.0))},
             toPixels(height - 500.0),
             QRect(8, 32, toPixels(width - 300.0), toPixels(height - 1000.0))};
@@ -48,10 +49,10 @@ void verifyLayout(const QImage& shot, QSize client)
                  qPrintable(QStringLiteral("no button face at x %1 for width %2")
                                 .arg(left)
                                 .arg(client.width())));
-        QVERIFY2(colourNear(shot.pixel(left - 3, row), kPink, 0),
-                 qPrintable(QStringLiteral("button not at x %1 for width %2")
-                                .arg(left)
-                                .arg(client.width())));
+        QVERIFY2(
+            colourNear(shot.pixel(left - 3, row), kPink, 0),
+            qPrintable(
+                QStringLiteral("button not at x %1 for width %2").arg(left).arg(client.width())));
     }
     // The picture area reaches 12 pixels from the right edge and ends above the buttons.
     const QRect picture = expected.picture;
@@ -104,8 +105,8 @@ void TestEndToEndLayout::followsWidth()
     RunningViewer viewer;
     QVERIFY(viewer.waitForWindow());
     const QString id = viewer.windowId();
-    runTool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), QStringLiteral("--sync"),
-                                        id, QStringLiteral("0"), QStringLiteral("0")});
+    runTool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), QStringLiteral("--sync"), id,
+                                        QStringLiteral("0"), QStringLiteral("0")});
     // Below and past the first move of each button, then back.
     for (int width : {1000, 2100, 2300, 4850, 6100, 1000}) {
         const QSize client(width, 700);
@@ -142,9 +143,9 @@ void TestEndToEndLayout::minimizeRestoreAndMaximize()
     const QRect after = viewer.clientGeometry();
     QCOMPARE(grabScreen(after), shotBefore);
 
-    runTool(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-r"), id,
-                                       QStringLiteral("-b"),
-                                       QStringLiteral("add,maximized_vert,maximized_horz")});
+    runTool(QStringLiteral("wmctrl"),
+            {QStringLiteral("-i"), QStringLiteral("-r"), id, QStringLiteral("-b"),
+             QStringLiteral("add,maximized_vert,maximized_horz")});
     QDeadlineTimer deadline(5000);
     while (viewer.clientGeometry().width() < 6000 && !deadline.hasExpired())
         QTest::qWait(30);

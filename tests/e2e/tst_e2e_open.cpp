@@ -2,17 +2,12 @@
 // SPDX-License-Identifier: MIT
 #include "e2e_support.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QPainter>
 
 using namespace kavelora::e2e;
 
 namespace {
-
-const QPoint kOpenButtonCentre(24 + 40, 531 + 16);
-// The picture area after the first layout pass, in window pixels.
-const QRect kPictureArea(8, 32, 475, 497);
 
 QImage twoColours(QColor left, QColor right)
 {
@@ -21,50 +16,6 @@ QImage twoColours(QColor left, QColor right)
     painter.fillRect(0, 0, 60, 90, left);
     painter.fillRect(60, 0, 60, 90, right);
     return image;
-}
-
-// The viewer's windows other than its main window: dialogs and message boxes.
-QStringList otherWindows(const RunningViewer& viewer)
-{
-    QStringList ids = runTool(QStringLiteral("xdotool"),
-                              {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                               QStringLiteral("--pid"), QString::number(viewer.processId()),
-                               QStringLiteral("--name"), QStringLiteral(".")})
-                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ids.removeAll(viewer.windowId());
-    return ids;
-}
-
-// Clicks "開　く", types the path into the real file dialog and presses Enter.
-bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString* dialogTitle)
-{
-    clickAt(viewer.clientGeometry().topLeft() + kOpenButtonCentre);
-    QDeadlineTimer deadline(10000);
-    QStringList dialogs;
-    while ((dialogs = otherWindows(viewer)).isEmpty()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    if (dialogTitle)
-        *dialogTitle = runTool(QStringLiteral("xdotool"),
-                               {QStringLiteral("getwindowname"), dialogs.first()});
-    QTest::qWait(300);
-    typeText(path);
-    pressKey(QStringLiteral("Return"));
-    while (!otherWindows(viewer).isEmpty()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    // The picture is drawn after the dialog has gone; give it time to settle.
-    QTest::qWait(500);
-    return true;
-}
-
-QImage pictureArea(const RunningViewer& viewer)
-{
-    return grabScreen(kPictureArea.translated(viewer.clientGeometry().topLeft()));
 }
 
 } // namespace
@@ -83,7 +34,8 @@ private:
 void TestEndToEndOpen::initTestCase()
 {
     QVERIFY(m_fixtures.isValid());
-    QVERIFY(twoColours(Qt::green, Qt::green).save(m_fixtures.filePath(QStringLiteral("green.png"))));
+    QVERIFY(
+        twoColours(Qt::green, Qt::green).save(m_fixtures.filePath(QStringLiteral("green.png"))));
     QVERIFY(twoColours(Qt::red, Qt::blue).save(m_fixtures.filePath(QStringLiteral("halves.png"))));
     QFile text(m_fixtures.filePath(QStringLiteral("not-a-picture.png")));
     QVERIFY(text.open(QIODevice::WriteOnly));
@@ -100,7 +52,8 @@ void TestEndToEndOpen::opensTypedPathsAndIgnoresNonPictures()
 
     QString title;
     QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("green.png")), &title));
-    QVERIFY2(title.contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"))),
+    QVERIFY2(title.contains(
+                 QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"))),
              qPrintable(QStringLiteral("dialog title is not Japanese: ") + title));
     const QImage green = pictureArea(viewer);
     for (const QPoint point : {QPoint(2, 2), QPoint(237, 248), QPoint(472, 494)})

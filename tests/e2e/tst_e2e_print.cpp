@@ -72,12 +72,12 @@ void TestEndToEndPrint::printsTheSplashThroughTheRealDialog()
     QDeadlineTimer deadline(15000);
     QString dialog;
     while (dialog.isEmpty() && !deadline.hasExpired()) {
-        const QStringList windows = runTool(QStringLiteral("xdotool"),
-                                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                             QStringLiteral("--pid"),
-                                             QString::number(viewer.processId()),
-                                             QStringLiteral("--name"), QStringLiteral(".")})
-                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList windows =
+            runTool(QStringLiteral("xdotool"),
+                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--pid"), QString::number(viewer.processId()),
+                     QStringLiteral("--name"), QStringLiteral(".")})
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (const QString& window : windows)
             if (window != viewer.windowId())
                 dialog = window;
@@ -105,9 +105,9 @@ void TestEndToEndPrint::printsTheSplashThroughTheRealDialog()
 
     QTemporaryDir render;
     const QString prefix = render.filePath(QStringLiteral("page"));
-    runTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(kRenderDpi),
-                                         QStringLiteral("-png"), QStringLiteral("-singlefile"),
-                                         pdf, prefix});
+    runTool(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QString::number(kRenderDpi), QStringLiteral("-png"),
+             QStringLiteral("-singlefile"), pdf, prefix});
     const QImage page(prefix + QStringLiteral(".png"));
     QVERIFY(!page.isNull());
     const QRect splashBox(QPoint(kPrintableOriginPixels, kPrintableOriginPixels), kSplashPixels);

@@ -91,8 +91,8 @@ void TestEndToEndWindow::closeBoxEndsProcess()
     QVERIFY(viewer.waitForWindow());
     // wmctrl asks the window manager to close the window, which sends WM_DELETE_WINDOW
     // exactly as the close box does.
-    runTool(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-c"),
-                                       viewer.windowId()});
+    runTool(QStringLiteral("wmctrl"),
+            {QStringLiteral("-i"), QStringLiteral("-c"), viewer.windowId()});
     QCOMPARE(viewer.waitForExit(2000), 0);
     QCOMPARE(viewer.filesWritten(), QStringList());
 }

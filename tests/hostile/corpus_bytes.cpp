@@ -1,0 +1,104 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "hostile_entries.h"
+#include "picture_fixtures.h"
+
+#include <QtEndian>
+
+#include <zlib.h>
+
+namespace kavelora::hostile {
+
+void put16le(QByteArray& bytes, qsizetype at, quint32 value)
+{
+    qToLittleEndian(static_cast<quint16>(value), bytes.data() + at);
+}
+
+void put32le(QByteArray& bytes, qsizetype at, quint32 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+}
+
+void put16be(QByteArray& bytes, qsizetype at, quint32 value)
+{
+    qToBigEndian(static_cast<quint16>(value), bytes.data() + at);
+}
+
+void put32be(QByteArray& bytes, qsizetype at, quint32 value)
+{
+    qToBigEndian(value, bytes.data() + at);
+}
+
+QByteArray le16(quint32 value)
+{
+    QByteArray bytes(2, Qt::Uninitialized);
+    put16le(bytes, 0, value);
+    return bytes;
+}
+
+QByteArray le32(quint32 value)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    put32le(bytes, 0, value);
+    return bytes;
+}
+
+QByteArray be32(quint32 value)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    put32be(bytes, 0, value);
+    return bytes;
+}
+
+QByteArray zlibRows(const QByteArray& row, qint64 rows, qint64 limitBytes)
+{
+    z_stream stream = {};
+    if (deflateInit(&stream, Z_BEST_COMPRESSION) != Z_OK)
+        return {};
+    // Whole rows per piece, about a mebibyte at a time.
+    const qint64 rowsPerPiece = std::max<qint64>(1, (1 << 20) / std::max<qsizetype>(row.size(), 1));
+    const QByteArray piece = row.repeated(static_cast<qsizetype>(rowsPerPiece));
+    qint64 remaining = rows * row.size();
+    if (limitBytes >= 0)
+        remaining = std::min(remaining, limitBytes);
+    QByteArray out;
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    int flush = Z_NO_FLUSH;
+    do {
+        const qint64 take = std::min<qint64>(remaining, piece.size());
+        remaining -= take;
+        flush = remaining == 0 ? Z_FINISH : Z_NO_FLUSH;
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.constData()));
+        stream.avail_in = static_cast<uInt>(take);
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+            stream.avail_out = static_cast<uInt>(buffer.size());
+            deflate(&stream, flush);
+            out.append(buffer.constData(),
+                       buffer.size() - static_cast<qsizetype>(stream.avail_out));
+        } while (stream.avail_out == 0);
+    } while (flush != Z_FINISH);
+    deflateEnd(&stream);
+    return out;
+}
+
+QByteArray pngFile(quint32 width, quint32 height, int bitDepth, int colourType,
+                   const QByteArray& imageData)
+{
+    QByteArray header = be32(width) + be32(height);
+    header += static_cast<char>(bitDepth);
+    header += static_cast<char>(colourType);
+    header += QByteArray(3, '\0'); // deflate, adaptive filtering, not interlaced
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + tests::pngChunk("IHDR", header) +
+           tests::pngChunk("IDAT", imageData) + tests::pngChunk("IEND", {});
+}
+
+QByteArray Random::bytes(qsizetype count)
+{
+    QByteArray result(count, Qt::Uninitialized);
+    for (char& byte : result)
+        byte = static_cast<char>(next() & 0xFF);
+    return result;
+}
+
+} // namespace kavelora::hostile

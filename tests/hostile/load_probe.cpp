@@ -1,0 +1,91 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+
+// load_probe FILE: loads FILE the way the open command does, reads every pixel of the result
+// and prints one line, "shown WxH" (exit 0) or "refused <error number> <text>" (exit 2).
+// load_probe --print FILE: the same, then prints the picture through the program's printer to
+// a PDF file in a temporary folder. Any other outcome (a crash, an exception that is not a
+// run-time error) is a fault that the hostile-input runner reports.
+
+#include "platform/load_picture.h"
+#include "platform/qt_printer.h"
+#include "platform/runtime_error.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace kavelora::platform;
+
+namespace {
+
+constexpr int kShown = 0;
+constexpr int kRefused = 2;
+constexpr int kUsage = 64;
+
+// Touches every byte of every row, so that a decoder that left pixels unset or short is read
+// in full; the sum keeps the compiler from skipping the reads.
+unsigned readEveryPixel(const QImage& image)
+{
+    const auto rowBytes = static_cast<qsizetype>((qint64{image.width()} * image.depth() + 7) / 8);
+    unsigned sum = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (qsizetype x = 0; x < rowBytes; ++x)
+            sum += row[x];
+    }
+    return sum;
+}
+
+void printToPdf(const Picture& picture)
+{
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        throw RuntimeError(ErrorNumber::PathFileAccess, folder.errorString());
+    QtPrinter printer;
+    printer.qprinter().setOutputFormat(QPrinter::PdfFormat);
+    printer.qprinter().setOutputFileName(folder.filePath(QStringLiteral("probe.pdf")));
+    printer.PaintPicture(picture, 0.0f, 0.0f);
+    printer.EndDoc();
+}
+
+// The error's text on one line: a file name may hold line breaks and other controls.
+QByteArray oneLine(const QString& text)
+{
+    QString line = text;
+    for (QChar& c : line) {
+        if (c.category() == QChar::Other_Control)
+            c = u'?';
+    }
+    return line.toUtf8();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const bool print = argc == 3 && std::strcmp(argv[1], "--print") == 0;
+    if (argc != 2 && !print) {
+        std::fputs("usage: load_probe [--print] FILE\n", stderr);
+        return kUsage;
+    }
+    QGuiApplication application(argc, argv);
+    const QString fileName = QFile::decodeName(argv[argc - 1]);
+    try {
+        const Picture picture = LoadPicture(fileName);
+        volatile unsigned sink = readEveryPixel(picture.screenImage());
+        static_cast<void>(sink);
+        if (print)
+            printToPdf(picture);
+        // An empty name gives the empty picture, which shows nothing.
+        const QSize size = picture.isEmpty() ? QSize(0, 0) : picture.ownSize();
+        std::printf("shown %dx%d\n", size.width(), size.height());
+        return kShown;
+    } catch (const RuntimeError& error) {
+        std::printf("refused %d %s\n", error.number(), oneLine(error.text()).constData());
+        return kRefused;
+    }
+}

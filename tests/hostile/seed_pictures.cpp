@@ -1,0 +1,119 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "hostile_entries.h"
+#include "picture_fixtures.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace kavelora::hostile {
+
+namespace {
+
+const QSize kSeedSize(24, 16);
+
+QImage colourful()
+{
+    QImage image(kSeedSize, QImage::Format_ARGB32);
+    image.fill(qRgba(255, 0, 0, 255));
+    QPainter painter(&image);
+    painter.fillRect(12, 0, 12, 8, QColor(0, 0, 255));
+    painter.fillRect(12, 8, 12, 8, QColor(0, 200, 0, 128));
+    return image;
+}
+
+// An 8-bit run-length BMP: every row a run of index 0 then a run of index 1, then an end of
+// row; the last row ends the picture.
+QByteArray runLengthBmp()
+{
+    QByteArray runs;
+    for (int y = 0; y < kSeedSize.height(); ++y) {
+        runs += QByteArray::fromHex("0c000c01");
+        runs += QByteArray::fromHex(y + 1 < kSeedSize.height() ? "0000" : "0001");
+    }
+    const QByteArray palette = QByteArray::fromHex("0000ff00ff000000");
+    constexpr quint32 kHeaders = 14 + 40;
+    QByteArray bmp("BM");
+    bmp += le32(kHeaders + static_cast<quint32>(palette.size() + runs.size()));
+    bmp += le32(0) + le32(kHeaders + static_cast<quint32>(palette.size()));
+    bmp += le32(40) + le32(24) + le32(16) + le16(1) + le16(8) + le32(1);
+    bmp += le32(static_cast<quint32>(runs.size())) + le32(2835) + le32(2835) + le32(2) + le32(2);
+    return bmp + palette + runs;
+}
+
+// A 32-bit icon of image, written here because Qt's icon writer leaves some bytes of the
+// file uninitialised, and the corpus must be the same on every run.
+QByteArray iconFile(const QImage& image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    const auto width = static_cast<quint32>(argb.width());
+    const auto height = static_cast<quint32>(argb.height());
+    const quint32 maskRowBytes = (width + 31) / 32 * 4;
+    const quint32 dibBytes = 40 + width * height * 4 + maskRowBytes * height;
+    QByteArray icon = le16(0) + le16(1) + le16(1);
+    icon += static_cast<char>(width);
+    icon += static_cast<char>(height);
+    icon += QByteArray(2, '\0');
+    icon += le16(1) + le16(32) + le32(dibBytes) + le32(6 + 16);
+    // The picture's header gives twice the height: colour rows, then the transparency mask.
+    icon += le32(40) + le32(width) + le32(height * 2) + le16(1) + le16(32) + le32(0);
+    icon += le32(dibBytes - 40) + le32(0) + le32(0) + le32(0) + le32(0);
+    for (int y = argb.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < argb.width(); ++x) {
+            const QRgb pixel = argb.pixel(x, y);
+            icon += static_cast<char>(qBlue(pixel));
+            icon += static_cast<char>(qGreen(pixel));
+            icon += static_cast<char>(qRed(pixel));
+            icon += static_cast<char>(qAlpha(pixel));
+        }
+    }
+    return icon + QByteArray(static_cast<qsizetype>(maskRowBytes * height), '\0');
+}
+
+// Qt writes icons only; a cursor is an icon with type 2 and a hot spot in place of the planes
+// and bit count.
+QByteArray cursorFrom(QByteArray icon)
+{
+    put16le(icon, 2, 2);
+    put16le(icon, 6 + 4, 3);
+    put16le(icon, 6 + 6, 4);
+    return icon;
+}
+
+} // namespace
+
+QList<Seed> seedPictures()
+{
+    using tests::encoded;
+    const QImage image = colourful();
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    const QImage mono = image.convertToFormat(QImage::Format_Mono);
+    const QImage indexed = image.convertToFormat(QImage::Format_Indexed8);
+    QByteArray frameA(kSeedSize.width() * kSeedSize.height(), char(0));
+    QByteArray frameB(kSeedSize.width() * kSeedSize.height(), char(1));
+    const QList<QRgb> palette = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 200, 0)};
+    const QByteArray icon = iconFile(image);
+    return {
+        {QStringLiteral("png"), "png", encoded(image, "PNG")},
+        {QStringLiteral("jpg"), "jpeg", encoded(rgb, "JPEG", 90)},
+        {QStringLiteral("bmp"), "bmp", encoded(rgb, "BMP")},
+        {QStringLiteral("8bit.bmp"), "bmp", encoded(indexed, "BMP")},
+        {QStringLiteral("rle8.bmp"), "bmp", runLengthBmp()},
+        {QStringLiteral("ico"), "ico", icon},
+        {QStringLiteral("cur"), "cur", cursorFrom(icon)},
+        {QStringLiteral("gif"), "gif", tests::gifFile(kSeedSize, palette, {frameA})},
+        {QStringLiteral("animated.gif"), "gif",
+         tests::gifFile(kSeedSize, palette, {frameA, frameB})},
+        {QStringLiteral("tif"), "tiff", encoded(image, "TIFF")},
+        {QStringLiteral("webp"), "webp", encoded(image, "WEBP", 100)},
+        {QStringLiteral("lossy.webp"), "webp", encoded(rgb, "WEBP", 50)},
+        {QStringLiteral("pbm"), "pbm", encoded(mono, "PBM")},
+        {QStringLiteral("pgm"), "pgm", encoded(grey, "PGM")},
+        {QStringLiteral("ppm"), "ppm", encoded(rgb, "PPM")},
+        {QStringLiteral("xbm"), "xbm", encoded(mono, "XBM")},
+        {QStringLiteral("xpm"), "xpm", encoded(image, "XPM")},
+    };
+}
+
+} // namespace kavelora::hostile

@@ -1,0 +1,174 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+
+// The loader's checks that run before a decoder sees the bytes: here the memory a JPEG coded
+// in several scans makes the decoder hold, which no reduced-scale decode can lower.
+
+#include "picture_fixtures.h"
+#include "platform/picture_decoder.h"
+#include "platform/picture_prechecks.h"
+#include "platform/runtime_error.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace kavelora;
+using namespace kavelora::tests;
+
+namespace {
+
+const QSize kSize(64, 48);
+
+QByteArray progressiveJpeg(QSize size)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.setQuality(90);
+    writer.write(twoHalves(size, qRgb(255, 0, 0), qRgb(0, 0, 255)));
+    return bytes;
+}
+
+// The frame header's height and width replaced by side x side.
+QByteArray claimingSide(QByteArray jpeg, const char* frameMarker, int side)
+{
+    const qsizetype frame = jpeg.indexOf(frameMarker);
+    if (frame < 0)
+        return {};
+    const char sideBytes[] = {static_cast<char>(side >> 8), static_cast<char>(side & 0xFF)};
+    jpeg.replace(frame + 5, 2, sideBytes, 2);
+    jpeg.replace(frame + 7, 2, sideBytes, 2);
+    return jpeg;
+}
+
+// Blocks of a 4:2:0 picture: luma in 16 x 16 units, each chroma plane a quarter of the luma
+// area; 128 bytes of coefficients per 8 x 8 block.
+qint64 bytesFor420(QSize size)
+{
+    const qint64 unitsAcross = (size.width() + 15) / 16;
+    const qint64 unitsDown = (size.height() + 15) / 16;
+    return unitsAcross * unitsDown * (4 + 1 + 1) * 128;
+}
+
+} // namespace
+
+class TstPicturePrechecks : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(progressiveJpeg(kSize).contains("\xFF\xC2"));
+        QVERIFY(encoded(twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255)), "JPEG", 90)
+                    .contains("\xFF\xC0"));
+    }
+
+    void measuresMultiScanJpegs_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("expected");
+        const QByteArray baseline =
+            encoded(twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255)), "JPEG", 90);
+        const QByteArray progressive = progressiveJpeg(kSize);
+        // A second scan after the first makes even a baseline picture buffered whole.
+        const qsizetype scan = baseline.indexOf("\xFF\xDA");
+        const qsizetype end = baseline.lastIndexOf("\xFF\xD9");
+        QByteArray twoScans = baseline.left(end) + baseline.mid(scan, end - scan) + "\xFF\xD9";
+
+        QTest::newRow("baseline, one scan") << baseline << qint64(0);
+        QTest::newRow("baseline, two scans") << twoScans << bytesFor420(kSize);
+        QTest::newRow("progressive") << progressive << bytesFor420(kSize);
+        QTest::newRow("progressive, odd size")
+            << progressiveJpeg(QSize(33, 17)) << bytesFor420(QSize(33, 17));
+        QTest::newRow("progressive claiming 30000 x 30000")
+            << claimingSide(progressive, "\xFF\xC2", 30000) << bytesFor420(QSize(30000, 30000));
+        QTest::newRow("cut off before the frame header") << progressive.left(20) << qint64(0);
+        QTest::newRow("frame header cut short")
+            << progressive.left(progressive.indexOf("\xFF\xC2") + 9) << qint64(0);
+        QTest::newRow("only a start marker") << QByteArray("\xFF\xD8\xFF", 3) << qint64(0);
+    }
+
+    void measuresMultiScanJpegs()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, expected);
+        QVERIFY(!bytes.isEmpty());
+        QCOMPARE(platform::jpegCoefficientBytes(bytes), expected);
+    }
+
+    void checksBmpPixelsFitFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("fits");
+        const QByteArray bmp = encoded(
+            twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255), QImage::Format_RGB888), "BMP");
+        const auto with = [&bmp](qsizetype at, const QByteArray& littleEndian) {
+            QByteArray changed = bmp;
+            changed.replace(at, littleEndian.size(), littleEndian);
+            return changed;
+        };
+        QTest::newRow("whole file") << bmp << true;
+        QTest::newRow("last row cut short") << bmp.left(bmp.size() - 1) << false;
+        QTest::newRow("top-down rows") << with(22, QByteArray::fromHex("d0ffffff")) << true;
+        // Rows of width x bits that, times the height, overflow 64 bits unless checked first.
+        QTest::newRow("widest rows") << with(18, QByteArray::fromHex("ffffff7f")) << false;
+        QTest::newRow("widest rows of the deepest pixels, tallest picture")
+            << with(18, QByteArray::fromHex("ffffff7f00000080")).replace(28, 2, "\xFF\xFF")
+            << false;
+        QTest::newRow("info header of 4 GiB") << with(14, QByteArray::fromHex("ffffffff")) << false;
+    }
+
+    void checksBmpPixelsFitFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, fits);
+        QCOMPARE(platform::bmpPixelsFitFile(bytes), fits);
+    }
+
+    void loadsSmallProgressiveJpeg()
+    {
+        const platform::Picture picture =
+            platform::decodePicture(progressiveJpeg(kSize), 96.0, QSize(800, 600));
+        QCOMPARE(picture.ownSize(), kSize);
+        QCOMPARE(picture.screenImage().size(), kSize);
+    }
+
+    void refusesProgressiveJpegTooLargeToBuffer_data()
+    {
+        QTest::addColumn<int>("side");
+        QTest::addColumn<bool>("refused");
+        // 9000 x 9000 in 4:2:0 needs 243 MB of coefficients, 9500 x 9500 needs 271 MB.
+        QTest::newRow("just under the limit") << 9000 << false;
+        QTest::newRow("just over the limit") << 9500 << true;
+        QTest::newRow("30000 x 30000") << 30000 << true;
+    }
+
+    void refusesProgressiveJpegTooLargeToBuffer()
+    {
+        QFETCH(int, side);
+        QFETCH(bool, refused);
+        QCOMPARE(bytesFor420(QSize(side, side)) > platform::kMaxJpegCoefficientBytes, refused);
+        const QByteArray bytes = claimingSide(progressiveJpeg(kSize), "\xFF\xC2", side);
+        if (!refused) {
+            // The decoder runs; the scans' missing data decodes as grey.
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("premature end")));
+            const platform::Picture picture = platform::decodePicture(bytes, 96.0, QSize(800, 600));
+            QCOMPARE(picture.ownSize(), QSize(side, side));
+            return;
+        }
+        try {
+            platform::decodePicture(bytes, 96.0, QSize(800, 600));
+            QFAIL("decoded a picture too large to buffer");
+        } catch (const platform::RuntimeError& error) {
+            QCOMPARE(error.errorNumber(), platform::ErrorNumber::OutOfMemory);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPicturePrechecks)
+#include "tst_picture_prechecks.moc"
