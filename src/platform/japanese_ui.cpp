@@ -8,6 +8,10 @@
 #include <QLocale>
 #include <QTranslator>
 
+#ifdef KAVELORA_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
+
 namespace kavelora::platform {
 
 void useJapaneseLocale()
@@ -32,13 +36,24 @@ bool ensureJapaneseTranslations()
     return true;
 }
 
+std::jthread readFontConfigurationEarly()
+{
+#ifdef KAVELORA_HAVE_FONTCONFIG
+    // Qt's font database loads the same configuration on first use; fontconfig keeps the
+    // first one loaded, so the font database then finds it ready.
+    return std::jthread([] { FcInit(); });
+#else
+    return {};
+#endif
+}
+
 void installJapaneseFontSubstitutes()
 {
     // Debian's fontconfig knows neither name and would hand out DejaVu Sans, a third wider.
     const QStringList gothicFonts = {
-        QStringLiteral("IPAPGothic"),      QStringLiteral("IPAexGothic"),
-        QStringLiteral("IPAGothic"),       QStringLiteral("Noto Sans CJK JP"),
-        QStringLiteral("VL PGothic"),      QStringLiteral("TakaoPGothic"),
+        QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
+        QStringLiteral("IPAGothic"),  QStringLiteral("Noto Sans CJK JP"),
+        QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic"),
     };
     QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), gothicFonts);
     QFont::insertSubstitutions(QStringLiteral("MS PGothic"), gothicFonts);

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <thread>
+
 namespace kavelora::platform {
 
 // Makes Japanese the default locale, whatever the system's, so dates and numbers in the
@@ -12,6 +14,12 @@ void useJapaneseLocale();
 // Loading them at start would slow the first window for nothing. Returns false when the
 // translations are not installed (the dialogs then speak English).
 bool ensureJapaneseTranslations();
+
+// Starts reading the system's font configuration on a thread of its own, so that the few
+// milliseconds it takes overlap the connection to the display instead of delaying the first
+// caption. Join the thread before the first widget with text is made. An empty thread
+// where the font configuration is not read this way.
+std::jthread readFontConfigurationEarly();
 
 // Maps the window's Japanese font names to the Japanese gothic fonts a Linux system has.
 void installJapaneseFontSubstitutes();

@@ -24,6 +24,7 @@ int start(const char* programName)
 int start(const char* programName, const BeforeShow& beforeShow)
 {
     platform::keepNoSettings();
+    std::jthread fontConfiguration = platform::readFontConfigurationEarly();
 
     std::string name = programName ? programName : "kavelora";
     int argumentCount = 1;
@@ -33,6 +34,9 @@ int start(const char* programName, const BeforeShow& beforeShow)
     platform::useJapaneseLocale();
     platform::installJapaneseFontSubstitutes();
 
+    // The captions need the font configuration; loading it twice would waste the head start.
+    if (fontConfiguration.joinable())
+        fontConfiguration.join();
     const std::unique_ptr<window::Form1> form = window::buildForm1();
     std::optional<int> earlyExitStatus;
     Program program(*form, [&earlyExitStatus](int status) {
