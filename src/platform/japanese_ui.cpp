@@ -8,6 +8,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <thread>
+
 #ifdef KAVELORA_HAVE_FONTCONFIG
 #include <fontconfig/fontconfig.h>
 #endif
@@ -36,15 +38,28 @@ bool ensureJapaneseTranslations()
     return true;
 }
 
-std::jthread readFontConfigurationEarly()
+namespace {
+std::jthread& fontConfigurationReader()
+{
+    static std::jthread reader;
+    return reader;
+}
+} // namespace
+
+void startReadingFontConfiguration()
 {
 #ifdef KAVELORA_HAVE_FONTCONFIG
     // Qt's font database loads the same configuration on first use; fontconfig keeps the
     // first one loaded, so the font database then finds it ready.
-    return std::jthread([] { FcInit(); });
-#else
-    return {};
+    if (!fontConfigurationReader().joinable())
+        fontConfigurationReader() = std::jthread([] { FcInit(); });
 #endif
+}
+
+void finishReadingFontConfiguration()
+{
+    if (fontConfigurationReader().joinable())
+        fontConfigurationReader().join();
 }
 
 void installJapaneseFontSubstitutes()

@@ -2,8 +2,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <thread>
-
 namespace kavelora::platform {
 
 // Makes Japanese the default locale, whatever the system's, so dates and numbers in the
@@ -16,10 +14,12 @@ void useJapaneseLocale();
 bool ensureJapaneseTranslations();
 
 // Starts reading the system's font configuration on a thread of its own, so that the few
-// milliseconds it takes overlap the connection to the display instead of delaying the first
-// caption. Join the thread before the first widget with text is made. An empty thread
-// where the font configuration is not read this way.
-std::jthread readFontConfigurationEarly();
+// milliseconds it takes overlap making the window instead of delaying the first caption.
+// Call once the application object exists; does nothing where fontconfig is not used.
+void startReadingFontConfiguration();
+// Waits until the reading started above has finished; returns at once if none was started.
+// Call before the first text is measured, so that the configuration is not read twice.
+void finishReadingFontConfiguration();
 
 // Maps the window's Japanese font names to the Japanese gothic fonts a Linux system has.
 void installJapaneseFontSubstitutes();

@@ -24,19 +24,17 @@ int start(const char* programName)
 int start(const char* programName, const BeforeShow& beforeShow)
 {
     platform::keepNoSettings();
-    std::jthread fontConfiguration = platform::readFontConfigurationEarly();
 
     std::string name = programName ? programName : "kavelora";
     int argumentCount = 1;
     std::array<char*, 2> arguments{name.data(), nullptr};
     QApplication application(argumentCount, arguments.data());
+    // Read while the icon and the buttons are made; Label1 is the first to measure text.
+    platform::startReadingFontConfiguration();
     applyApplicationIdentity();
     platform::useJapaneseLocale();
     platform::installJapaneseFontSubstitutes();
 
-    // The captions need the font configuration; loading it twice would waste the head start.
-    if (fontConfiguration.joinable())
-        fontConfiguration.join();
     const std::unique_ptr<window::Form1> form = window::buildForm1();
     std::optional<int> earlyExitStatus;
     Program program(*form, [&earlyExitStatus](int status) {

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "window/form_builder.h"
 
+#include "platform/japanese_ui.h"
 #include "platform/twips_scale.h"
 #include "window/built_in_assets.h"
 #include "window/command_button.h"
@@ -55,6 +56,7 @@ QWidget* createControl(Form1& form, const ControlDescription& row, const TwipsSc
         return button;
     }
     case ControlKind::Label: {
+        platform::finishReadingFontConfiguration();
         auto* label = new QLabel(caption, &form);
         label->setTextFormat(Qt::PlainText);
         label->setFont(labelFont());
