@@ -16,7 +16,7 @@ TEST_PACKAGES=(
     desktop-file-utils appstream lintian dpkg-dev fakeroot binutils
     time zlib1g-dev clang-14 libclang-rt-14-dev
     # Public test pictures, read in place by the hostile-input run.
-    gdk-pixbuf-tests libsdl2-image-tests
+    gdk-pixbuf-tests libsdl2-image-tests libjxl-testdata
 )
 ensure_packages "${KAVELORA_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 

@@ -6,11 +6,14 @@
 // reading, these helpers measure what is on the page.
 
 #include "platform/picture.h"
+#include "platform/qt_printer.h"
 
 #include <QImage>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+
+#include <new>
 
 namespace kavelora::tests {
 
@@ -48,6 +51,22 @@ QRectF inkBoxMillimetres(const QImage& page, Ink ink);
 platform::Picture framedPicture(QSize size, const QString& fileName);
 // A picture filled with one dark colour, at 96 pixels per inch.
 platform::Picture solidPicture(QSize size, const QString& fileName);
+
+// A printer whose drawing fails the first time, once the document is open.
+class FailingOncePrinter final : public platform::QtPrinter
+{
+protected:
+    void drawImage(QPainter& painter, const QRectF& target, const QImage& image) override
+    {
+        if (m_failed)
+            return QtPrinter::drawImage(painter, target, image);
+        m_failed = true;
+        throw std::bad_alloc();
+    }
+
+private:
+    bool m_failed = false;
+};
 
 // Millimetres of a length of pixels at 96 per inch.
 constexpr double millimetresAt96(double pixels)

@@ -111,22 +111,6 @@ private:
     const QWidget& m_window;
 };
 
-// A printer whose drawing fails the first time, once the document is open.
-class FailingOncePrinter final : public platform::QtPrinter
-{
-protected:
-    void drawImage(QPainter& painter, const QRectF& target, const QImage& image) override
-    {
-        if (m_failed)
-            return QtPrinter::drawImage(painter, target, image);
-        m_failed = true;
-        throw std::bad_alloc();
-    }
-
-private:
-    bool m_failed = false;
-};
-
 enum class PictureKind { Framed, Splash, Huge, Empty };
 enum class PageCheck { FrameAtOwnSize, InsideSplashBox, FitsPageWidth, NoPage };
 

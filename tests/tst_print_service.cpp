@@ -41,21 +41,6 @@ public:
     QString FileName() const override { return {}; }
 };
 
-class FailingOncePrinter final : public platform::QtPrinter
-{
-protected:
-    void drawImage(QPainter& painter, const QRectF& target, const QImage& image) override
-    {
-        if (m_failed)
-            return QtPrinter::drawImage(painter, target, image);
-        m_failed = true;
-        throw std::bad_alloc();
-    }
-
-private:
-    bool m_failed = false;
-};
-
 bool near(double actual, double expected)
 {
     return std::abs(actual - expected) <= kToleranceMillimetres;

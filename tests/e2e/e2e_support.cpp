@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QScreen>
@@ -179,6 +180,15 @@ bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString
 QImage pictureArea(const RunningViewer& viewer)
 {
     return grabScreen(kPictureArea.translated(viewer.clientGeometry().topLeft()));
+}
+
+QImage twoColours(QColor left, QColor right)
+{
+    QImage image(120, 90, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, 60, 90, left);
+    painter.fillRect(60, 0, 60, 90, right);
+    return image;
 }
 
 bool colourNear(QRgb pixel, QRgb expected, int tolerance)

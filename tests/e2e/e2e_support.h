@@ -62,6 +62,9 @@ bool openThroughDialog(const RunningViewer& viewer, const QString& path,
 // The viewer's picture area as the X server shows it.
 QImage pictureArea(const RunningViewer& viewer);
 
+// A 120 x 90 picture, its left half one colour and its right half another.
+QImage twoColours(QColor left, QColor right);
+
 // True when the two colours differ by at most tolerance in each channel.
 bool colourNear(QRgb pixel, QRgb expected, int tolerance = 6);
 

@@ -28,15 +28,6 @@ const QStringList kAlwaysSampled = {
     QStringLiteral("fifo.png"), QStringLiteral("link-to-dev-zero.png"),
     QStringLiteral("link-to-dev-urandom.png"), QStringLiteral("sparse-5GiB.png")};
 
-QImage twoColours(QColor left, QColor right)
-{
-    QImage image(120, 90, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, 60, 90, left);
-    painter.fillRect(60, 0, 60, 90, right);
-    return image;
-}
-
 // True when the probe, loading as the open command does, refuses the file.
 bool loaderRefuses(const QString& path)
 {

@@ -3,22 +3,8 @@
 #include "e2e_support.h"
 
 #include <QFile>
-#include <QPainter>
 
 using namespace kavelora::e2e;
-
-namespace {
-
-QImage twoColours(QColor left, QColor right)
-{
-    QImage image(120, 90, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, 60, 90, left);
-    painter.fillRect(60, 0, 60, 90, right);
-    return image;
-}
-
-} // namespace
 
 class TestEndToEndOpen : public QObject
 {

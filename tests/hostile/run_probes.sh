@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 ternwick
 # SPDX-License-Identifier: MIT
-# run_probes.sh [--print] [--recursive] [--min-count N] [--limit-mib M] [--timeout S]
-#               PROBE PATH...
+# run_probes.sh [--print] [--recursive] [--min-count N] [--min-pictures N] [--limit-mib M]
+#               [--timeout S] PROBE PATH...
 # Runs PROBE (load_probe) once per file, each in its own process under a hang guard, and takes
 # each run's peak memory from the operating system. A folder PATH stands for its entries (with
 # --recursive, for the regular files below it that are not programs); any other PATH for
 # itself, whatever it is. Fails on a crash (a signal), a hang, a peak over the limit, any
-# other exit or output than the probe's two answers, or fewer than N files probed. Prints a
+# other exit or output than the probe's two answers, fewer than N files probed, or fewer than
+# N of them named as pictures (--min-pictures: other files are probed too, but a folder of
+# notes and reference dumps must not pass for a picture collection). Prints a
 # table of outcomes, the slowest load and the largest peak, and "N passed, M failed".
 set -uo pipefail
 
 print=()
 recursive=0
 min_count=1
+min_pictures=0
 limit_mib=600
 timeout_seconds=10
 while [ $# -gt 0 ]; do
@@ -21,13 +24,14 @@ while [ $# -gt 0 ]; do
     --print) print=(--print); shift ;;
     --recursive) recursive=1; shift ;;
     --min-count) min_count=$2; shift 2 ;;
+    --min-pictures) min_pictures=$2; shift 2 ;;
     --limit-mib) limit_mib=$2; shift 2 ;;
     --timeout) timeout_seconds=$2; shift 2 ;;
     *) break ;;
     esac
 done
 if [ $# -lt 2 ]; then
-    echo "usage: $0 [--print] [--recursive] [--min-count N] [--limit-mib M] [--timeout S] PROBE PATH..." >&2
+    echo "usage: $0 [--print] [--recursive] [--min-count N] [--min-pictures N] [--limit-mib M] [--timeout S] PROBE PATH..." >&2
     exit 64
 fi
 probe=$1
@@ -122,6 +126,13 @@ echo "slowest: ${slowest_ms} ms, $slowest_name"
 echo "largest peak: $((largest_kib / 1024)) MiB, $largest_name"
 if [ "$total" -lt "$min_count" ]; then
     echo "only $total files probed; at least $min_count expected"
+    failed=$((failed + 1))
+fi
+pictures=$(tr '\0' '\n' <"$list" |
+    grep -ciE '\.(bmp|dib|ico|cur|gif|jpe?g|jpe|png|apng|webp|tiff?|pbm|pgm|ppm|pnm|pam|xbm|xpm|tga|pcx|svg|icns|ani|xcf|jxl|avif|qoi|lbm)$' || true)
+echo "picture files probed: $pictures"
+if [ "$pictures" -lt "$min_pictures" ]; then
+    echo "only $pictures picture files probed; at least $min_pictures expected"
     failed=$((failed + 1))
 fi
 echo "$passed passed, $failed failed"
