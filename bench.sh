@@ -34,19 +34,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A private X server the size of a common desktop; -displayfd picks a free display, and
-# -noreset keeps it from resetting (and refusing connections) when the last client leaves.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -dpi 96 -nolisten tcp -noreset \
-    3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=
-for _ in $(seq 100); do
-    display=$(cat "$work/display" 2>/dev/null || true)
-    [ -n "$display" ] && break
-    sleep 0.1
-done
-[ -n "$display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$display"
+# A private X server the size of a common desktop; -noreset keeps it from resetting (and
+# refusing connections) when the last client leaves.
+start_private_xvfb "$work" 1920x1080 -noreset
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 echo "Private X server on $DISPLAY; $ROUNDS rounds"

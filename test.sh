@@ -32,19 +32,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A private X server wide enough for the layout tests; -displayfd picks a free display and
-# writes its number to the file.
-Xvfb -displayfd 3 -screen 0 7000x2000x24 -dpi 96 -nolisten tcp \
-    3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=
-for _ in $(seq 100); do
-    display=$(cat "$work/display" 2>/dev/null || true)
-    [ -n "$display" ] && break
-    sleep 0.1
-done
-[ -n "$display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$display"
+# A private X server wide enough for the layout tests; -noreset keeps it serving between tests.
+start_private_xvfb "$work" 7000x2000 -noreset
 echo "Private X server on $DISPLAY"
 
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)")

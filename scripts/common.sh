@@ -42,3 +42,22 @@ configure_and_build() {
     cmake -S "$KAVELORA_ROOT" -B "$build_dir" "$@"
     cmake --build "$build_dir" -j "$(nproc)"
 }
+
+# start_private_xvfb WORK_DIR WIDTHxHEIGHT [Xvfb options...]: starts a private X server at
+# 96 dpi on a free display (-displayfd picks it), exports DISPLAY and sets xvfb_pid for the
+# caller's cleanup.
+start_private_xvfb() {
+    local work=$1 size=$2
+    shift 2
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -dpi 96 -nolisten tcp "$@" \
+        3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    local display=
+    for _ in $(seq 100); do
+        display=$(cat "$work/display" 2>/dev/null || true)
+        [ -n "$display" ] && break
+        sleep 0.1
+    done
+    [ -n "$display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; return 1; }
+    export DISPLAY=":$display"
+}
