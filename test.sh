@@ -7,6 +7,11 @@
 # windows on a private X server, the package test, a libFuzzer run on the loader, and the
 # whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
+# The private print server and the package test need root; a user runs the whole suite
+# through sudo rather than failing half-way.
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo --preserve-env=PATH "$0" "$@"
+fi
 KAVELORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$KAVELORA_ROOT/scripts/common.sh"
 
