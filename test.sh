@@ -37,8 +37,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A private X server wide enough for the layout tests; -noreset keeps it serving between tests.
-start_private_xvfb "$work" 7000x2000 -noreset
+# A private X server wide enough for the layout tests.
+start_private_xvfb "$work" 7000x2000
 echo "Private X server on $DISPLAY"
 
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)")

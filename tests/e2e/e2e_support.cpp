@@ -200,6 +200,10 @@ bool colourNear(QRgb pixel, QRgb expected, int tolerance)
 
 WindowManager::WindowManager()
 {
+    // A manager that ran before may have left its check property on the root window (a
+    // server that does not reset keeps it); without this the wait below would end at once.
+    runTool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("-remove"),
+                                      QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     m_process.waitForStarted(5000);
