@@ -191,6 +191,13 @@ QImage twoColours(QColor left, QColor right)
     return image;
 }
 
+bool writeGoodPictures(const QString& folder)
+{
+    const QDir target(folder);
+    return twoColours(Qt::green, Qt::green).save(target.filePath(QStringLiteral("green.png")))
+           && twoColours(Qt::red, Qt::blue).save(target.filePath(QStringLiteral("halves.png")));
+}
+
 bool colourNear(QRgb pixel, QRgb expected, int tolerance)
 {
     return qAbs(qRed(pixel) - qRed(expected)) <= tolerance &&

@@ -64,6 +64,9 @@ QImage pictureArea(const RunningViewer& viewer);
 
 // A 120 x 90 picture, its left half one colour and its right half another.
 QImage twoColours(QColor left, QColor right);
+// Writes green.png (all green) and halves.png (red left, blue right) into folder; false when
+// either cannot be written.
+bool writeGoodPictures(const QString& folder);
 
 // True when the two colours differ by at most tolerance in each channel.
 bool colourNear(QRgb pixel, QRgb expected, int tolerance = 6);

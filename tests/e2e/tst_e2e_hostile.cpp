@@ -58,9 +58,7 @@ private:
 void TestEndToEndHostile::initTestCase()
 {
     QVERIFY(m_fixtures.isValid());
-    QVERIFY(
-        twoColours(Qt::green, Qt::green).save(m_fixtures.filePath(QStringLiteral("green.png"))));
-    QVERIFY(twoColours(Qt::red, Qt::blue).save(m_fixtures.filePath(QStringLiteral("halves.png"))));
+    QVERIFY(writeGoodPictures(m_fixtures.path()));
     QProcess generator;
     generator.setProcessChannelMode(QProcess::ForwardedChannels);
     generator.start(QStringLiteral(KAVELORA_HOSTILE_CORPUS_TOOL), {m_fixtures.path()});

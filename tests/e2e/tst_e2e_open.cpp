@@ -20,9 +20,7 @@ private:
 void TestEndToEndOpen::initTestCase()
 {
     QVERIFY(m_fixtures.isValid());
-    QVERIFY(
-        twoColours(Qt::green, Qt::green).save(m_fixtures.filePath(QStringLiteral("green.png"))));
-    QVERIFY(twoColours(Qt::red, Qt::blue).save(m_fixtures.filePath(QStringLiteral("halves.png"))));
+    QVERIFY(writeGoodPictures(m_fixtures.path()));
     QFile text(m_fixtures.filePath(QStringLiteral("not-a-picture.png")));
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("This is a text file wearing a picture's name.\n");

@@ -70,20 +70,10 @@ void TestEndToEndPrint::printsTheSplashThroughTheRealDialog()
 
     // The print dialog opens with the default queue chosen; Enter confirms it.
     QDeadlineTimer deadline(15000);
-    QString dialog;
-    while (dialog.isEmpty() && !deadline.hasExpired()) {
-        const QStringList windows =
-            runTool(QStringLiteral("xdotool"),
-                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--pid"), QString::number(viewer.processId()),
-                     QStringLiteral("--name"), QStringLiteral(".")})
-                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (const QString& window : windows)
-            if (window != viewer.windowId())
-                dialog = window;
+    QStringList dialogs;
+    while ((dialogs = otherWindows(viewer)).isEmpty() && !deadline.hasExpired())
         QTest::qWait(50);
-    }
-    QVERIFY2(!dialog.isEmpty(), "the print dialog did not appear");
+    QVERIFY2(!dialogs.isEmpty(), "the print dialog did not appear");
     QTest::qWait(500);
     pressKey(QStringLiteral("Return"));
 
