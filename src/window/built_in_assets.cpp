@@ -2,24 +2,34 @@
 // SPDX-License-Identifier: MIT
 #include "window/built_in_assets.h"
 
-#include <QFile>
+#include <QImageReader>
 
 namespace kavelora::window {
 
+namespace {
+
+QImage readResource(const char16_t* resource, const char* format)
+{
+    QImageReader reader(QString::fromUtf16(resource), format);
+    // With detection on, Qt asks every image plugin whether it reads the format, loading each
+    // with its libraries; the format is known, so only its own handler is looked for.
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+} // namespace
+
 QImage builtInIcon()
 {
-    return QImage(QString::fromUtf16(kIconResource), "ICO");
+    return readResource(kIconResource, "ico");
 }
 
 platform::Picture splashPicture(double logicalDpi)
 {
-    QFile file(QString::fromUtf16(kSplashResource));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QImage image = QImage::fromData(file.readAll(), "BMP");
     // The decoded copy is the whole picture: nothing needs the bytes again.
-    return platform::Picture(std::move(image), logicalDpi,
-                             {QByteArray(), QByteArrayLiteral("bmp"), file.fileName()});
+    return platform::Picture(readResource(kSplashResource, "bmp"), logicalDpi,
+                             {QByteArray(), QByteArrayLiteral("bmp"),
+                              QString::fromUtf16(kSplashResource)});
 }
 
 } // namespace kavelora::window
