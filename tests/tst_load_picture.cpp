@@ -81,6 +81,21 @@ const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kPink = qRgb(255, 192, 255);
 const QSize kFixtureSize(24, 16);
 
+// Noise that no format compresses much, so that its files run well past the head the loader
+// reads to tell formats apart.
+QImage noise(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    quint32 state = 12345;
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            image.setPixel(x, y, 0xFF000000u | (state >> 8));
+        }
+    }
+    return image;
+}
+
 } // namespace
 
 class TstLoadPicture : public QObject
@@ -179,6 +194,41 @@ private Q_SLOTS:
         QVERIFY2(isNear(leftPixel, left, tolerance), qPrintable(QString::number(leftPixel, 16)));
         QVERIFY2(isNear(rightPixel, right, tolerance), qPrintable(QString::number(rightPixel, 16)));
         QCOMPARE(qAlpha(rightPixel), qAlpha(right));
+    }
+
+    void decodesLargeFilesLikeTheirBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QImage picture = noise(QSize(320, 240));
+        const QByteArray png = encoded(picture, "PNG");
+        const qsizetype imageData = png.indexOf("IDAT") - 4;
+        // Ancillary data longer than the head: the checks need the whole file.
+        const QByteArray text =
+            pngChunk("tEXt", "Comment" + QByteArray(1, '\0') + QByteArray(100'000, 'x'));
+
+        QTest::newRow("png") << png;
+        QTest::newRow("png with a long text chunk first")
+            << png.left(imageData) + text + png.mid(imageData);
+        QTest::newRow("tiff") << encoded(picture, "TIFF");
+        QTest::newRow("lossless webp") << encoded(picture, "WEBP", 100);
+        QTest::newRow("24-bit bmp")
+            << encoded(picture.convertToFormat(QImage::Format_RGB888), "BMP");
+        QTest::newRow("ppm") << encoded(picture, "PPM");
+        QTest::newRow("jpeg") << encoded(picture, "JPEG", 90);
+    }
+
+    void decodesLargeFilesLikeTheirBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY2(bytes.size() > platform::kPictureHeadBytes, "the fixture fits in the head");
+        const QString path = write(QStringLiteral("large.dat"), bytes);
+
+        const platform::Picture fromFile = platform::LoadPicture(path);
+        const platform::Picture fromBytes = platform::decodePicture(bytes, 96.0, QSize(800, 600));
+        QCOMPARE(fromFile.ownSize(), QSize(320, 240));
+        QCOMPARE(fromFile.screenImage(), fromBytes.screenImage());
+        QVERIFY(fromFile.source().bytes.isEmpty());
+        QCOMPARE(fromFile.source().format, fromBytes.source().format);
     }
 
     void emptyNameGivesEmptyPicture() { QVERIFY(platform::LoadPicture(QString()).isEmpty()); }
@@ -394,6 +444,12 @@ private Q_SLOTS:
         QTest::newRow("jpeg header claiming 65500 x 65500") << hugeJpeg << int(Refused);
         QTest::newRow("progressive jpeg claiming 30000 x 30000") << hugeProgressive << int(Refused);
         QTest::newRow("truncated bmp") << bmp.left(bmp.size() / 2) << int(Refused);
+        QTest::newRow("truncated large bmp")
+            << encoded(noise(QSize(320, 240)), "BMP").chopped(1) << int(Refused);
+        const QByteArray text =
+            pngChunk("tEXt", "Comment" + QByteArray(1, '\0') + QByteArray(100'000, 'x'));
+        QTest::newRow("png chunk claiming 0x7FFFFFFF bytes after a long text chunk")
+            << signature + header + text + lyingChunk.mid(33) << int(Refused);
         QTest::newRow("run-length bmp leaving pixels unset") << truncatedRle << int(Refused);
     }
 

@@ -127,7 +127,65 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, fits);
-        QCOMPARE(platform::bmpPixelsFitFile(bytes), fits);
+        QCOMPARE(platform::bmpPixelsFitFile(bytes, bytes.size()) == platform::HeadCheck::Passes,
+                 fits);
+    }
+
+    // A large file is checked from its first bytes and its size, and read whole only when
+    // the checks reach past them.
+    void checksFromTheHead_data()
+    {
+        using platform::HeadCheck;
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<qint64>("fileSize");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<HeadCheck>("expected");
+
+        const QByteArray png = encoded(twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255)), "PNG");
+        const qsizetype imageData = png.indexOf("IDAT") - 4;
+        const QByteArray beforeImageData = png.left(imageData);
+        const QByteArray text =
+            pngChunk("tEXt", "Comment" + QByteArray(1, '\0') + QByteArray(4000, 'x'));
+        const QByteArray withText = beforeImageData + text + png.mid(imageData);
+        const QByteArray lyingText =
+            beforeImageData + QByteArray::fromHex("00100000") + "tEXt" + "Comment";
+
+        const QByteArray bmp = encoded(
+            twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255), QImage::Format_RGB888), "BMP");
+        QByteArray runLength = bmp.left(54);
+        runLength[30] = 1;
+        runLength[28] = 8;
+
+        QTest::newRow("png, image data within the head")
+            << png.left(imageData + 8) << qint64(10'000'000) << QByteArray("png")
+            << HeadCheck::Passes;
+        QTest::newRow("png, a text chunk running past the head")
+            << withText.left(imageData + 100) << qint64(withText.size()) << QByteArray("png")
+            << HeadCheck::NeedsWholeFile;
+        QTest::newRow("png, the whole file with that text chunk")
+            << withText << qint64(withText.size()) << QByteArray("png") << HeadCheck::Passes;
+        QTest::newRow("png, a chunk claiming 1 MiB of a smaller file")
+            << lyingText << qint64(lyingText.size() + 1000) << QByteArray("png")
+            << HeadCheck::Fails;
+        QTest::newRow("png, a chunk claiming 1 MiB of a larger file")
+            << lyingText << qint64(2'000'000) << QByteArray("png") << HeadCheck::NeedsWholeFile;
+        QTest::newRow("bmp, header only, pixels within the file")
+            << bmp.left(54) << qint64(bmp.size()) << QByteArray("bmp") << HeadCheck::Passes;
+        QTest::newRow("bmp, header only, file a byte short")
+            << bmp.left(54) << qint64(bmp.size() - 1) << QByteArray("bmp") << HeadCheck::Fails;
+        QTest::newRow("bmp, run-length coded, header only")
+            << runLength << qint64(1'000'000) << QByteArray("bmp") << HeadCheck::NeedsWholeFile;
+        QTest::newRow("tiff, nothing to check") << QByteArray("II*\0", 4) << qint64(1'000'000)
+                                                << QByteArray("tiff") << HeadCheck::Passes;
+    }
+
+    void checksFromTheHead()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, fileSize);
+        QFETCH(QByteArray, format);
+        QFETCH(platform::HeadCheck, expected);
+        QCOMPARE(platform::precheckHead(head, fileSize, format), expected);
     }
 
     void loadsSmallProgressiveJpeg()

@@ -35,7 +35,8 @@ Picture LoadPicture(const QString& fileName, QSize coverPixels)
 {
     if (fileName.isEmpty())
         return {};
-    return decodePicture(readPictureFile(fileName), screenLogicalDpi(), coverPixels, fileName);
+    PictureFile file(fileName);
+    return decodePictureFile(file, screenLogicalDpi(), coverPixels, fileName);
 }
 
 Picture LoadPicture(const QString& fileName)

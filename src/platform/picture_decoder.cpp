@@ -90,16 +90,14 @@ QImage eightBitsPerChannel(QImage image)
 class Reader
 {
 public:
+    Reader(QIODevice& device, const QByteArray& format) { configure(device, format); }
+
     Reader(const QByteArray& bytes, const QByteArray& format)
     {
-        raiseAllocationLimit();
         // setData shares the bytes; nothing is copied.
         m_buffer.setData(bytes);
         m_buffer.open(QIODevice::ReadOnly);
-        m_reader.setDevice(&m_buffer);
-        m_reader.setFormat(format);
-        m_reader.setAutoDetectImageFormat(false);
-        m_reader.setAutoTransform(true);
+        configure(m_buffer, format);
     }
 
     QImageReader& operator*() { return m_reader; }
@@ -119,6 +117,15 @@ public:
     }
 
 private:
+    void configure(QIODevice& device, const QByteArray& format)
+    {
+        raiseAllocationLimit();
+        m_reader.setDevice(&device);
+        m_reader.setFormat(format);
+        m_reader.setAutoDetectImageFormat(false);
+        m_reader.setAutoTransform(true);
+    }
+
     QBuffer m_buffer;
     QImageReader m_reader;
 };
@@ -128,19 +135,11 @@ QSize rawScaledSize(QSize orientedScaled, QImageIOHandler::Transformations trans
     return swapsSides(transformation) ? orientedScaled.transposed() : orientedScaled;
 }
 
-} // namespace
-
-Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
-                      const QString& fileName)
+// The picture reader reads, at reduced scale where a JPEG allows. bytes are the whole file
+// when it was read into memory, and empty when the reader reads straight from the file.
+Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& bytes,
+                   double logicalDpi, QSize screenPixels, const QString& fileName)
 {
-    const QByteArray format = sniffPictureFormat(bytes);
-    if (format.isEmpty() || !passesPrechecks(bytes, format))
-        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    // A multi-scan JPEG is held whole as coefficients before any scaling can help.
-    if (format == "jpeg" && jpegCoefficientBytes(bytes) > kMaxJpegCoefficientBytes)
-        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
-
-    Reader reader(bytes, format);
     const QSize rawSize = reader->size();
     const QImageIOHandler::Transformations transformation = reader->transformation();
     const QSize ownSize = swapsSides(transformation) ? rawSize.transposed() : rawSize;
@@ -166,6 +165,55 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
     return Picture(image, ownSize.isValid() ? ownSize : image.size(), logicalDpi,
                    {kept, format, fileName},
                    animated ? Picture::Motion::Animated : Picture::Motion::Still);
+}
+
+// Formats whose bytes a picture may keep: a JPEG for finer decodes, a GIF for its frames.
+bool mayKeepBytes(const QByteArray& format)
+{
+    return format == "jpeg" || format == "gif";
+}
+
+} // namespace
+
+Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
+                      const QString& fileName)
+{
+    const QByteArray format = sniffPictureFormat(bytes);
+    if (format.isEmpty() || !passesPrechecks(bytes, format))
+        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    // A multi-scan JPEG is held whole as coefficients before any scaling can help.
+    if (format == "jpeg" && jpegCoefficientBytes(bytes) > kMaxJpegCoefficientBytes)
+        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+
+    Reader reader(bytes, format);
+    return decodeWith(reader, format, bytes, logicalDpi, screenPixels, fileName);
+}
+
+Picture decodePictureFile(PictureFile& file, double logicalDpi, QSize screenPixels,
+                          const QString& fileName)
+{
+    const QByteArray head = file.head(kPictureHeadBytes);
+    const QByteArray format = sniffPictureFormat(head);
+    if (format.isEmpty())
+        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    if (mayKeepBytes(format) || head.size() >= file.size())
+        return decodePicture(file.readAll(), logicalDpi, screenPixels, fileName);
+    switch (precheckHead(head, file.size(), format)) {
+    case HeadCheck::Fails:
+        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    case HeadCheck::NeedsWholeFile:
+        return decodePicture(file.readAll(), logicalDpi, screenPixels, fileName);
+    case HeadCheck::Passes:
+        break;
+    }
+
+    // Read straight from the file: a copy of it in memory would cost as much as the decode
+    // of a large PNG or TIFF takes in page faults, and hold as much memory again.
+    Reader reader(file.device(), format);
+    // An animation plays its frames from the bytes, so it is read whole after all.
+    if (reader->supportsAnimation() && reader->imageCount() > 1)
+        return decodePicture(file.readAll(), logicalDpi, screenPixels, fileName);
+    return decodeWith(reader, format, QByteArray(), logicalDpi, screenPixels, fileName);
 }
 
 QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QImage& decodedAlready)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/picture.h"
+#include "platform/picture_file.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -24,6 +25,15 @@ inline constexpr int kDecodeAllocationLimitMiB = 256;
 // (ErrorNumber::InvalidPicture, or ErrorNumber::OutOfMemory for a picture over the cap).
 Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
                       const QString& fileName = {});
+
+// How much of a file is read to tell its format and check its headers.
+inline constexpr qint64 kPictureHeadBytes = 64 * 1024;
+
+// The picture in file, checked and decoded like decodePicture. A picture that keeps no bytes
+// (anything but a reduced JPEG or an animation) is decoded straight from the file when its
+// checks need no more than the file's first kPictureHeadBytes; anything else is read whole.
+Picture decodePictureFile(PictureFile& file, double logicalDpi, QSize screenPixels,
+                          const QString& fileName);
 
 // The JPEG in bytes decoded at the smallest reduced scale giving at least targetPixels
 // (oriented), bounded by the pixel cap; decodedAlready when it has that size already.

@@ -4,8 +4,7 @@
 
 #include "platform/runtime_error.h"
 
-#include <QFile>
-
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,7 +23,8 @@ namespace {
 
 } // namespace
 
-QByteArray readPictureFile(const QString& fileName)
+PictureFile::PictureFile(const QString& fileName)
+    : m_fileName(fileName)
 {
     const QByteArray path = QFile::encodeName(fileName);
     // Opening a FIFO for reading waits for a writer; O_NONBLOCK returns at once instead, and
@@ -36,8 +36,7 @@ QByteArray readPictureFile(const QString& fileName)
     if (descriptor < 0)
         raiseForErrno(errno, fileName);
 
-    QFile file;
-    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (!m_file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(descriptor);
         throw RuntimeError(ErrorNumber::PathFileAccess, fileName);
     }
@@ -48,12 +47,39 @@ QByteArray readPictureFile(const QString& fileName)
         throw RuntimeError(ErrorNumber::PathFileAccess, fileName);
     if (status.st_size > kMaxPictureFileBytes)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+    m_size = status.st_size;
+}
 
-    // The size taken at open bounds the read, even if the file grows meanwhile.
-    QByteArray bytes = file.read(status.st_size);
-    if (file.error() != QFileDevice::NoError)
-        throw RuntimeError(ErrorNumber::PathFileAccess, fileName);
+QByteArray PictureFile::head(qint64 length)
+{
+    return readFromStart(std::min(length, m_size));
+}
+
+QByteArray PictureFile::readAll()
+{
+    return readFromStart(m_size);
+}
+
+QIODevice& PictureFile::device()
+{
+    if (!m_file.seek(0))
+        throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
+    return m_file;
+}
+
+QByteArray PictureFile::readFromStart(qint64 length)
+{
+    if (!m_file.seek(0))
+        throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
+    QByteArray bytes = m_file.read(length);
+    if (m_file.error() != QFileDevice::NoError)
+        throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
     return bytes;
+}
+
+QByteArray readPictureFile(const QString& fileName)
+{
+    return PictureFile(fileName).readAll();
 }
 
 } // namespace kavelora::platform

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 namespace kavelora::platform {
@@ -10,9 +11,32 @@ namespace kavelora::platform {
 // The largest picture file read, in bytes; larger files raise ErrorNumber::OutOfMemory.
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 
-// The whole content of a regular file. Never blocks on a FIFO or device: a folder, FIFO,
-// device or socket raises ErrorNumber::PathFileAccess at once, a missing file
-// ErrorNumber::FileNotFound, an unreadable one ErrorNumber::PathFileAccess.
+// A regular file opened for reading a picture. Opening never blocks on a FIFO or device: a
+// folder, FIFO, device or socket raises ErrorNumber::PathFileAccess at once, a missing file
+// ErrorNumber::FileNotFound, an unreadable one ErrorNumber::PathFileAccess. The size taken
+// at open bounds every whole read, even if the file grows meanwhile.
+class PictureFile
+{
+public:
+    explicit PictureFile(const QString& fileName);
+
+    qint64 size() const { return m_size; }
+    // Up to length bytes from the start of the file.
+    QByteArray head(qint64 length);
+    // The whole content. Raises ErrorNumber::PathFileAccess when reading fails.
+    QByteArray readAll();
+    // The open file at its start, for a decoder that reads only what it needs.
+    QIODevice& device();
+
+private:
+    QByteArray readFromStart(qint64 length);
+
+    QString m_fileName;
+    QFile m_file;
+    qint64 m_size = 0;
+};
+
+// The whole content of a regular file, with PictureFile's checks.
 QByteArray readPictureFile(const QString& fileName);
 
 } // namespace kavelora::platform

@@ -195,51 +195,54 @@ QByteArray sniffPictureFormat(const QByteArray& bytes)
     return {};
 }
 
-bool pngChunksFitFile(const QByteArray& bytes)
+HeadCheck pngChunksFitFile(const QByteArray& head, qint64 fileSize)
 {
     constexpr qsizetype kSignatureLength = 8;
-    constexpr qsizetype kChunkOverhead = 12; // length, type and CRC
+    constexpr qint64 kChunkOverhead = 12; // length, type and CRC
     qsizetype offset = kSignatureLength;
-    while (offset + 8 <= bytes.size()) {
-        const quint32 length = readBigEndian32(bytes, offset);
-        const QByteArray type = bytes.mid(offset + 4, 4);
+    while (offset + 8 <= head.size()) {
+        const quint32 length = readBigEndian32(head, offset);
+        const QByteArray type = head.mid(offset + 4, 4);
         // Image data is streamed through zlib, never allocated whole; a truncated file's last
         // data chunk may run past the end and decodes to defined pixels.
         if (type == "IDAT")
-            return length <= 0x7FFFFFFFu;
-        const qsizetype remaining = bytes.size() - offset - kChunkOverhead;
+            return length <= 0x7FFFFFFFu ? HeadCheck::Passes : HeadCheck::Fails;
+        const qint64 remaining = fileSize - offset - kChunkOverhead;
         if (length > 0x7FFFFFFFu || static_cast<qint64>(length) > remaining)
-            return false;
+            return HeadCheck::Fails;
         if (type == "IEND")
-            return true;
+            return HeadCheck::Passes;
         offset += kChunkOverhead + static_cast<qsizetype>(length);
     }
+    if (head.size() < fileSize)
+        return HeadCheck::NeedsWholeFile;
     // Cut off inside a chunk header: the decoder fails on it without allocating.
-    return true;
+    return HeadCheck::Passes;
 }
 
-bool bmpPixelsFitFile(const QByteArray& bytes)
+HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize)
 {
     constexpr qsizetype kFileHeaderLength = 14;
-    if (bytes.size() < kFileHeaderLength + 12)
-        return false;
-    const quint32 pixelOffset = readLittleEndian32(bytes, 10);
-    const quint32 infoLength = readLittleEndian32(bytes, kFileHeaderLength);
+    const auto verdict = [](bool fits) { return fits ? HeadCheck::Passes : HeadCheck::Fails; };
+    if (head.size() < kFileHeaderLength + 12)
+        return verdict(false);
+    const quint32 pixelOffset = readLittleEndian32(head, 10);
+    const quint32 infoLength = readLittleEndian32(head, kFileHeaderLength);
     qint64 width = 0;
     qint64 height = 0;
     quint16 bitsPerPixel = 0;
     quint32 compression = 0;
     if (infoLength == 12) {
-        width = readLittleEndian16(bytes, 18);
-        height = readLittleEndian16(bytes, 20);
-        bitsPerPixel = readLittleEndian16(bytes, 24);
+        width = readLittleEndian16(head, 18);
+        height = readLittleEndian16(head, 20);
+        bitsPerPixel = readLittleEndian16(head, 24);
     } else {
-        if (bytes.size() < kFileHeaderLength + 20)
-            return false;
-        width = static_cast<qint32>(readLittleEndian32(bytes, 18));
-        height = static_cast<qint32>(readLittleEndian32(bytes, 22));
-        bitsPerPixel = readLittleEndian16(bytes, 28);
-        compression = readLittleEndian32(bytes, 30);
+        if (head.size() < kFileHeaderLength + 20)
+            return verdict(false);
+        width = static_cast<qint32>(readLittleEndian32(head, 18));
+        height = static_cast<qint32>(readLittleEndian32(head, 22));
+        bitsPerPixel = readLittleEndian16(head, 28);
+        compression = readLittleEndian32(head, 30);
     }
     constexpr quint32 kRgb = 0;
     constexpr quint32 kRunLength8 = 1;
@@ -247,21 +250,23 @@ bool bmpPixelsFitFile(const QByteArray& bytes)
     constexpr quint32 kBitFields = 3;
     constexpr quint32 kAlphaBitFields = 6;
     if (width <= 0 || height == 0 || bitsPerPixel == 0)
-        return false;
+        return verdict(false);
     if (compression == kRunLength8 || compression == kRunLength4) {
-        return height > 0 && pixelOffset < static_cast<quint32>(bytes.size()) &&
-               runLengthCoversImage(bytes.mid(pixelOffset), compression == kRunLength4, width,
-                                    height);
+        if (head.size() < fileSize)
+            return HeadCheck::NeedsWholeFile;
+        return verdict(
+            height > 0 && pixelOffset < static_cast<quint32>(head.size()) &&
+            runLengthCoversImage(head.mid(pixelOffset), compression == kRunLength4, width, height));
     }
     if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields)
-        return false;
+        return verdict(false);
     // A row longer than the file fails at once; below that, no product can overflow.
     const qint64 rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
-    if (rowBytes > bytes.size())
-        return false;
+    if (rowBytes > fileSize)
+        return verdict(false);
     const qint64 pixelBytes = rowBytes * std::llabs(height);
-    return pixelOffset >= qint64{kFileHeaderLength} + infoLength &&
-           static_cast<qint64>(pixelOffset) + pixelBytes <= bytes.size();
+    return verdict(pixelOffset >= qint64{kFileHeaderLength} + infoLength &&
+                   static_cast<qint64>(pixelOffset) + pixelBytes <= fileSize);
 }
 
 qint64 jpegCoefficientBytes(const QByteArray& bytes)
@@ -300,13 +305,18 @@ qint64 jpegCoefficientBytes(const QByteArray& bytes)
     return coefficientArrayBytes(bytes, frame);
 }
 
-bool passesPrechecks(const QByteArray& bytes, const QByteArray& format)
+HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format)
 {
     if (format == "png")
-        return pngChunksFitFile(bytes);
+        return pngChunksFitFile(head, fileSize);
     if (format == "bmp")
-        return bmpPixelsFitFile(bytes);
-    return true;
+        return bmpPixelsFitFile(head, fileSize);
+    return HeadCheck::Passes;
+}
+
+bool passesPrechecks(const QByteArray& bytes, const QByteArray& format)
+{
+    return precheckHead(bytes, bytes.size(), format) == HeadCheck::Passes;
 }
 
 } // namespace kavelora::platform

@@ -11,13 +11,23 @@ namespace kavelora::platform {
 // these formats are ever handed to a decoder, whatever the file's name says.
 QByteArray sniffPictureFormat(const QByteArray& bytes);
 
-// False when a PNG chunk other than the image data claims more bytes than the file has left:
-// the decoder would allocate the claimed size before noticing.
-bool pngChunksFitFile(const QByteArray& bytes);
+// What the checks make of a file from its first bytes.
+enum class HeadCheck {
+    Passes,
+    Fails,
+    // The checks need bytes beyond the head.
+    NeedsWholeFile,
+};
 
-// False when an uncompressed BMP's pixel rows reach past the end of the file: the decoder
-// would leave the missing rows as uninitialised memory.
-bool bmpPixelsFitFile(const QByteArray& bytes);
+// Fails when a PNG chunk other than the image data claims more bytes than the file has left:
+// the decoder would allocate the claimed size before noticing. head is the start of a file of
+// fileSize bytes.
+HeadCheck pngChunksFitFile(const QByteArray& head, qint64 fileSize);
+
+// Fails when an uncompressed BMP's pixel rows reach past the end of the file: the decoder
+// would leave the missing rows as uninitialised memory. A run-length coded BMP is checked run
+// by run, so it needs the whole file.
+HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize);
 
 // The most memory, in bytes, a JPEG's whole-picture coefficient buffers may take.
 inline constexpr qint64 kMaxJpegCoefficientBytes = 256LL * 1024 * 1024;
@@ -28,7 +38,11 @@ inline constexpr qint64 kMaxJpegCoefficientBytes = 256LL * 1024 * 1024;
 // for bytes whose frame header cannot be found.
 qint64 jpegCoefficientBytes(const QByteArray& bytes);
 
-// Runs the checks that apply to format; false when the content must not reach the decoder.
+// Runs the checks that apply to format on the head of a file of fileSize bytes.
+HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format);
+
+// Runs the checks that apply to format on a whole file; false when the content must not reach
+// the decoder.
 bool passesPrechecks(const QByteArray& bytes, const QByteArray& format);
 
 } // namespace kavelora::platform
