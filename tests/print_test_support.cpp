@@ -34,7 +34,7 @@ platform::Picture filePicture(const QImage& image, const QString& fileName)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return platform::Picture(image, 96.0, {bytes, QByteArrayLiteral("png"), fileName});
+    return platform::Picture(image, 96.0, {bytes, QByteArrayLiteral("png"), fileName, nullptr});
 }
 
 } // namespace

@@ -307,6 +307,54 @@ private Q_SLOTS:
         QVERIFY(isNear(full.pixel(ownSize.width() / 4, ownSize.height() / 4), kBlue, 24));
     }
 
+    // A reduced JPEG opened from a file keeps the open file for finer copies, not its bytes;
+    // finer copies come only from the content that was opened.
+    void keepsTheOpenFileOfAReducedJpeg_data()
+    {
+        QTest::addColumn<QString>("afterwards");
+        QTest::addColumn<bool>("finerCopy");
+        QTest::newRow("file unchanged") << QStringLiteral("unchanged") << true;
+        QTest::newRow("file removed") << QStringLiteral("removed") << true;
+        QTest::newRow("file renamed") << QStringLiteral("renamed") << true;
+        QTest::newRow("file written over in place") << QStringLiteral("written") << false;
+        QTest::newRow("file cut short") << QStringLiteral("cut") << false;
+    }
+
+    void keepsTheOpenFileOfAReducedJpeg()
+    {
+        QFETCH(QString, afterwards);
+        QFETCH(bool, finerCopy);
+        const QSize ownSize(4000, 3000);
+        const QByteArray jpeg = encoded(twoHalves(ownSize, kBlue, kRed), "JPEG", 90);
+        const QString path = write(QStringLiteral("kept.jpg"), jpeg);
+
+        const platform::Picture picture = platform::LoadPicture(path, QSize(800, 600));
+        QCOMPARE(picture.screenImage().size(), ownSize / 4);
+        QVERIFY(picture.source().bytes.isEmpty());
+        QVERIFY(picture.source().file);
+
+        QFile file(path);
+        if (afterwards == QLatin1String("removed")) {
+            QVERIFY(file.remove());
+        } else if (afterwards == QLatin1String("renamed")) {
+            QVERIFY(file.rename(m_dir.filePath(QStringLiteral("renamed.jpg"))));
+        } else if (afterwards == QLatin1String("written")) {
+            const QByteArray other = encoded(twoHalves(ownSize, kRed, kBlue), "JPEG", 80);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QCOMPARE(file.write(other), other.size());
+            QVERIFY(file.resize(other.size()));
+        } else if (afterwards == QLatin1String("cut")) {
+            QVERIFY(file.resize(jpeg.size() / 2));
+        }
+        file.close();
+
+        const QImage finer = picture.decodeForSize(ownSize / 3);
+        QCOMPARE(finer.size(), finerCopy ? ownSize / 2 : ownSize / 4);
+        QVERIFY(isNear(finer.pixel(finer.width() / 4, finer.height() / 2), kBlue, 24));
+        QVERIFY(isNear(finer.pixel(finer.width() * 3 / 4, finer.height() / 2), kRed, 24));
+        QFile::remove(m_dir.filePath(QStringLiteral("renamed.jpg")));
+    }
+
     void capsPixelsOfLargeJpegByScaling()
     {
         // 72 megapixels is over the cap: even with a huge screen it decodes at half size.

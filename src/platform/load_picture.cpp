@@ -35,8 +35,8 @@ Picture LoadPicture(const QString& fileName, QSize coverPixels)
 {
     if (fileName.isEmpty())
         return {};
-    PictureFile file(fileName);
-    return decodePictureFile(file, screenLogicalDpi(), coverPixels, fileName);
+    return decodePictureFile(std::make_shared<PictureFile>(fileName), screenLogicalDpi(),
+                             coverPixels, fileName);
 }
 
 Picture LoadPicture(const QString& fileName)

@@ -3,6 +3,7 @@
 #include "platform/picture.h"
 
 #include "platform/picture_decoder.h"
+#include "platform/picture_file.h"
 
 namespace kavelora::platform {
 
@@ -48,6 +49,8 @@ QImage Picture::decodeForSize(QSize targetPixels) const
     if (m_data->motion == Motion::Animated || m_data->source.format != "jpeg" ||
         m_data->screenImage.size() == m_data->ownSize)
         return m_data->screenImage;
+    if (const std::shared_ptr<PictureFile>& file = m_data->source.file)
+        return decodeJpegFileForSize(*file, targetPixels, m_data->screenImage);
     return decodeJpegForSize(m_data->source.bytes, targetPixels, m_data->screenImage);
 }
 

@@ -11,20 +11,24 @@
 
 namespace kavelora::platform {
 
+class PictureFile;
+
 // A shared, immutable picture: what Image1 shows and the printer draws. Copies share one
 // object; the default-constructed picture is the empty picture.
 class Picture
 {
 public:
-    // Where a picture came from. The bytes are kept when the picture may be decoded again
-    // (a finer copy for the screen or for print resolution, or an animation's frames), so
-    // that it prints and plays what was opened even if its file changes or disappears
-    // afterwards; a picture whose screen copy is already whole keeps none.
+    // Where a picture came from. A picture that may be decoded again (a finer copy for the
+    // screen or for print resolution, or an animation's frames) keeps what it reads from:
+    // an animation its bytes, a reduced JPEG its bytes or, when it was opened from a file, that
+    // open file, whose content stays readable when the file is renamed or removed. A picture
+    // whose screen copy is already whole keeps neither.
     struct Source
     {
         QByteArray bytes;
         QByteArray format;
         QString fileName;
+        std::shared_ptr<PictureFile> file;
     };
 
     // Whether the source holds frames that the picture area plays.
@@ -44,8 +48,9 @@ public:
     // picture shows at one moment. The empty picture for the empty picture.
     Picture stillFrame(QImage frame) const;
     // The picture with at least targetPixels (never more than its own size), decoded again
-    // from the kept bytes at the smallest scale that serves, or the screen copy when that is
-    // enough or nothing finer can be decoded. Raises RuntimeError if decoding fails.
+    // from the kept bytes or file at the smallest scale that serves, or the screen copy when
+    // that is enough, nothing finer can be decoded, or the kept file was written to since it
+    // was opened. Raises RuntimeError if decoding kept bytes fails.
     QImage decodeForSize(QSize targetPixels) const;
     // The copy drawn on screen (may be smaller than the picture's own size).
     QImage screenImage() const;

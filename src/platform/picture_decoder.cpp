@@ -136,9 +136,11 @@ QSize rawScaledSize(QSize orientedScaled, QImageIOHandler::Transformations trans
 }
 
 // The picture reader reads, at reduced scale where a JPEG allows. bytes are the whole file
-// when it was read into memory, and empty when the reader reads straight from the file.
+// when it was read into memory, and empty when the reader reads straight from the file; file
+// is the open file it came from, if any, kept instead of bytes by a reduced JPEG.
 Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& bytes,
-                   double logicalDpi, QSize screenPixels, const QString& fileName)
+                   const std::shared_ptr<PictureFile>& file, double logicalDpi, QSize screenPixels,
+                   const QString& fileName)
 {
     const QSize rawSize = reader->size();
     const QImageIOHandler::Transformations transformation = reader->transformation();
@@ -159,11 +161,14 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
 
     const bool animated = reader->supportsAnimation() && reader->imageCount() > 1;
     QImage image = reader.read();
-    // The bytes are kept only where they are read again: for a finer decode of a reduced copy
+    // The source is kept only where it is read again: for a finer decode of a reduced copy
     // and for the frames of an animation. Any other screen copy is the whole picture.
-    const QByteArray kept = (reduced || animated) ? bytes : QByteArray();
-    return Picture(image, ownSize.isValid() ? ownSize : image.size(), logicalDpi,
-                   {kept, format, fileName},
+    Picture::Source source{QByteArray(), format, fileName, nullptr};
+    if (animated || (reduced && !file))
+        source.bytes = bytes;
+    else if (reduced)
+        source.file = file;
+    return Picture(image, ownSize.isValid() ? ownSize : image.size(), logicalDpi, std::move(source),
                    animated ? Picture::Motion::Animated : Picture::Motion::Still);
 }
 
@@ -173,52 +178,9 @@ bool mayKeepBytes(const QByteArray& format)
     return format == "jpeg" || format == "gif";
 }
 
-} // namespace
-
-Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
-                      const QString& fileName)
+// The JPEG reader reads decoded at the smallest reduced scale giving at least targetPixels.
+QImage decodeJpegWith(Reader& reader, QSize targetPixels, const QImage& decodedAlready)
 {
-    const QByteArray format = sniffPictureFormat(bytes);
-    if (format.isEmpty() || !passesPrechecks(bytes, format))
-        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    // A multi-scan JPEG is held whole as coefficients before any scaling can help.
-    if (format == "jpeg" && jpegCoefficientBytes(bytes) > kMaxJpegCoefficientBytes)
-        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
-
-    Reader reader(bytes, format);
-    return decodeWith(reader, format, bytes, logicalDpi, screenPixels, fileName);
-}
-
-Picture decodePictureFile(PictureFile& file, double logicalDpi, QSize screenPixels,
-                          const QString& fileName)
-{
-    const QByteArray head = file.head(kPictureHeadBytes);
-    const QByteArray format = sniffPictureFormat(head);
-    if (format.isEmpty())
-        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    if (mayKeepBytes(format) || head.size() >= file.size())
-        return decodePicture(file.readAll(), logicalDpi, screenPixels, fileName);
-    switch (precheckHead(head, file.size(), format)) {
-    case HeadCheck::Fails:
-        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    case HeadCheck::NeedsWholeFile:
-        return decodePicture(file.readAll(), logicalDpi, screenPixels, fileName);
-    case HeadCheck::Passes:
-        break;
-    }
-
-    // Read straight from the file: a copy of it in memory would cost as much as the decode
-    // of a large PNG or TIFF takes in page faults, and hold as much memory again.
-    Reader reader(file.device(), format);
-    // An animation plays its frames from the bytes, so it is read whole after all.
-    if (reader->supportsAnimation() && reader->imageCount() > 1)
-        return decodePicture(file.readAll(), logicalDpi, screenPixels, fileName);
-    return decodeWith(reader, format, QByteArray(), logicalDpi, screenPixels, fileName);
-}
-
-QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QImage& decodedAlready)
-{
-    Reader reader(bytes, QByteArrayLiteral("jpeg"));
     const QSize rawSize = reader->size();
     if (!rawSize.isValid())
         throw RuntimeError(ErrorNumber::InvalidPicture, reader->errorString());
@@ -233,6 +195,76 @@ QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QIma
     if (denominator > 1)
         reader->setScaledSize(rawScaledSize(decodedSize, transformation));
     return reader.read();
+}
+
+Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>& file,
+                    double logicalDpi, QSize screenPixels, const QString& fileName)
+{
+    const QByteArray format = sniffPictureFormat(bytes);
+    if (format.isEmpty() || !passesPrechecks(bytes, format))
+        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    // A multi-scan JPEG is held whole as coefficients before any scaling can help.
+    if (format == "jpeg" && jpegCoefficientBytes(bytes) > kMaxJpegCoefficientBytes)
+        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+
+    Reader reader(bytes, format);
+    return decodeWith(reader, format, bytes, file, logicalDpi, screenPixels, fileName);
+}
+
+} // namespace
+
+Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
+                      const QString& fileName)
+{
+    return decodeBytes(bytes, nullptr, logicalDpi, screenPixels, fileName);
+}
+
+Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logicalDpi,
+                          QSize screenPixels, const QString& fileName)
+{
+    const QByteArray head = file->head(kPictureHeadBytes);
+    const QByteArray format = sniffPictureFormat(head);
+    if (format.isEmpty())
+        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    if (mayKeepBytes(format) || head.size() >= file->size())
+        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+    switch (precheckHead(head, file->size(), format)) {
+    case HeadCheck::Fails:
+        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    case HeadCheck::NeedsWholeFile:
+        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+    case HeadCheck::Passes:
+        break;
+    }
+
+    // Read straight from the file: a copy of it in memory would cost as much as the decode
+    // of a large PNG or TIFF takes in page faults, and hold as much memory again.
+    Reader reader(file->device(), format);
+    // An animation plays its frames from the bytes, so it is read whole after all.
+    if (reader->supportsAnimation() && reader->imageCount() > 1)
+        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+    return decodeWith(reader, format, QByteArray(), file, logicalDpi, screenPixels, fileName);
+}
+
+QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QImage& decodedAlready)
+{
+    Reader reader(bytes, QByteArrayLiteral("jpeg"));
+    return decodeJpegWith(reader, targetPixels, decodedAlready);
+}
+
+QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage& decodedAlready)
+{
+    // A file written to since it was opened no longer holds the picture on screen: a finer
+    // copy of something else, or of half of it, must not stand in for it.
+    if (!file.isUnchanged())
+        return decodedAlready;
+    try {
+        Reader reader(file.device(), QByteArrayLiteral("jpeg"));
+        QImage finer = decodeJpegWith(reader, targetPixels, decodedAlready);
+        return file.isUnchanged() ? finer : decodedAlready;
+    } catch (const RuntimeError&) {
+        return decodedAlready;
+    }
 }
 
 } // namespace kavelora::platform

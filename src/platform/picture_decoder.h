@@ -10,6 +10,8 @@
 #include <QSize>
 #include <QString>
 
+#include <memory>
+
 namespace kavelora::platform {
 
 // The most pixels a decoded picture may have; larger pictures raise ErrorNumber::OutOfMemory.
@@ -30,10 +32,16 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
 inline constexpr qint64 kPictureHeadBytes = 64 * 1024;
 
 // The picture in file, checked and decoded like decodePicture. A picture that keeps no bytes
-// (anything but a reduced JPEG or an animation) is decoded straight from the file when its
-// checks need no more than the file's first kPictureHeadBytes; anything else is read whole.
-Picture decodePictureFile(PictureFile& file, double logicalDpi, QSize screenPixels,
-                          const QString& fileName);
+// (anything but a JPEG or an animation) is decoded straight from the file when its checks
+// need no more than the file's first kPictureHeadBytes; anything else is read whole. A JPEG
+// decoded at reduced scale keeps the open file, not its bytes.
+Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logicalDpi,
+                          QSize screenPixels, const QString& fileName);
+
+// Like decodeJpegForSize, reading the JPEG straight from file, which was checked when it was
+// opened. decodedAlready when the file was written to since, or when it cannot be decoded
+// as it was.
+QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage& decodedAlready);
 
 // The JPEG in bytes decoded at the smallest reduced scale giving at least targetPixels
 // (oriented), bounded by the pixel cap; decodedAlready when it has that size already.

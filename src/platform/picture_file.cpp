@@ -48,6 +48,8 @@ PictureFile::PictureFile(const QString& fileName)
     if (status.st_size > kMaxPictureFileBytes)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
     m_size = status.st_size;
+    m_modifiedSeconds = status.st_mtim.tv_sec;
+    m_modifiedNanoseconds = status.st_mtim.tv_nsec;
 }
 
 QByteArray PictureFile::head(qint64 length)
@@ -65,6 +67,14 @@ QIODevice& PictureFile::device()
     if (!m_file.seek(0))
         throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
     return m_file;
+}
+
+bool PictureFile::isUnchanged() const
+{
+    struct stat status = {};
+    return ::fstat(m_file.handle(), &status) == 0 && status.st_size == m_size &&
+           status.st_mtim.tv_sec == m_modifiedSeconds &&
+           status.st_mtim.tv_nsec == m_modifiedNanoseconds;
 }
 
 QByteArray PictureFile::readFromStart(qint64 length)

@@ -27,6 +27,9 @@ public:
     QByteArray readAll();
     // The open file at its start, for a decoder that reads only what it needs.
     QIODevice& device();
+    // Whether the content is still what was opened, as far as its size and modification time
+    // tell. A rename or removal keeps the opened content readable; a write in place does not.
+    bool isUnchanged() const;
 
 private:
     QByteArray readFromStart(qint64 length);
@@ -34,6 +37,8 @@ private:
     QString m_fileName;
     QFile m_file;
     qint64 m_size = 0;
+    qint64 m_modifiedSeconds = 0;
+    qint64 m_modifiedNanoseconds = 0;
 };
 
 // The whole content of a regular file, with PictureFile's checks.

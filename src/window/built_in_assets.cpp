@@ -27,9 +27,9 @@ QImage builtInIcon()
 platform::Picture splashPicture(double logicalDpi)
 {
     // The decoded copy is the whole picture: nothing needs the bytes again.
-    return platform::Picture(readResource(kSplashResource, "bmp"), logicalDpi,
-                             {QByteArray(), QByteArrayLiteral("bmp"),
-                              QString::fromUtf16(kSplashResource)});
+    return platform::Picture(
+        readResource(kSplashResource, "bmp"), logicalDpi,
+        {QByteArray(), QByteArrayLiteral("bmp"), QString::fromUtf16(kSplashResource), nullptr});
 }
 
 } // namespace kavelora::window
