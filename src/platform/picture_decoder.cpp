@@ -172,8 +172,9 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
                    animated ? Picture::Motion::Animated : Picture::Motion::Still);
 }
 
-// Formats whose bytes a picture may keep: a JPEG for finer decodes, a GIF for its frames.
-bool mayKeepBytes(const QByteArray& format)
+// Formats read whole before decoding: a JPEG, whose check for scans walks the whole file,
+// and a GIF, whose frames are played from its bytes.
+bool isReadWhole(const QByteArray& format)
 {
     return format == "jpeg" || format == "gif";
 }
@@ -226,7 +227,7 @@ Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logic
     const QByteArray format = sniffPictureFormat(head);
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    if (mayKeepBytes(format) || head.size() >= file->size())
+    if (isReadWhole(format) || head.size() >= file->size())
         return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
     switch (precheckHead(head, file->size(), format)) {
     case HeadCheck::Fails:
