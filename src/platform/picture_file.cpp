@@ -87,9 +87,4 @@ QByteArray PictureFile::readFromStart(qint64 length)
     return bytes;
 }
 
-QByteArray readPictureFile(const QString& fileName)
-{
-    return PictureFile(fileName).readAll();
-}
-
 } // namespace kavelora::platform

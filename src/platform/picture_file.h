@@ -41,7 +41,4 @@ private:
     qint64 m_modifiedNanoseconds = 0;
 };
 
-// The whole content of a regular file, with PictureFile's checks.
-QByteArray readPictureFile(const QString& fileName);
-
 } // namespace kavelora::platform
