@@ -79,9 +79,7 @@ bool PictureFile::isUnchanged() const
 
 QByteArray PictureFile::readFromStart(qint64 length)
 {
-    if (!m_file.seek(0))
-        throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
-    QByteArray bytes = m_file.read(length);
+    QByteArray bytes = device().read(length);
     if (m_file.error() != QFileDevice::NoError)
         throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
     return bytes;
