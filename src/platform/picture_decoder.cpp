@@ -130,9 +130,27 @@ private:
     QImageReader m_reader;
 };
 
-QSize rawScaledSize(QSize orientedScaled, QImageIOHandler::Transformations transformation)
+// The size of the picture reader reads, after orientation.
+QSize orientedSize(Reader& reader)
 {
-    return swapsSides(transformation) ? orientedScaled.transposed() : orientedScaled;
+    const QSize rawSize = reader->size();
+    return swapsSides(reader->transformation()) ? rawSize.transposed() : rawSize;
+}
+
+// Sets reader to decode its JPEG, ownSize once oriented, at the coarsest scale that still
+// covers targetPixels, and returns that scale's denominator. Raises ErrorNumber::OutOfMemory
+// when even 1/8 is over the pixel cap.
+int useJpegScaleFor(Reader& reader, QSize ownSize, QSize targetPixels, const QString& fileName = {})
+{
+    const int denominator = jpegDenominator(ownSize, targetPixels);
+    if (denominator == 0)
+        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+    if (denominator > 1) {
+        const QSize orientedScaled = scaledBy(ownSize, denominator);
+        reader->setScaledSize(swapsSides(reader->transformation()) ? orientedScaled.transposed()
+                                                                   : orientedScaled);
+    }
+    return denominator;
 }
 
 // The picture reader reads, at reduced scale where a JPEG allows. bytes are the whole file
@@ -142,19 +160,13 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
                    const std::shared_ptr<PictureFile>& file, double logicalDpi, QSize screenPixels,
                    const QString& fileName)
 {
-    const QSize rawSize = reader->size();
-    const QImageIOHandler::Transformations transformation = reader->transformation();
-    const QSize ownSize = swapsSides(transformation) ? rawSize.transposed() : rawSize;
+    const QSize ownSize = orientedSize(reader);
     QSize decodedSize = ownSize;
     bool reduced = false;
     if (format == "jpeg" && ownSize.isValid()) {
-        const int denominator = jpegDenominator(ownSize, screenPixels);
-        if (denominator == 0)
-            throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+        const int denominator = useJpegScaleFor(reader, ownSize, screenPixels, fileName);
         decodedSize = scaledBy(ownSize, denominator);
         reduced = denominator > 1;
-        if (reduced)
-            reader->setScaledSize(rawScaledSize(decodedSize, transformation));
     }
     if (ownSize.isValid() && pixelCount(decodedSize) > kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
@@ -182,19 +194,12 @@ bool isReadWhole(const QByteArray& format)
 // The JPEG reader reads decoded at the smallest reduced scale giving at least targetPixels.
 QImage decodeJpegWith(Reader& reader, QSize targetPixels, const QImage& decodedAlready)
 {
-    const QSize rawSize = reader->size();
-    if (!rawSize.isValid())
+    const QSize ownSize = orientedSize(reader);
+    if (!ownSize.isValid())
         throw RuntimeError(ErrorNumber::InvalidPicture, reader->errorString());
-    const QImageIOHandler::Transformations transformation = reader->transformation();
-    const QSize ownSize = swapsSides(transformation) ? rawSize.transposed() : rawSize;
-    const int denominator = jpegDenominator(ownSize, targetPixels);
-    if (denominator == 0)
-        throw RuntimeError(ErrorNumber::OutOfMemory);
-    const QSize decodedSize = scaledBy(ownSize, denominator);
-    if (decodedSize == decodedAlready.size())
+    const int denominator = useJpegScaleFor(reader, ownSize, targetPixels);
+    if (scaledBy(ownSize, denominator) == decodedAlready.size())
         return decodedAlready;
-    if (denominator > 1)
-        reader->setScaledSize(rawScaledSize(decodedSize, transformation));
     return reader.read();
 }
 
