@@ -26,13 +26,7 @@ INPUTS="$BUILD_DIR/inputs"
 SPLASH="$KAVELORA_ROOT/assets/splash.bmp"
 ROUNDS=${KAVELORA_BENCH_ROUNDS:-9}
 
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_private_work_dir
 
 # A private X server the size of a common desktop; -noreset keeps it from resetting (and
 # refusing connections) when the last client leaves.

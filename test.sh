@@ -29,13 +29,7 @@ BUILD_DIR="$KAVELORA_ROOT/build-test"
 configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELORA_WERROR=ON \
     -DBUILD_TESTING=ON
 
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_private_work_dir
 
 # A private X server wide enough for the layout tests.
 start_private_xvfb "$work" 7000x2000

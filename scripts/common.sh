@@ -43,6 +43,20 @@ configure_and_build() {
     cmake --build "$build_dir" -j "$(nproc)"
 }
 
+# make_private_work_dir: makes a temporary folder, $work, for a private X server and its
+# files; when the script exits, the server start_private_xvfb started is stopped and the
+# folder removed.
+make_private_work_dir() {
+    work=$(mktemp -d)
+    xvfb_pid=
+    trap remove_private_work_dir EXIT
+}
+
+remove_private_work_dir() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+
 # start_private_xvfb WORK_DIR WIDTHxHEIGHT [Xvfb options...]: starts a private X server at
 # 96 dpi on a free display (-displayfd picks it), exports DISPLAY and sets xvfb_pid for the
 # caller's cleanup.
