@@ -17,20 +17,26 @@ private Q_SLOTS:
         QTest::addColumn<bool>("jpeg");
         QTest::addColumn<QSize>("coverSize");
         QTest::addColumn<QSize>("wanted");
+        QTest::addColumn<QSize>("sharp");
         QTest::addColumn<QSize>("printed");
-        // The picture is 1600 x 1200; a JPEG keeps its bytes and decodes finer on demand.
-        QTest::newRow("reduced copy decoded finer, a little over, sent as is")
-            << true << QSize(100, 75) << QSize(640, 480) << QSize(800, 600);
-        QTest::newRow("reduced copy decoded finer to exactly the wanted size")
-            << true << QSize(100, 75) << QSize(800, 600) << QSize(800, 600);
+        // The picture is 1600 x 1200; a JPEG covering 100 x 75 shows a 1/8 copy, 200 x 150, and
+        // decodes finer on demand.
+        QTest::newRow("reduced copy too coarse decoded finer, a little over, sent as is")
+            << true << QSize(100, 75) << QSize(640, 480) << QSize(320, 240) << QSize(800, 600);
+        QTest::newRow("reduced copy too coarse decoded finer to exactly the wanted size")
+            << true << QSize(100, 75) << QSize(800, 600) << QSize(400, 300) << QSize(800, 600);
+        QTest::newRow("reduced copy only just too coarse still decoded finer")
+            << true << QSize(100, 75) << QSize(800, 600) << QSize(201, 150) << QSize(800, 600);
+        QTest::newRow("reduced copy sharp enough sent as it is")
+            << true << QSize(100, 75) << QSize(800, 600) << QSize(200, 150) << QSize(200, 150);
         QTest::newRow("whole picture far finer than wanted is scaled down")
-            << false << QSize() << QSize(400, 300) << QSize(400, 300);
+            << false << QSize() << QSize(400, 300) << QSize(200, 150) << QSize(400, 300);
         QTest::newRow("whole picture within the leeway is sent as is")
-            << false << QSize() << QSize(1200, 900) << QSize(1600, 1200);
+            << false << QSize() << QSize(1200, 900) << QSize(600, 450) << QSize(1600, 1200);
         QTest::newRow("whole picture coarser than wanted is sent as is")
-            << false << QSize() << QSize(3200, 2400) << QSize(1600, 1200);
+            << false << QSize() << QSize(3200, 2400) << QSize(1600, 1200) << QSize(1600, 1200);
         QTest::newRow("nothing wanted gives the screen copy")
-            << false << QSize() << QSize() << QSize(1600, 1200);
+            << false << QSize() << QSize() << QSize() << QSize(1600, 1200);
     }
 
     void picksPixelsForThePage()
@@ -38,6 +44,7 @@ private Q_SLOTS:
         QFETCH(bool, jpeg);
         QFETCH(QSize, coverSize);
         QFETCH(QSize, wanted);
+        QFETCH(QSize, sharp);
         QFETCH(QSize, printed);
         QImage whole(1600, 1200, QImage::Format_RGB32);
         whole.fill(Qt::darkCyan);
@@ -48,9 +55,9 @@ private Q_SLOTS:
             QVERIFY(buffer.open(QIODevice::WriteOnly));
             QVERIFY(whole.save(&buffer, "JPEG", 90));
             picture = kavelora::platform::decodePicture(bytes, 96.0, coverSize);
-            QVERIFY(picture.screenImage().width() < 1600);
+            QCOMPARE(picture.screenImage().size(), QSize(200, 150));
         }
-        const QImage image = kavelora::platform::imageForPrint(picture, wanted);
+        const QImage image = kavelora::platform::imageForPrint(picture, wanted, sharp);
         QCOMPARE(image.size(), printed);
         QVERIFY(qAbs(image.pixelColor(printed.width() / 2, printed.height() / 2).green() -
                      QColor(Qt::darkCyan).green()) < 8);

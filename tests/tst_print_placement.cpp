@@ -53,55 +53,66 @@ void TestPrintPlacement::placement_data()
     QTest::addColumn<float>("y1");
     QTest::addColumn<QRectF>("expectedRect");
     QTest::addColumn<QSize>("expectedPixels");
+    QTest::addColumn<QSize>("expectedSharpPixels");
 
     // 392 x 515 px at 96 ppi is 4.0833 x 5.3646 in: 103.7 x 136.3 mm.
     QTest::newRow("splash fits at its own size")
         << QSize(392, 515) << 96.0 << kA4Printable << kDpi << 0.0f << 0.0f
-        << QRectF(0, 0, 392.0 / 96 * kDpi, 515.0 / 96 * kDpi) << QSize(392, 515);
+        << QRectF(0, 0, 392.0 / 96 * kDpi, 515.0 / 96 * kDpi) << QSize(392, 515) << QSize(392, 515);
     QTest::newRow("own size on a coarser printer")
         << QSize(392, 515) << 96.0 << QSizeF(559.0 / 72 * 300, 806.0 / 72 * 300) << 300.0 << 0.0f
-        << 0.0f << QRectF(0, 0, 392.0 / 96 * 300, 515.0 / 96 * 300) << QSize(392, 515);
+        << 0.0f << QRectF(0, 0, 392.0 / 96 * 300, 515.0 / 96 * 300) << QSize(392, 515)
+        << QSize(392, 515);
     QTest::newRow("picture exactly the area's size is not scaled")
         << QSize(100, 200) << 96.0 << QSizeF(100.0 / 96 * kDpi, 200.0 / 96 * kDpi) << kDpi << 0.0f
-        << 0.0f << QRectF(0, 0, 100.0 / 96 * kDpi, 200.0 / 96 * kDpi) << QSize(100, 200);
+        << 0.0f << QRectF(0, 0, 100.0 / 96 * kDpi, 200.0 / 96 * kDpi) << QSize(100, 200)
+        << QSize(100, 200);
     // 6000 x 4000 px is 62.5 x 41.7 in: it takes the area's width, two thirds as high.
     QTest::newRow("wide photo scaled down to the area's width")
         << QSize(6000, 4000) << 96.0 << kA4Printable << kDpi << 0.0f << 0.0f
         << QRectF(0, 0, kA4Printable.width(), kA4Printable.width() * 4000 / 6000)
-        << QSize(qCeil(559.0 / 72 * 300), qCeil(559.0 / 72 * 300 * 4000 / 6000));
+        << QSize(qCeil(559.0 / 72 * 300), qCeil(559.0 / 72 * 300 * 4000 / 6000))
+        << QSize(qCeil(559.0 / 72 * 150), qCeil(559.0 / 72 * 150 * 4000 / 6000));
     QTest::newRow("tall picture scaled down to the area's height")
         << QSize(1000, 4000) << 96.0 << kA4Printable << kDpi << 0.0f << 0.0f
         << QRectF(0, 0, kA4Printable.height() / 4, kA4Printable.height())
-        << QSize(qCeil(806.0 / 72 * 300 / 4), qCeil(806.0 / 72 * 300));
+        << QSize(qCeil(806.0 / 72 * 300 / 4), qCeil(806.0 / 72 * 300))
+        << QSize(qCeil(806.0 / 72 * 150 / 4), qCeil(806.0 / 72 * 150));
     // 7.81 in against 7.76 in of room.
     QTest::newRow("wider than the area only by a little is still scaled")
         << QSize(750, 100) << 96.0 << kA4Printable << kDpi << 0.0f << 0.0f
-        << QRectF(0, 0, kA4Printable.width(), kA4Printable.width() * 100 / 750) << QSize(750, 100);
+        << QRectF(0, 0, kA4Printable.width(), kA4Printable.width() * 100 / 750) << QSize(750, 100)
+        << QSize(750, 100);
     // Turned, the area is 11.2 in wide: still the width that limits a 3:2 photo.
     QTest::newRow("landscape page gives a wide photo more room")
         << QSize(6000, 4000) << 96.0 << kA4Printable.transposed() << kDpi << 0.0f << 0.0f
         << QRectF(0, 0, kA4Printable.height(), kA4Printable.height() * 4000 / 6000)
-        << QSize(qCeil(806.0 / 72 * 300), qCeil(806.0 / 72 * 300 * 4000 / 6000));
-    // 3000 px at 600 ppi is 5 in: own size fits, but 1500 px are all the page can use.
+        << QSize(qCeil(806.0 / 72 * 300), qCeil(806.0 / 72 * 300 * 4000 / 6000))
+        << QSize(qCeil(806.0 / 72 * 150), qCeil(806.0 / 72 * 150 * 4000 / 6000));
+    // 3000 px at 600 ppi is 5 in: own size fits, but 1500 px are all the page can use and 750
+    // already print sharply.
     QTest::newRow("dense picture drawn from 300 pixels per inch")
         << QSize(3000, 3000) << 600.0 << kA4Printable << kDpi << 0.0f << 0.0f
-        << QRectF(0, 0, 5 * kDpi, 5 * kDpi) << QSize(1500, 1500);
-    QTest::newRow("one pixel picture") << QSize(1, 1) << 96.0 << kA4Printable << kDpi << 0.0f
-                                       << 0.0f << QRectF(0, 0, kDpi / 96, kDpi / 96) << QSize(1, 1);
+        << QRectF(0, 0, 5 * kDpi, 5 * kDpi) << QSize(1500, 1500) << QSize(750, 750);
+    QTest::newRow("one pixel picture")
+        << QSize(1, 1) << 96.0 << kA4Printable << kDpi << 0.0f << 0.0f
+        << QRectF(0, 0, kDpi / 96, kDpi / 96) << QSize(1, 1) << QSize(1, 1);
     // 1440 twips is an inch.
     QTest::newRow("offset moves the top-left corner")
         << QSize(392, 515) << 96.0 << kA4Printable << kDpi << 1440.0f << 720.0f
-        << QRectF(kDpi, kDpi / 2, 392.0 / 96 * kDpi, 515.0 / 96 * kDpi) << QSize(392, 515);
+        << QRectF(kDpi, kDpi / 2, 392.0 / 96 * kDpi, 515.0 / 96 * kDpi) << QSize(392, 515)
+        << QSize(392, 515);
     QTest::newRow("offset leaves less room to fit into")
         << QSize(192, 96) << 96.0 << QSizeF(3 * kDpi, 3 * kDpi) << kDpi << 1440.0f << 0.0f
-        << QRectF(kDpi, 0, 2 * kDpi, kDpi) << QSize(192, 96);
+        << QRectF(kDpi, 0, 2 * kDpi, kDpi) << QSize(192, 96) << QSize(192, 96);
     QTest::newRow("offset past the area places nothing")
         << QSize(392, 515) << 96.0 << kA4Printable << kDpi << 20000.0f << 0.0f << QRectF()
-        << QSize();
-    QTest::newRow("empty picture places nothing")
-        << QSize() << 96.0 << kA4Printable << kDpi << 0.0f << 0.0f << QRectF() << QSize();
+        << QSize() << QSize();
+    QTest::newRow("empty picture places nothing") << QSize() << 96.0 << kA4Printable << kDpi << 0.0f
+                                                  << 0.0f << QRectF() << QSize() << QSize();
     QTest::newRow("no printable area places nothing")
-        << QSize(392, 515) << 96.0 << QSizeF() << kDpi << 0.0f << 0.0f << QRectF() << QSize();
+        << QSize(392, 515) << 96.0 << QSizeF() << kDpi << 0.0f << 0.0f << QRectF() << QSize()
+        << QSize();
 }
 
 void TestPrintPlacement::placement()
@@ -114,6 +125,7 @@ void TestPrintPlacement::placement()
     QFETCH(float, y1);
     QFETCH(QRectF, expectedRect);
     QFETCH(QSize, expectedPixels);
+    QFETCH(QSize, expectedSharpPixels);
 
     const auto placement = placeOnPage(inches(ownPixels, loadDpi), ownPixels, printable, deviceDpi,
                                        Twips{x1}, Twips{y1});
@@ -127,6 +139,7 @@ void TestPrintPlacement::placement()
     if (expectedRect.isEmpty())
         return;
     QCOMPARE(placement.imagePixels, expectedPixels);
+    QCOMPARE(placement.sharpPixels, expectedSharpPixels);
     // Whatever the sizes, the picture keeps its proportions and stays inside the area.
     QVERIFY(std::abs(placement.targetRect.width() / placement.targetRect.height() -
                      double(ownPixels.width()) / ownPixels.height()) < 1e-9 * ownPixels.width());
@@ -134,6 +147,8 @@ void TestPrintPlacement::placement()
     QVERIFY(placement.targetRect.bottom() <= printable.height() * (1 + 1e-9));
     QVERIFY(placement.imagePixels.width() <= ownPixels.width());
     QVERIFY(placement.imagePixels.height() <= ownPixels.height());
+    QVERIFY(placement.sharpPixels.width() <= placement.imagePixels.width());
+    QVERIFY(placement.sharpPixels.height() <= placement.imagePixels.height());
 }
 
 QTEST_APPLESS_MAIN(TestPrintPlacement)

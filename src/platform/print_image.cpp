@@ -13,14 +13,15 @@ bool holdsAtLeast(QSize pixels, QSize wanted)
 
 } // namespace
 
-QImage imageForPrint(const Picture& picture, QSize wantedPixels)
+QImage imageForPrint(const Picture& picture, QSize wantedPixels, QSize sharpPixels)
 {
     QImage pixels = picture.screenImage();
     if (pixels.isNull() || wantedPixels.isEmpty() || pixels.size() == wantedPixels)
         return pixels;
-    // A screen copy from a reduced decode holds fewer pixels than the page can use: decode
-    // the kept bytes again at the coarsest scale that covers the page.
-    if (!holdsAtLeast(pixels.size(), wantedPixels))
+    // A screen copy from a reduced decode too coarse to print sharply: decode the picture
+    // again at the coarsest scale that covers the page. One that is sharp enough is kept,
+    // since a second decode costs a whole pass over the file.
+    if (!holdsAtLeast(pixels.size(), sharpPixels))
         pixels = picture.decodeForSize(wantedPixels);
     // A copy only a little finer than wanted goes to the page as it is: the page scales it
     // while drawing, and another smoothly scaled copy would cost more time and memory than

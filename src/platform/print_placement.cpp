@@ -17,6 +17,17 @@ double toDevice(Twips length, double deviceDpi)
 {
     return static_cast<double>(length.value) / TwipsScale::kTwipsPerInch * deviceDpi;
 }
+
+// The picture's pixels for printedInches at pixelsPerInch, never more than it has.
+QSize pixelsAt(double pixelsPerInch, QSizeF printedInches, QSize ownPixels)
+{
+    const double pixelScale =
+        std::min({1.0, printedInches.width() * pixelsPerInch / ownPixels.width(),
+                  printedInches.height() * pixelsPerInch / ownPixels.height()});
+    return {
+        std::max(1, static_cast<int>(std::ceil(ownPixels.width() * pixelScale - kFitTolerance))),
+        std::max(1, static_cast<int>(std::ceil(ownPixels.height() * pixelScale - kFitTolerance)))};
+}
 } // namespace
 
 PrintPlacement placeOnPage(QSizeF ownSizeInches, QSize ownPixels, QSizeF printableArea,
@@ -35,13 +46,8 @@ PrintPlacement placeOnPage(QSizeF ownSizeInches, QSize ownPixels, QSizeF printab
         size = size.scaled(room, Qt::KeepAspectRatio);
 
     const QSizeF printedInches = size / deviceDpi;
-    const double pixelScale =
-        std::min({1.0, printedInches.width() * kMaxPrintPixelsPerInch / ownPixels.width(),
-                  printedInches.height() * kMaxPrintPixelsPerInch / ownPixels.height()});
-    const QSize imagePixels(
-        std::max(1, static_cast<int>(std::ceil(ownPixels.width() * pixelScale - kFitTolerance))),
-        std::max(1, static_cast<int>(std::ceil(ownPixels.height() * pixelScale - kFitTolerance))));
-    return {QRectF(origin, size), imagePixels};
+    return {QRectF(origin, size), pixelsAt(kMaxPrintPixelsPerInch, printedInches, ownPixels),
+            pixelsAt(kSharpPrintPixelsPerInch, printedInches, ownPixels)};
 }
 
 } // namespace kavelora::platform

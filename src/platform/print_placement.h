@@ -13,6 +13,10 @@ namespace kavelora::platform {
 // Finer detail than this is lost on paper, so a picture is never sent at more pixels per inch
 // of its printed size.
 inline constexpr double kMaxPrintPixelsPerInch = 300.0;
+// A photo printed from this many pixels per inch of its printed size already looks sharp at
+// reading distance. A copy on hand that gives at least this much is printed as it is, rather
+// than decoding the whole file a second time for the last bit of detail.
+inline constexpr double kSharpPrintPixelsPerInch = 150.0;
 
 // Where a picture goes on a page and how many of its pixels to draw it from.
 struct PrintPlacement
@@ -21,6 +25,9 @@ struct PrintPlacement
     QRectF targetRect;
     // At most kMaxPrintPixelsPerInch of the printed size, never more than the picture has.
     QSize imagePixels;
+    // As many at kSharpPrintPixelsPerInch: fewer than imagePixels, or as many when the picture
+    // has no more.
+    QSize sharpPixels;
 };
 
 // Places a picture of ownSizeInches (ownPixels pixels) x1, y1 from the printable area's

@@ -51,7 +51,7 @@ void QtPrinter::PaintPicture(const Picture& picture, float x1, float y1)
                                                  printable.size(), deviceDpi, Twips{x1}, Twips{y1});
     if (placement.targetRect.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidProcedureCall);
-    const QImage image = imageForPrint(picture, placement.imagePixels);
+    const QImage image = imageForPrint(picture, placement.imagePixels, placement.sharpPixels);
     if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
 
