@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextLayout>
 
 using namespace kavelora;
 using window::ControlId;
@@ -45,6 +46,7 @@ private Q_SLOTS:
     void captions_data();
     void captions();
     void labelFontAndSize();
+    void captionsKeepTheDefaultFace();
     void pixelSamples();
     void tabOrderAndFocus();
     void keyboardClicks_data();
@@ -58,12 +60,15 @@ private:
     std::unique_ptr<Form1> m_form;
     std::unique_ptr<shell::Program> m_program;
     int m_endedWith = -1;
+    QString m_platformFace;
 };
 
 void TestWindow::initTestCase()
 {
     platform::installJapaneseFontSubstitutes();
     QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInch(), 96.0);
+    m_platformFace = QFontInfo(QGuiApplication::font()).family();
+    QVERIFY(!m_platformFace.isEmpty());
 }
 
 void TestWindow::init()
@@ -163,6 +168,25 @@ void TestWindow::labelFontAndSize()
     QVERIFY(label.height() <= 2 * metrics.lineSpacing() + 2);
     QVERIFY(label.width() >= metrics.horizontalAdvance(label.text().trimmed()));
     QCOMPARE(m_form->controlRect(ControlId::Label1).left.value, 720.f);
+}
+
+// The buttons carry no font of their own: their captions keep the platform's face for what it
+// covers, and take Japanese from the label's gothic face rather than loading another one.
+void TestWindow::captionsKeepTheDefaultFace()
+{
+    const QString labelFace = QFontInfo(m_form->Label1().font()).family();
+    for (window::CommandButton* button :
+         {&m_form->Command1(), &m_form->Command2(), &m_form->Command3()}) {
+        QCOMPARE(QFontInfo(button->font()).family(), m_platformFace);
+        QTextLayout caption(button->text(), button->font());
+        caption.beginLayout();
+        caption.createLine();
+        caption.endLayout();
+        const QList<QGlyphRun> runs = caption.glyphRuns();
+        QVERIFY(!runs.isEmpty());
+        for (const QGlyphRun& run : runs)
+            QCOMPARE(run.rawFont().familyName(), labelFace);
+    }
 }
 
 void TestWindow::pixelSamples()

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QFont>
+#include <QFontInfo>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -39,11 +41,23 @@ bool ensureJapaneseTranslations()
 }
 
 namespace {
+
 std::jthread& fontConfigurationReader()
 {
     static std::jthread reader;
     return reader;
 }
+
+// The Japanese gothic fonts a Linux system may have, proportional ones first.
+QStringList japaneseGothicFonts()
+{
+    return {
+        QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
+        QStringLiteral("IPAGothic"),  QStringLiteral("Noto Sans CJK JP"),
+        QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic"),
+    };
+}
+
 } // namespace
 
 void startReadingFontConfiguration()
@@ -56,22 +70,29 @@ void startReadingFontConfiguration()
 #endif
 }
 
-void finishReadingFontConfiguration()
+void finishFontSetup()
 {
     if (fontConfigurationReader().joinable())
         fontConfigurationReader().join();
+
+    // The default font's own face stays first, so text it covers looks as before. Japanese
+    // text it lacks would otherwise come from whichever face fontconfig sorts first for it,
+    // often a monospaced gothic: a second face to load, with other widths than the label's.
+    QFont defaultFont = QGuiApplication::font();
+    const QString defaultFace = QFontInfo(defaultFont).family();
+    if (defaultFace.isEmpty())
+        return;
+    QStringList families{defaultFace};
+    families += japaneseGothicFonts();
+    defaultFont.setFamilies(families);
+    QGuiApplication::setFont(defaultFont);
 }
 
 void installJapaneseFontSubstitutes()
 {
     // Debian's fontconfig knows neither name and would hand out DejaVu Sans, a third wider.
-    const QStringList gothicFonts = {
-        QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
-        QStringLiteral("IPAGothic"),  QStringLiteral("Noto Sans CJK JP"),
-        QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic"),
-    };
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), gothicFonts);
-    QFont::insertSubstitutions(QStringLiteral("MS PGothic"), gothicFonts);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), japaneseGothicFonts());
+    QFont::insertSubstitutions(QStringLiteral("MS PGothic"), japaneseGothicFonts());
 }
 
 } // namespace kavelora::platform

@@ -17,9 +17,10 @@ bool ensureJapaneseTranslations();
 // milliseconds it takes overlap making the window instead of delaying the first caption.
 // Call once the application object exists; does nothing where fontconfig is not used.
 void startReadingFontConfiguration();
-// Waits until the reading started above has finished; returns at once if none was started.
-// Call before the first text is measured, so that the configuration is not read twice.
-void finishReadingFontConfiguration();
+// Waits until the reading started above has finished, if one was started, then lets Japanese
+// text in the application's default font fall back to the Japanese gothic fonts below. Call
+// before the first text is measured, so that the configuration is not read twice.
+void finishFontSetup();
 
 // Maps the window's Japanese font names to the Japanese gothic fonts a Linux system has.
 void installJapaneseFontSubstitutes();

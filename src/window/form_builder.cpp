@@ -56,7 +56,7 @@ QWidget* createControl(Form1& form, const ControlDescription& row, const TwipsSc
         return button;
     }
     case ControlKind::Label: {
-        platform::finishReadingFontConfiguration();
+        platform::finishFontSetup();
         auto* label = new QLabel(caption, &form);
         label->setTextFormat(Qt::PlainText);
         label->setFont(labelFont());
