@@ -45,6 +45,18 @@ QByteArray claimingSide(QByteArray jpeg, const char* frameMarker, int side)
     return jpeg;
 }
 
+// jpeg with its first scan cut down to the first of its components, as a picture coded one
+// component per scan begins. Only the scan header changes; the coded data is left as it was.
+QByteArray firstScanOfOneComponent(const QByteArray& jpeg)
+{
+    const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+    const int length = (static_cast<unsigned char>(jpeg[scan + 2]) << 8) |
+                       static_cast<unsigned char>(jpeg[scan + 3]);
+    const QByteArray header = QByteArray::fromHex("FFDA000801") + jpeg.mid(scan + 5, 2) +
+                              jpeg.mid(scan + 2 + length - 3, 3);
+    return jpeg.left(scan) + header + jpeg.mid(scan + 2 + length);
+}
+
 // Blocks of a 4:2:0 picture: luma in 16 x 16 units, each chroma plane a quarter of the luma
 // area; 128 bytes of coefficients per 8 x 8 block.
 qint64 bytesFor420(QSize size)
@@ -75,13 +87,16 @@ private Q_SLOTS:
         const QByteArray baseline =
             encoded(twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255)), "JPEG", 90);
         const QByteArray progressive = progressiveJpeg(kSize);
-        // A second scan after the first makes even a baseline picture buffered whole.
+        // The decoder decides from the first scan: one holding every component is decoded a
+        // row of blocks at a time, whatever follows it.
         const qsizetype scan = baseline.indexOf("\xFF\xDA");
         const qsizetype end = baseline.lastIndexOf("\xFF\xD9");
         QByteArray twoScans = baseline.left(end) + baseline.mid(scan, end - scan) + "\xFF\xD9";
 
         QTest::newRow("baseline, one scan") << baseline << qint64(0);
-        QTest::newRow("baseline, two scans") << twoScans << bytesFor420(kSize);
+        QTest::newRow("baseline, a second scan after a whole one") << twoScans << qint64(0);
+        QTest::newRow("baseline, first scan of one component")
+            << firstScanOfOneComponent(baseline) << bytesFor420(kSize);
         QTest::newRow("progressive") << progressive << bytesFor420(kSize);
         QTest::newRow("progressive, odd size")
             << progressiveJpeg(QSize(33, 17)) << bytesFor420(QSize(33, 17));
@@ -186,6 +201,45 @@ private Q_SLOTS:
         QFETCH(QByteArray, format);
         QFETCH(platform::HeadCheck, expected);
         QCOMPARE(platform::precheckHead(head, fileSize, format), expected);
+    }
+
+    void checksJpegBuffersFromTheHead_data()
+    {
+        using platform::HeadCheck;
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<qint64>("fileSize");
+        QTest::addColumn<HeadCheck>("expected");
+
+        const QByteArray baseline =
+            encoded(twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255)), "JPEG", 90);
+        const QByteArray progressive = progressiveJpeg(kSize);
+        const QByteArray huge = claimingSide(progressive, "\xFF\xC2", 30000);
+        const qsizetype scan = baseline.indexOf("\xFF\xDA");
+        // A comment segment as long as a camera's metadata pushes the first scan further in.
+        QByteArray comment = QByteArray::fromHex("FFFEFFFF") + QByteArray(0xFFFD, 'x');
+        const QByteArray commented = baseline.left(2) + comment + baseline.mid(2);
+
+        QTest::newRow("baseline, first scan within the head")
+            << baseline.left(scan + 16) << qint64(50'000'000) << HeadCheck::Passes;
+        QTest::newRow("progressive, small")
+            << progressive.left(progressive.indexOf("\xFF\xDA") + 16) << qint64(50'000'000)
+            << HeadCheck::Passes;
+        QTest::newRow("progressive claiming 30000 x 30000")
+            << huge.left(huge.indexOf("\xFF\xDA") + 16) << qint64(50'000'000) << HeadCheck::Fails;
+        QTest::newRow("first scan past the head")
+            << commented.left(0x10000) << qint64(commented.size()) << HeadCheck::NeedsWholeFile;
+        QTest::newRow("first scan header cut at the head's end")
+            << baseline.left(scan + 4) << qint64(baseline.size()) << HeadCheck::NeedsWholeFile;
+        QTest::newRow("whole file without a scan")
+            << baseline.left(scan) << qint64(scan) << HeadCheck::Passes;
+    }
+
+    void checksJpegBuffersFromTheHead()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, fileSize);
+        QFETCH(platform::HeadCheck, expected);
+        QCOMPARE(platform::jpegCoefficientsFit(head, fileSize), expected);
     }
 
     void loadsSmallProgressiveJpeg()

@@ -184,11 +184,10 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
                    animated ? Picture::Motion::Animated : Picture::Motion::Still);
 }
 
-// Formats read whole before decoding: a JPEG, whose check for scans walks the whole file,
-// and a GIF, whose frames are played from its bytes.
+// Formats read whole before decoding: a GIF, whose frames are played from its bytes.
 bool isReadWhole(const QByteArray& format)
 {
-    return format == "jpeg" || format == "gif";
+    return format == "gif";
 }
 
 // The JPEG reader reads decoded at the smallest reduced scale giving at least targetPixels.
@@ -234,14 +233,15 @@ Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logic
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
     if (isReadWhole(format) || head.size() >= file->size())
         return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
-    switch (precheckHead(head, file->size(), format)) {
-    case HeadCheck::Fails:
+    const HeadCheck content = precheckHead(head, file->size(), format);
+    const HeadCheck buffers =
+        format == "jpeg" ? jpegCoefficientsFit(head, file->size()) : HeadCheck::Passes;
+    if (content == HeadCheck::Fails)
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    case HeadCheck::NeedsWholeFile:
+    if (buffers == HeadCheck::Fails)
+        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+    if (content == HeadCheck::NeedsWholeFile || buffers == HeadCheck::NeedsWholeFile)
         return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
-    case HeadCheck::Passes:
-        break;
-    }
 
     // Read straight from the file: a copy of it in memory would cost as much as the decode
     // of a large PNG or TIFF takes in page faults, and hold as much memory again.

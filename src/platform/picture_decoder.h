@@ -31,10 +31,10 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
 // How much of a file is read to tell its format and check its headers.
 inline constexpr qint64 kPictureHeadBytes = 64 * 1024;
 
-// The picture in file, checked and decoded like decodePicture. A picture other than a JPEG
-// or a GIF is decoded straight from the file when its checks need no more than the file's
-// first kPictureHeadBytes and it is not an animation; anything else is read whole first. A
-// JPEG decoded at reduced scale keeps the open file, not its bytes.
+// The picture in file, checked and decoded like decodePicture. A picture other than a GIF is
+// decoded straight from the file when its checks need no more than the file's first
+// kPictureHeadBytes and it is not an animation; anything else is read whole first. A JPEG
+// decoded at reduced scale keeps the open file, not its bytes.
 Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logicalDpi,
                           QSize screenPixels, const QString& fileName);
 

@@ -122,20 +122,6 @@ bool isJpegProgressive(unsigned marker)
     return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
 }
 
-// The position of the next marker after entropy-coded data starting at offset: a 0xFF byte
-// followed by neither a stuffed zero nor a restart marker.
-qsizetype nextJpegMarker(const QByteArray& bytes, qsizetype offset)
-{
-    for (qsizetype at = offset; at + 1 < bytes.size(); ++at) {
-        if (static_cast<unsigned char>(bytes[at]) != 0xFF)
-            continue;
-        const auto next = static_cast<unsigned char>(bytes[at + 1]);
-        if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7))
-            return at;
-    }
-    return bytes.size();
-}
-
 // Whole-picture coefficient arrays as libjpeg allocates them: per component, its blocks
 // across and down (rounded up to its sampling factors), 64 coefficients of 2 bytes each.
 qint64 coefficientArrayBytes(const QByteArray& bytes, qsizetype frame)
@@ -164,6 +150,52 @@ qint64 coefficientArrayBytes(const QByteArray& bytes, qsizetype frame)
                  blocks(height, sampling & 0x0F, maxVertical) * 64 * 2;
     }
     return total;
+}
+
+// What the markers before a JPEG's first scan tell about its coefficient buffers. The decoder
+// decides from that scan alone: a progressive picture, or one whose first scan holds fewer
+// components than the frame, is buffered whole; any other is decoded a row of blocks at a
+// time, whatever follows.
+struct JpegFirstScan
+{
+    bool found = false;
+    qint64 coefficientBytes = 0;
+};
+
+JpegFirstScan readJpegFirstScan(const QByteArray& bytes)
+{
+    qsizetype frame = -1;
+    bool progressive = false;
+    qsizetype at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (static_cast<unsigned char>(bytes[at]) != 0xFF) {
+            ++at; // not a marker: skip as the decoder does
+            continue;
+        }
+        const auto marker = static_cast<unsigned char>(bytes[at + 1]);
+        if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            ++at; // fill byte or a marker without a length
+            continue;
+        }
+        if (marker == 0xD9)
+            break;
+        if (isJpegFrameMarker(marker) && frame < 0 && at + 2 + 8 <= bytes.size()) {
+            frame = at + 2;
+            progressive = isJpegProgressive(marker);
+        }
+        if (marker == 0xDA) {
+            if (at + 5 > bytes.size())
+                break;
+            if (frame < 0)
+                return {true, 0};
+            const int frameComponents = static_cast<unsigned char>(bytes[frame + 7]);
+            const int scanComponents = static_cast<unsigned char>(bytes[at + 4]);
+            const bool buffered = progressive || scanComponents < frameComponents;
+            return {true, buffered ? coefficientArrayBytes(bytes, frame) : 0};
+        }
+        at += 2 + readBigEndian16(bytes, at + 2);
+    }
+    return {};
 }
 
 } // namespace
@@ -271,38 +303,15 @@ HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize)
 
 qint64 jpegCoefficientBytes(const QByteArray& bytes)
 {
-    qsizetype frame = -1;
-    bool progressive = false;
-    int scans = 0;
-    qsizetype at = 2;
-    while (at + 4 <= bytes.size()) {
-        if (static_cast<unsigned char>(bytes[at]) != 0xFF) {
-            ++at; // not a marker: skip as the decoder does
-            continue;
-        }
-        const auto marker = static_cast<unsigned char>(bytes[at + 1]);
-        if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-            ++at; // fill byte or a marker without a length
-            continue;
-        }
-        if (marker == 0xD9)
-            break;
-        const qsizetype length = readBigEndian16(bytes, at + 2);
-        if (isJpegFrameMarker(marker) && frame < 0 && at + 2 + 8 <= bytes.size()) {
-            frame = at + 2;
-            progressive = isJpegProgressive(marker);
-        }
-        if (marker == 0xDA) {
-            if (++scans > 1 || progressive)
-                break;
-            at = nextJpegMarker(bytes, at + 2 + length);
-            continue;
-        }
-        at += 2 + length;
-    }
-    if (frame < 0 || (!progressive && scans < 2))
-        return 0;
-    return coefficientArrayBytes(bytes, frame);
+    return readJpegFirstScan(bytes).coefficientBytes;
+}
+
+HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize)
+{
+    const JpegFirstScan scan = readJpegFirstScan(head);
+    if (!scan.found && head.size() < fileSize)
+        return HeadCheck::NeedsWholeFile;
+    return scan.coefficientBytes <= kMaxJpegCoefficientBytes ? HeadCheck::Passes : HeadCheck::Fails;
 }
 
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format)
