@@ -58,6 +58,8 @@ for round in $(seq "$ROUNDS"); do
         "feh_png|${FEH[*]} $INPUTS/photo_12mp.png"
         "start_kavelora|$BUILD_DIR/src/kavelora"
         "start_bare|$BENCH/bare_window $SPLASH"
+        "start_captions|$BENCH/bare_window --captions $SPLASH"
+        "start_bare|$BENCH/bare_window $SPLASH"
     )
     if [ $((round % 3)) -eq 1 ]; then
         pairs+=(

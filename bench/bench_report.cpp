@@ -162,6 +162,10 @@ int printTable(const Samples& samples)
          "ms", 1.5},
         {"4. start to splash settled", "start_kavelora:settled", "bare Qt window + label",
          "start_bare:settled", "ms", 1.3},
+        {"4. floor, in the Kavelora column: bare Qt window + label + the same captions",
+         "start_captions:settled", "bare Qt window + label", "start_bare:settled", "ms", 0},
+        {"4. start to splash settled, against that floor", "start_kavelora:settled",
+         "bare Qt window + label + the same captions", "start_captions:settled", "ms", 0},
         {"5. peak memory, 24 MP JPEG shown", "open_24mp:rss", "feh", "feh_24mp:rss", "MiB", 0.4},
         {"5. peak memory, 100 MP JPEG shown", "open_100mp:rss", "feh", "feh_100mp:rss", "MiB", 0.5},
         {"5. peak memory, 30000² JPEG shown", "open_30000:rss", "feh", "feh_30000:rss", "MiB", 0.5},
@@ -192,7 +196,10 @@ int printTable(const Samples& samples)
         QString met = QStringLiteral("–");
         if (measured && baseline && baseline->median > 0) {
             const double value = measured->median / baseline->median;
-            ratio = QStringLiteral("%1 ×").arg(value, 0, 'f', 2);
+            // A miss by less than the rounding shows its third decimal, not the target itself.
+            const bool hiddenMiss = row.targetRatio > 0 && value > row.targetRatio &&
+                                    std::round(value * 100) / 100 <= row.targetRatio;
+            ratio = QStringLiteral("%1 ×").arg(value, 0, 'f', hiddenMiss ? 3 : 2);
             if (row.targetRatio > 0) {
                 met = value <= row.targetRatio ? QStringLiteral("yes") : QStringLiteral("**no**");
                 missed += value <= row.targetRatio ? 0 : 1;
