@@ -46,7 +46,8 @@ QFont labelFont()
     return font;
 }
 
-QWidget* createControl(Form1& form, const ControlDescription& row, const TwipsScale& scale)
+QWidget* createControl(Form1& form, const ControlDescription& row, const TwipsScale& scale,
+                       const platform::Picture& splash)
 {
     const QString caption = toQString(row.caption);
     switch (row.kind) {
@@ -70,7 +71,7 @@ QWidget* createControl(Form1& form, const ControlDescription& row, const TwipsSc
     }
     case ControlKind::Image: {
         auto* image = new ImageBox(&form);
-        image->setPicture(splashPicture(scale.logicalDpi()));
+        image->setPicture(splash);
         form.placeControl(row.id, image, storedRect(row));
         return image;
     }
@@ -93,11 +94,14 @@ std::unique_ptr<Form1> buildForm1()
     const QImage icon = builtInIcon();
     form->setWindowIcon(QIcon(QPixmap::fromImage(icon)));
     form->setBackground(kForm1.backColor.toQColor(), icon, kForm1.backgroundPictureSize);
+    // Decoded before any control is made, while the font configuration is still being read
+    // on its own thread: Label1, the first to measure text, then waits for it the less.
+    const platform::Picture splash = splashPicture(scale.logicalDpi());
 
     std::vector<std::pair<int, QWidget*>> focusChain;
     std::vector<QWidget*> buttons;
     for (const ControlDescription& row : kControls) {
-        QWidget* widget = createControl(*form, row, scale);
+        QWidget* widget = createControl(*form, row, scale, splash);
         if (!widget)
             continue;
         widget->setObjectName(toQString(row.name));
