@@ -4,6 +4,7 @@
 #include "picture_fixtures.h"
 #include "platform/load_picture.h"
 #include "platform/picture_decoder.h"
+#include "platform/picture_file.h"
 #include "platform/runtime_error.h"
 #include "window/image_box.h"
 
@@ -353,6 +354,68 @@ private Q_SLOTS:
         QVERIFY(isNear(finer.pixel(finer.width() / 4, finer.height() / 2), kBlue, 24));
         QVERIFY(isNear(finer.pixel(finer.width() * 3 / 4, finer.height() / 2), kRed, 24));
         QFile::remove(m_dir.filePath(QStringLiteral("renamed.jpg")));
+    }
+
+    // The file is opened, then written to before its picture is decoded: what is shown, if
+    // anything, is what the file holds once written, checked as a whole.
+    void decodesWhatAFileHoldsAfterAWrite_data()
+    {
+        QTest::addColumn<QByteArray>("opened");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QSize>("shown");
+        // Larger than the head read to check headers, so that the decoder reads the file.
+        const QSize size(400, 300);
+        const QByteArray bmp = encoded(twoHalves(size, kBlue, kRed, QImage::Format_RGB888), "BMP");
+        // Halves with a little noise, so that the PNGs do not compress to a few bytes.
+        const auto noisyHalves = [](QSize halvesSize) {
+            QImage image = twoHalves(halvesSize, kBlue, kRed, QImage::Format_RGB32);
+            quint32 seed = 1;
+            for (int y = 0; y < image.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+                for (int x = 0; x < image.width(); ++x) {
+                    seed = seed * 1664525u + 1013904223u;
+                    line[x] ^= (seed >> 8) & 0x070707u;
+                }
+            }
+            return image;
+        };
+        const QByteArray png = encoded(noisyHalves(size), "PNG");
+        const QByteArray otherPng = encoded(noisyHalves(QSize(320, 240)), "PNG");
+        QVERIFY(bmp.size() > platform::kPictureHeadBytes);
+        QVERIFY(otherPng.size() > platform::kPictureHeadBytes);
+
+        // Its header still promises every row; the decoder would leave the missing ones as
+        // whatever memory held.
+        QTest::newRow("bmp cut short") << bmp << bmp.left(bmp.size() / 2) << QSize();
+        QTest::newRow("png written over with another picture")
+            << png << otherPng << QSize(320, 240);
+    }
+
+    void decodesWhatAFileHoldsAfterAWrite()
+    {
+        QFETCH(QByteArray, opened);
+        QFETCH(QByteArray, written);
+        QFETCH(QSize, shown);
+        const QString path = write(QStringLiteral("written.pic"), opened);
+        const auto file = std::make_shared<platform::PictureFile>(path);
+
+        QFile writer(path);
+        QVERIFY(writer.open(QIODevice::ReadWrite));
+        QCOMPARE(writer.write(written), written.size());
+        QVERIFY(writer.resize(written.size()));
+        writer.close();
+
+        try {
+            const platform::Picture picture =
+                platform::decodePictureFile(file, 96.0, QSize(800, 600), path);
+            QCOMPARE(picture.screenImage().size(), shown);
+            const QImage image = picture.screenImage();
+            QVERIFY(isNear(image.pixel(image.width() / 4, image.height() / 2), kBlue, 8));
+            QVERIFY(isNear(image.pixel(image.width() * 3 / 4, image.height() / 2), kRed, 8));
+        } catch (const platform::RuntimeError& error) {
+            QVERIFY2(shown.isEmpty(), qPrintable(error.text()));
+            QCOMPARE(error.errorNumber(), platform::ErrorNumber::InvalidPicture);
+        }
     }
 
     void capsPixelsOfLargeJpegByScaling()

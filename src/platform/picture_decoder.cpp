@@ -137,6 +137,14 @@ QSize orientedSize(Reader& reader)
     return swapsSides(reader->transformation()) ? rawSize.transposed() : rawSize;
 }
 
+// Has reader read its picture's headers, and tells whether file still held what it was
+// opened with once it had.
+bool headersReadFromUnchanged(Reader& reader, const PictureFile& file)
+{
+    reader->size();
+    return file.isUnchanged();
+}
+
 // Sets reader to decode its JPEG, ownSize once oriented, at the coarsest scale that still
 // covers targetPixels, and returns that scale's denominator. Raises ErrorNumber::OutOfMemory
 // when even 1/8 is over the pixel cap.
@@ -249,7 +257,17 @@ Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logic
     // An animation plays its frames from the bytes, so it is read whole after all.
     if (reader->supportsAnimation() && reader->imageCount() > 1)
         return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
-    return decodeWith(reader, format, QByteArray(), file, logicalDpi, screenPixels, fileName);
+    // The checks above saw the file before the decoder did. Written to in between, it may hold
+    // headers they never saw (a JPEG's buffers, a BMP's rows); written to while it decodes,
+    // pixels from two files. Either way it is read whole, so that the checks and the decoder
+    // see the same bytes.
+    if (!headersReadFromUnchanged(reader, *file))
+        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+    Picture picture =
+        decodeWith(reader, format, QByteArray(), file, logicalDpi, screenPixels, fileName);
+    if (!file->isUnchanged())
+        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+    return picture;
 }
 
 QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QImage& decodedAlready)
@@ -266,6 +284,8 @@ QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage
         return decodedAlready;
     try {
         Reader reader(file.device(), QByteArrayLiteral("jpeg"));
+        if (!headersReadFromUnchanged(reader, file))
+            return decodedAlready;
         QImage finer = decodeJpegWith(reader, targetPixels, decodedAlready);
         return file.isUnchanged() ? finer : decodedAlready;
     } catch (const RuntimeError&) {
