@@ -137,9 +137,9 @@ QSize orientedSize(Reader& reader)
     return swapsSides(reader->transformation()) ? rawSize.transposed() : rawSize;
 }
 
-// Has reader read its picture's headers, and tells whether file still held what it was
-// opened with once it had.
-bool headersReadFromUnchanged(Reader& reader, const PictureFile& file)
+// Makes reader read its picture's headers, then tells whether file still holds what it held
+// when it was opened, so that the headers read are the ones the checks saw.
+bool headersReadFromOpenedContent(Reader& reader, const PictureFile& file)
 {
     reader->size();
     return file.isUnchanged();
@@ -261,7 +261,7 @@ Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logic
     // headers they never saw (a JPEG's buffers, a BMP's rows); written to while it decodes,
     // pixels from two files. Either way it is read whole, so that the checks and the decoder
     // see the same bytes.
-    if (!headersReadFromUnchanged(reader, *file))
+    if (!headersReadFromOpenedContent(reader, *file))
         return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
     Picture picture =
         decodeWith(reader, format, QByteArray(), file, logicalDpi, screenPixels, fileName);
@@ -284,7 +284,7 @@ QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage
         return decodedAlready;
     try {
         Reader reader(file.device(), QByteArrayLiteral("jpeg"));
-        if (!headersReadFromUnchanged(reader, file))
+        if (!headersReadFromOpenedContent(reader, file))
             return decodedAlready;
         QImage finer = decodeJpegWith(reader, targetPixels, decodedAlready);
         return file.isUnchanged() ? finer : decodedAlready;
