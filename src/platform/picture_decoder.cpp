@@ -210,15 +210,30 @@ QImage decodeJpegWith(Reader& reader, QSize targetPixels, const QImage& decodedA
     return reader.read();
 }
 
+// Runs the header checks on head, the start of a file of fileSize bytes in format: raises
+// when they fail, and tells whether they need the whole file to decide.
+bool checksNeedWholeFile(const QByteArray& head, qint64 fileSize, const QByteArray& format,
+                         const QString& fileName)
+{
+    const HeadCheck content = precheckHead(head, fileSize, format);
+    // A multi-scan JPEG is held whole as coefficients before any scaling can help.
+    const HeadCheck buffers =
+        format == "jpeg" ? jpegCoefficientsFit(head, fileSize) : HeadCheck::Passes;
+    if (content == HeadCheck::Fails)
+        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+    if (buffers == HeadCheck::Fails)
+        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+    return content == HeadCheck::NeedsWholeFile || buffers == HeadCheck::NeedsWholeFile;
+}
+
 Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>& file,
                     double logicalDpi, QSize screenPixels, const QString& fileName)
 {
     const QByteArray format = sniffPictureFormat(bytes);
-    if (format.isEmpty() || !passesPrechecks(bytes, format))
+    if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    // A multi-scan JPEG is held whole as coefficients before any scaling can help.
-    if (format == "jpeg" && jpegCoefficientBytes(bytes) > kMaxJpegCoefficientBytes)
-        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+    // The bytes are the whole file: the checks decide from them.
+    checksNeedWholeFile(bytes, bytes.size(), format, fileName);
 
     Reader reader(bytes, format);
     return decodeWith(reader, format, bytes, file, logicalDpi, screenPixels, fileName);
@@ -235,39 +250,32 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
 Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logicalDpi,
                           QSize screenPixels, const QString& fileName)
 {
+    const auto readWhole = [&] {
+        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+    };
     const QByteArray head = file->head(kPictureHeadBytes);
     const QByteArray format = sniffPictureFormat(head);
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    if (isReadWhole(format) || head.size() >= file->size())
-        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
-    const HeadCheck content = precheckHead(head, file->size(), format);
-    const HeadCheck buffers =
-        format == "jpeg" ? jpegCoefficientsFit(head, file->size()) : HeadCheck::Passes;
-    if (content == HeadCheck::Fails)
-        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    if (buffers == HeadCheck::Fails)
-        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
-    if (content == HeadCheck::NeedsWholeFile || buffers == HeadCheck::NeedsWholeFile)
-        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+    if (isReadWhole(format) || head.size() >= file->size() ||
+        checksNeedWholeFile(head, file->size(), format, fileName))
+        return readWhole();
 
     // Read straight from the file: a copy of it in memory would cost as much as the decode
     // of a large PNG or TIFF takes in page faults, and hold as much memory again.
     Reader reader(file->device(), format);
     // An animation plays its frames from the bytes, so it is read whole after all.
     if (reader->supportsAnimation() && reader->imageCount() > 1)
-        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+        return readWhole();
     // The checks above saw the file before the decoder did. Written to in between, it may hold
     // headers they never saw (a JPEG's buffers, a BMP's rows); written to while it decodes,
     // pixels from two files. Either way it is read whole, so that the checks and the decoder
     // see the same bytes.
     if (!headersReadFromOpenedContent(reader, *file))
-        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
+        return readWhole();
     Picture picture =
         decodeWith(reader, format, QByteArray(), file, logicalDpi, screenPixels, fileName);
-    if (!file->isUnchanged())
-        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
-    return picture;
+    return file->isUnchanged() ? picture : readWhole();
 }
 
 QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QImage& decodedAlready)
@@ -280,8 +288,6 @@ QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage
 {
     // A file written to since it was opened no longer holds the picture on screen: a finer
     // copy of something else, or of half of it, must not stand in for it.
-    if (!file.isUnchanged())
-        return decodedAlready;
     try {
         Reader reader(file.device(), QByteArrayLiteral("jpeg"));
         if (!headersReadFromOpenedContent(reader, file))

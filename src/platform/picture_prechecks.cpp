@@ -323,9 +323,4 @@ HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray
     return HeadCheck::Passes;
 }
 
-bool passesPrechecks(const QByteArray& bytes, const QByteArray& format)
-{
-    return precheckHead(bytes, bytes.size(), format) == HeadCheck::Passes;
-}
-
 } // namespace kavelora::platform

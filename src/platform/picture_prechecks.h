@@ -45,8 +45,4 @@ HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize);
 // Runs the checks that apply to format on the head of a file of fileSize bytes.
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format);
 
-// Runs the checks that apply to format on a whole file; false when the content must not reach
-// the decoder.
-bool passesPrechecks(const QByteArray& bytes, const QByteArray& format);
-
 } // namespace kavelora::platform
