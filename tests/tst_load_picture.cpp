@@ -552,7 +552,8 @@ private Q_SLOTS:
         }
         QTest::newRow("png chunk claiming 0x7FFFFFFF bytes") << lyingChunk << int(Refused);
         QTest::newRow("png header claiming 65535 x 65535") << hugePng << int(Refused);
-        QTest::newRow("jpeg header claiming 65500 x 65500") << hugeJpeg << int(Refused);
+        // Decoded at 1/8, 8188 x 8188 pixels just inside the cap, its missing data grey.
+        QTest::newRow("jpeg header claiming 65500 x 65500") << hugeJpeg << int(Loaded);
         QTest::newRow("progressive jpeg claiming 30000 x 30000") << hugeProgressive << int(Refused);
         QTest::newRow("truncated bmp") << bmp.left(bmp.size() / 2) << int(Refused);
         QTest::newRow("truncated large bmp")

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/picture_decoder.h"
 
+#include "platform/jpeg_reader.h"
 #include "platform/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
@@ -108,6 +109,20 @@ public:
         QImage image;
         if (!m_reader.read(&image) || image.isNull())
             throw RuntimeError(ErrorNumber::InvalidPicture, m_reader.errorString());
+        return finished(std::move(image));
+    }
+
+    // Reads a JPEG at 1/denominator through libjpeg directly, from the start of the device
+    // whose headers this reader has read.
+    QImage readJpeg(int denominator)
+    {
+        return finished(
+            platform::readJpeg(*m_reader.device(), denominator, m_reader.transformation()));
+    }
+
+private:
+    static QImage finished(QImage image)
+    {
         if (pixelCount(image.size()) > kMaxPicturePixels)
             throw RuntimeError(ErrorNumber::OutOfMemory);
         // Colours are drawn as sRGB; a picture with its own profile is converted in place.
@@ -116,7 +131,6 @@ public:
         return eightBitsPerChannel(std::move(image));
     }
 
-private:
     void configure(QIODevice& device, const QByteArray& format)
     {
         raiseAllocationLimit();
@@ -145,19 +159,13 @@ bool headersReadFromOpenedContent(Reader& reader, const PictureFile& file)
     return file.isUnchanged();
 }
 
-// Sets reader to decode its JPEG, ownSize once oriented, at the coarsest scale that still
-// covers targetPixels, and returns that scale's denominator. Raises ErrorNumber::OutOfMemory
-// when even 1/8 is over the pixel cap.
-int useJpegScaleFor(Reader& reader, QSize ownSize, QSize targetPixels, const QString& fileName = {})
+// The denominator to decode a JPEG of ownSize, once oriented, at the coarsest scale that still
+// covers targetPixels. Raises ErrorNumber::OutOfMemory when even 1/8 is over the pixel cap.
+int jpegScaleFor(QSize ownSize, QSize targetPixels, const QString& fileName = {})
 {
     const int denominator = jpegDenominator(ownSize, targetPixels);
     if (denominator == 0)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
-    if (denominator > 1) {
-        const QSize orientedScaled = scaledBy(ownSize, denominator);
-        reader->setScaledSize(swapsSides(reader->transformation()) ? orientedScaled.transposed()
-                                                                   : orientedScaled);
-    }
     return denominator;
 }
 
@@ -170,17 +178,18 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
 {
     const QSize ownSize = orientedSize(reader);
     QSize decodedSize = ownSize;
-    bool reduced = false;
+    // A JPEG whose headers were read is decoded by libjpeg at 1/scale; anything else by Qt.
+    int scale = 0;
     if (format == "jpeg" && ownSize.isValid()) {
-        const int denominator = useJpegScaleFor(reader, ownSize, screenPixels, fileName);
-        decodedSize = scaledBy(ownSize, denominator);
-        reduced = denominator > 1;
+        scale = jpegScaleFor(ownSize, screenPixels, fileName);
+        decodedSize = scaledBy(ownSize, scale);
     }
+    const bool reduced = scale > 1;
     if (ownSize.isValid() && pixelCount(decodedSize) > kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
 
     const bool animated = reader->supportsAnimation() && reader->imageCount() > 1;
-    QImage image = reader.read();
+    QImage image = scale > 0 ? reader.readJpeg(scale) : reader.read();
     // The source is kept only where it is read again: for a finer decode of a reduced copy
     // and for the frames of an animation. Any other screen copy is the whole picture.
     Picture::Source source{QByteArray(), format, fileName, nullptr};
@@ -204,10 +213,10 @@ QImage decodeJpegWith(Reader& reader, QSize targetPixels, const QImage& decodedA
     const QSize ownSize = orientedSize(reader);
     if (!ownSize.isValid())
         throw RuntimeError(ErrorNumber::InvalidPicture, reader->errorString());
-    const int denominator = useJpegScaleFor(reader, ownSize, targetPixels);
+    const int denominator = jpegScaleFor(ownSize, targetPixels);
     if (scaledBy(ownSize, denominator) == decodedAlready.size())
         return decodedAlready;
-    return reader.read();
+    return reader.readJpeg(denominator);
 }
 
 // Runs the header checks on head, the start of a file of fileSize bytes in format: raises
