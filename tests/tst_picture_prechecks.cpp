@@ -101,6 +101,15 @@ private Q_SLOTS:
             << progressiveJpeg(QSize(33, 17)) << bytesFor420(QSize(33, 17));
         QTest::newRow("progressive claiming 30000 x 30000")
             << claimingSide(progressive, "\xFF\xC2", 30000) << bytesFor420(QSize(30000, 30000));
+        // The decoder passes over stray bytes, a stuffed zero among them, to the next marker.
+        const qsizetype frame = progressive.indexOf("\xFF\xC2");
+        QTest::newRow("progressive, stray bytes before the frame")
+            << progressive.left(frame) + QByteArray("\x14\xFF\x00\x03", 4) + progressive.mid(frame)
+            << bytesFor420(kSize);
+        QTest::newRow("progressive, stray bytes before the scan")
+            << claimingSide(progressive, "\xFF\xC2", 30000)
+                   .insert(progressive.indexOf("\xFF\xDA"), QByteArray("\xFF\x00\xFF\xFF", 4))
+            << bytesFor420(QSize(30000, 30000));
         QTest::newRow("cut off before the frame header") << progressive.left(20) << qint64(0);
         QTest::newRow("frame header cut short")
             << progressive.left(progressive.indexOf("\xFF\xC2") + 9) << qint64(0);

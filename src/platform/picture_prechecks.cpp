@@ -173,6 +173,10 @@ JpegFirstScan readJpegFirstScan(const QByteArray& bytes)
             continue;
         }
         const auto marker = static_cast<unsigned char>(bytes[at + 1]);
+        if (marker == 0x00) {
+            at += 2; // a stuffed zero, no marker: the decoder drops both bytes and reads on
+            continue;
+        }
         if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
             ++at; // fill byte or a marker without a length
             continue;
