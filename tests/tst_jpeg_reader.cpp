@@ -225,6 +225,24 @@ private Q_SLOTS:
         }
     }
 
+    void refusesBuffersOverTheLimit()
+    {
+        // A progressive picture is buffered whole; claiming 30000 x 30000 pixels, it would need
+        // 2.7 GB of coefficients even when decoded at 1/8.
+        QByteArray bytes = progressive(photoLike(QSize(96, 64)));
+        const qsizetype frame = bytes.indexOf("\xFF\xC2");
+        QVERIFY(frame > 0);
+        bytes.replace(frame + 5, 4, QByteArray::fromHex("75307530"));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        try {
+            platform::readJpeg(buffer, 8, {});
+            QFAIL("buffered a picture over the limit");
+        } catch (const platform::RuntimeError& error) {
+            QCOMPARE(error.errorNumber(), platform::ErrorNumber::OutOfMemory);
+        }
+    }
+
 private:
     static QImage noisePicture()
     {

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/jpeg_reader.h"
 
+#include "platform/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
 #include <QColorSpace>
@@ -16,11 +17,18 @@
 
 #include <jpeglib.h>
 
+#include <jerror.h> // after jpeglib.h, which it needs
+
 namespace kavelora::platform {
 
 namespace {
 
 constexpr std::size_t kInputBlockBytes = 64 * 1024;
+
+// What libjpeg may allocate for one picture's whole-picture buffers: those the header checks
+// let through, and room for its tables and rows. A file the checks misread is refused by
+// libjpeg itself instead of taking gigabytes.
+constexpr long kLibjpegMemoryLimit = kMaxJpegCoefficientBytes + 32L * 1024 * 1024;
 
 // Format_RGB32 as it lies in memory, which libjpeg writes straight into the picture's rows.
 constexpr J_COLOR_SPACE kRgb32Layout =
@@ -114,12 +122,15 @@ struct Decompression
     Decompression(const Decompression&) = delete;
     Decompression& operator=(const Decompression&) = delete;
 
-    // libjpeg's text for the error it gave up on.
-    QString message()
+    // The error libjpeg gave up on, with its text.
+    RuntimeError failure()
     {
         char text[JMSG_LENGTH_MAX] = {};
         (*errors.manager.format_message)(reinterpret_cast<j_common_ptr>(&info), text);
-        return QString::fromLocal8Bit(text);
+        const bool outOfMemory = errors.manager.msg_code == JERR_OUT_OF_MEMORY ||
+                                 errors.manager.msg_code == JERR_NO_BACKING_STORE;
+        return RuntimeError(outOfMemory ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidPicture,
+                            QString::fromLocal8Bit(text));
     }
 
     ErrorExit errors{};
@@ -160,6 +171,8 @@ bool readHeaders(Decompression& jpeg, int denominator)
     if (setjmp(jpeg.errors.jump) != 0)
         return false;
     jpeg_create_decompress(&jpeg.info);
+    // Over the limit, libjpeg asks for a backing store, which this build of it refuses.
+    jpeg.info.mem->max_memory_to_use = kLibjpegMemoryLimit;
     jpeg.info.src = &jpeg.source.manager;
     jpeg_save_markers(&jpeg.info, JPEG_APP0 + 2, 0xFFFF); // where a colour profile lies
     jpeg_read_header(&jpeg.info, TRUE);
@@ -227,7 +240,7 @@ QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformat
         throw RuntimeError(ErrorNumber::InvalidPicture);
     Decompression jpeg(device);
     if (!readHeaders(jpeg, denominator))
-        throw RuntimeError(ErrorNumber::InvalidPicture, jpeg.message());
+        throw jpeg.failure();
     if (jpeg.format == QImage::Format_Invalid)
         throw RuntimeError(ErrorNumber::InvalidPicture);
 
@@ -237,7 +250,7 @@ QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformat
     if (!QImageIOHandler::allocateImage(size, jpeg.format, &image))
         throw RuntimeError(ErrorNumber::OutOfMemory);
     if (!decodeRows(jpeg, image))
-        throw RuntimeError(ErrorNumber::InvalidPicture, jpeg.message());
+        throw jpeg.failure();
 
     image = oriented(std::move(image), orientation);
     if (jpeg.iccProfile) {

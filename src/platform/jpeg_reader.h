@@ -14,8 +14,9 @@ namespace kavelora::platform {
 // RGB32, carrying the colour space of an embedded profile. The input reaches libjpeg in 64 KiB
 // blocks: Qt's own reader hands it 4 KiB at a time, which keeps libjpeg's Huffman decoder on
 // its slower path for most of a large photo.
-// Raises RuntimeError(InvalidPicture) for a file libjpeg gives up on and
-// RuntimeError(OutOfMemory) when the picture cannot be allocated.
+// Raises RuntimeError(InvalidPicture) for a file libjpeg gives up on, and
+// RuntimeError(OutOfMemory) when the picture cannot be allocated or libjpeg would buffer more
+// of it than the header checks allow.
 QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformations orientation);
 
 } // namespace kavelora::platform
