@@ -55,7 +55,7 @@ void jumpOut(j_common_ptr info)
 }
 
 // Warnings (corrupt data, a file cut short) are not printed: the picture is shown as far
-// as it decodes, as any viewer does.
+// as it decodes.
 void stayQuiet(j_common_ptr) {}
 
 void startSource(j_decompress_ptr) {}
