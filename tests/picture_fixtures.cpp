@@ -3,6 +3,7 @@
 #include "picture_fixtures.h"
 
 #include <QBuffer>
+#include <QImageWriter>
 #include <QtEndian>
 
 namespace kavelora::tests {
@@ -104,6 +105,30 @@ QByteArray encoded(const QImage& image, const char* format, int quality)
     if (!image.save(&buffer, format, quality))
         return {};
     return bytes;
+}
+
+QByteArray encodedProgressive(const QImage& image, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.setQuality(quality);
+    if (!writer.write(image))
+        return {};
+    return bytes;
+}
+
+QByteArray claimingSide(QByteArray jpeg, const char* frameMarker, int side)
+{
+    const qsizetype frame = jpeg.indexOf(frameMarker);
+    if (frame < 0)
+        return {};
+    const char sideBytes[] = {static_cast<char>(side >> 8), static_cast<char>(side & 0xFF)};
+    jpeg.replace(frame + 5, 2, sideBytes, 2);
+    jpeg.replace(frame + 7, 2, sideBytes, 2);
+    return jpeg;
 }
 
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation)

@@ -20,6 +20,12 @@ QByteArray gifFile(QSize size, const QList<QRgb>& palette, const QList<QByteArra
 // image encoded by Qt's writer for format.
 QByteArray encoded(const QImage& image, const char* format, int quality = -1);
 
+// image as a progressive JPEG.
+QByteArray encodedProgressive(const QImage& image, int quality = 90);
+
+// jpeg with its frame header (the segment starting frameMarker) claiming side x side pixels.
+QByteArray claimingSide(QByteArray jpeg, const char* frameMarker, int side);
+
 // A JPEG with an EXIF block giving the orientation (1 to 8) inserted after its start marker.
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
 

@@ -9,8 +9,6 @@
 #include "platform/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QTest>
 
 using namespace kavelora;
@@ -22,26 +20,7 @@ const QSize kSize(64, 48);
 
 QByteArray progressiveJpeg(QSize size)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    writer.setQuality(90);
-    writer.write(twoHalves(size, qRgb(255, 0, 0), qRgb(0, 0, 255)));
-    return bytes;
-}
-
-// The frame header's height and width replaced by side x side.
-QByteArray claimingSide(QByteArray jpeg, const char* frameMarker, int side)
-{
-    const qsizetype frame = jpeg.indexOf(frameMarker);
-    if (frame < 0)
-        return {};
-    const char sideBytes[] = {static_cast<char>(side >> 8), static_cast<char>(side & 0xFF)};
-    jpeg.replace(frame + 5, 2, sideBytes, 2);
-    jpeg.replace(frame + 7, 2, sideBytes, 2);
-    return jpeg;
+    return encodedProgressive(twoHalves(size, qRgb(255, 0, 0), qRgb(0, 0, 255)));
 }
 
 // jpeg with its first scan cut down to the first of its components, as a picture coded one
