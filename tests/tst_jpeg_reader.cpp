@@ -99,7 +99,7 @@ QImage decodedByUs(const QByteArray& bytes, int denominator)
     buffer.open(QIODevice::ReadOnly);
     QImageReader headers(&buffer, "jpeg");
     const QImageIOHandler::Transformations orientation = headers.transformation();
-    // The reader rewinds the device itself: leave it where the headers ended.
+    // The reader starts from the beginning wherever the device stands: leave it mid-file.
     buffer.seek(buffer.size() / 2);
     return platform::readJpeg(buffer, denominator, orientation);
 }
