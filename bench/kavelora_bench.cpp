@@ -7,7 +7,7 @@
 // the program needs a display (the benchmark runs it on a private Xvfb).
 
 #include "frame_quality.h"
-#include "platform/load_picture.h"
+#include "picture/load_picture.h"
 #include "window/image_box.h"
 
 #include <QApplication>
@@ -30,7 +30,7 @@ extern char** environ;
 
 namespace {
 
-using kavelora::platform::LoadPicture;
+using kavelora::picture::LoadPicture;
 using kavelora::window::ImageBox;
 
 // The picture area of a 1000 x 700 window, as the whole-process figures show it.

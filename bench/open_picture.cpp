@@ -7,7 +7,7 @@
 //
 //   kavelora_open FILE
 
-#include "platform/load_picture.h"
+#include "picture/load_picture.h"
 #include "platform/runtime_error.h"
 #include "shell/start.h"
 #include "window/form1.h"
@@ -28,7 +28,7 @@ int main(int argc, char* argv[])
     return kavelora::shell::start(argv[0], [&fileName](kavelora::window::Form1& form) {
         form.resize(1000, 700);
         try {
-            form.Image1().setPicture(kavelora::platform::LoadPicture(fileName));
+            form.Image1().setPicture(kavelora::picture::LoadPicture(fileName));
         } catch (const kavelora::platform::RuntimeError& error) {
             std::fprintf(stderr, "kavelora_open: %s\n", qPrintable(error.text()));
             std::exit(1);

@@ -8,8 +8,8 @@
 //
 //   print_picture [--naive] FILE OUTPUT.pdf
 
-#include "platform/load_picture.h"
-#include "platform/qt_printer.h"
+#include "picture/load_picture.h"
+#include "print/qt_printer.h"
 #include "platform/runtime_error.h"
 
 #include <QApplication>
@@ -24,10 +24,10 @@ namespace {
 
 void printTheProgramsWay(const QString& fileName, const QString& output)
 {
-    kavelora::platform::QtPrinter printer;
+    kavelora::print::QtPrinter printer;
     printer.qprinter().setOutputFormat(QPrinter::PdfFormat);
     printer.qprinter().setOutputFileName(output);
-    printer.PaintPicture(kavelora::platform::LoadPicture(fileName), 0.0F, 0.0F);
+    printer.PaintPicture(kavelora::picture::LoadPicture(fileName), 0.0F, 0.0F);
     printer.EndDoc();
 }
 

@@ -28,13 +28,13 @@ QByteArray run(const QString& program, const QStringList& arguments)
     return process.readAllStandardOutput();
 }
 
-platform::Picture filePicture(const QImage& image, const QString& fileName)
+picture::Picture filePicture(const QImage& image, const QString& fileName)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return platform::Picture(image, 96.0, {bytes, QByteArrayLiteral("png"), fileName, nullptr});
+    return picture::Picture(image, 96.0, {bytes, QByteArrayLiteral("png"), fileName, nullptr});
 }
 
 } // namespace
@@ -109,7 +109,7 @@ QRectF inkBoxMillimetres(const QImage& page, Ink ink)
             (right - left + 1) * millimetresPerPixel, (bottom - top + 1) * millimetresPerPixel};
 }
 
-platform::Picture framedPicture(QSize size, const QString& fileName)
+picture::Picture framedPicture(QSize size, const QString& fileName)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -120,7 +120,7 @@ platform::Picture framedPicture(QSize size, const QString& fileName)
     return filePicture(image, fileName);
 }
 
-platform::Picture solidPicture(QSize size, const QString& fileName)
+picture::Picture solidPicture(QSize size, const QString& fileName)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(QColor(20, 30, 90));

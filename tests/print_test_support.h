@@ -5,8 +5,8 @@
 // Reading printed PDF files back for the print tests: poppler's pdfinfo and pdftoppm do the
 // reading, these helpers measure what is on the page.
 
-#include "platform/picture.h"
-#include "platform/qt_printer.h"
+#include "picture/picture.h"
+#include "print/qt_printer.h"
 
 #include <QImage>
 #include <QRectF>
@@ -48,12 +48,12 @@ QRectF inkBoxMillimetres(const QImage& page, Ink ink);
 
 // A white picture of size pixels with a one-pixel black frame, as a file picture named
 // fileName (kept as PNG bytes), at 96 pixels per inch.
-platform::Picture framedPicture(QSize size, const QString& fileName);
+picture::Picture framedPicture(QSize size, const QString& fileName);
 // A picture filled with one dark colour, at 96 pixels per inch.
-platform::Picture solidPicture(QSize size, const QString& fileName);
+picture::Picture solidPicture(QSize size, const QString& fileName);
 
 // A printer whose drawing fails the first time, once the document is open.
-class FailingOncePrinter final : public platform::QtPrinter
+class FailingOncePrinter final : public print::QtPrinter
 {
 protected:
     void drawImage(QPainter& painter, const QRectF& target, const QImage& image) override

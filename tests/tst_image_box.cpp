@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/picture_decoder.h"
+#include "picture/picture_decoder.h"
 #include "window/image_box.h"
 
 #include <QApplication>
@@ -9,7 +9,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-using kavelora::platform::Picture;
+using kavelora::picture::Picture;
 using kavelora::window::ImageBox;
 
 namespace {
@@ -219,7 +219,7 @@ void TestImageBox::growingBoxDecodesFinerCopy()
     QFETCH(QSize, grownSize);
     QFETCH(QSize, copySize);
     const QImage whole = stripes(QSize(1600, 1200));
-    const Picture reduced = kavelora::platform::decodePicture(jpegOf(whole), 96.0, coverSize);
+    const Picture reduced = kavelora::picture::decodePicture(jpegOf(whole), 96.0, coverSize);
     // A picture whose screen copy is all there is, however small.
     const Picture picture = reducedDecode ? reduced : Picture(reduced.screenImage(), 96.0);
     m_box->resize(150, 100);

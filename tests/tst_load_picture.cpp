@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "allocation_probe.h"
 #include "picture_fixtures.h"
-#include "platform/load_picture.h"
-#include "platform/picture_decoder.h"
-#include "platform/picture_file.h"
+#include "picture/load_picture.h"
+#include "picture/picture_decoder.h"
+#include "picture/picture_file.h"
 #include "platform/runtime_error.h"
 #include "window/image_box.h"
 
@@ -55,7 +55,7 @@ int loadLimited(int argc, char** argv)
             void* volatile request = std::malloc(400ULL * 1024 * 1024);
             std::free(request);
         }
-        status = platform::LoadPicture(fileName).isEmpty() ? OtherFailure : Loaded;
+        status = picture::LoadPicture(fileName).isEmpty() ? OtherFailure : Loaded;
     } catch (const platform::RuntimeError&) {
         status = Refused;
     } catch (...) {
@@ -180,7 +180,7 @@ private Q_SLOTS:
         // A name that says nothing: the format comes from the content.
         const QString path = write(QStringLiteral("fixture.dat"), bytes);
 
-        const platform::Picture picture = platform::LoadPicture(path);
+        const picture::Picture picture = picture::LoadPicture(path);
         QVERIFY(!picture.isEmpty());
         QCOMPARE(picture.ownSize(), kFixtureSize);
         const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
@@ -221,18 +221,18 @@ private Q_SLOTS:
     void decodesLargeFilesLikeTheirBytes()
     {
         QFETCH(QByteArray, bytes);
-        QVERIFY2(bytes.size() > platform::kPictureHeadBytes, "the fixture fits in the head");
+        QVERIFY2(bytes.size() > picture::kPictureHeadBytes, "the fixture fits in the head");
         const QString path = write(QStringLiteral("large.dat"), bytes);
 
-        const platform::Picture fromFile = platform::LoadPicture(path);
-        const platform::Picture fromBytes = platform::decodePicture(bytes, 96.0, QSize(800, 600));
+        const picture::Picture fromFile = picture::LoadPicture(path);
+        const picture::Picture fromBytes = picture::decodePicture(bytes, 96.0, QSize(800, 600));
         QCOMPARE(fromFile.ownSize(), QSize(320, 240));
         QCOMPARE(fromFile.screenImage(), fromBytes.screenImage());
         QVERIFY(fromFile.source().bytes.isEmpty());
         QCOMPARE(fromFile.source().format, fromBytes.source().format);
     }
 
-    void emptyNameGivesEmptyPicture() { QVERIFY(platform::LoadPicture(QString()).isEmpty()); }
+    void emptyNameGivesEmptyPicture() { QVERIFY(picture::LoadPicture(QString()).isEmpty()); }
 
     void appliesExifOrientation_data()
     {
@@ -256,8 +256,8 @@ private Q_SLOTS:
         QFETCH(QPoint, bluePoint);
         QFETCH(QPoint, redPoint);
         const QByteArray jpeg = encoded(twoHalves(QSize(60, 40), kBlue, kRed), "JPEG", 95);
-        const platform::Picture picture =
-            platform::decodePicture(withExifOrientation(jpeg, orientation), 96.0, QSize(800, 600));
+        const picture::Picture picture =
+            picture::decodePicture(withExifOrientation(jpeg, orientation), 96.0, QSize(800, 600));
         QCOMPARE(picture.ownSize(), ownSize);
         QCOMPARE(picture.screenImage().size(), ownSize);
         QVERIFY(isNear(picture.screenImage().pixel(bluePoint), kBlue, 24));
@@ -274,7 +274,7 @@ private Q_SLOTS:
         const QRgb expected = wide.convertedToColorSpace(QColorSpace::SRgb).pixel(0, 0);
         QVERIFY(expected != wide.pixel(0, 0));
 
-        const platform::Picture picture = platform::decodePicture(png, 96.0, QSize(800, 600));
+        const picture::Picture picture = picture::decodePicture(png, 96.0, QSize(800, 600));
         QCOMPARE(picture.screenImage().colorSpace(), QColorSpace(QColorSpace::SRgb));
         QVERIFY(isNear(picture.screenImage().pixel(5, 5), expected, 1));
     }
@@ -295,7 +295,7 @@ private Q_SLOTS:
         const QByteArray jpeg = withExifOrientation(encoded(stored, "JPEG", 90), orientation);
         const QSize screen = ownSize.scaled(800, 800, Qt::KeepAspectRatio);
 
-        const platform::Picture picture = platform::decodePicture(jpeg, 96.0, screen);
+        const picture::Picture picture = picture::decodePicture(jpeg, 96.0, screen);
         QCOMPARE(picture.ownSize(), ownSize);
         // 1/4 still covers the screen; 1/8 would not.
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
@@ -329,7 +329,7 @@ private Q_SLOTS:
         const QByteArray jpeg = encoded(twoHalves(ownSize, kBlue, kRed), "JPEG", 90);
         const QString path = write(QStringLiteral("kept.jpg"), jpeg);
 
-        const platform::Picture picture = platform::LoadPicture(path, QSize(800, 600));
+        const picture::Picture picture = picture::LoadPicture(path, QSize(800, 600));
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
         QVERIFY(picture.source().bytes.isEmpty());
         QVERIFY(picture.source().file);
@@ -381,8 +381,8 @@ private Q_SLOTS:
         };
         const QByteArray png = encoded(noisyHalves(size), "PNG");
         const QByteArray otherPng = encoded(noisyHalves(QSize(320, 240)), "PNG");
-        QVERIFY(bmp.size() > platform::kPictureHeadBytes);
-        QVERIFY(otherPng.size() > platform::kPictureHeadBytes);
+        QVERIFY(bmp.size() > picture::kPictureHeadBytes);
+        QVERIFY(otherPng.size() > picture::kPictureHeadBytes);
 
         // Its header still promises every row; the decoder would leave the missing ones as
         // whatever memory held.
@@ -397,7 +397,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, written);
         QFETCH(QSize, shown);
         const QString path = write(QStringLiteral("written.pic"), opened);
-        const auto file = std::make_shared<platform::PictureFile>(path);
+        const auto file = std::make_shared<picture::PictureFile>(path);
 
         QFile writer(path);
         QVERIFY(writer.open(QIODevice::ReadWrite));
@@ -406,8 +406,8 @@ private Q_SLOTS:
         writer.close();
 
         try {
-            const platform::Picture picture =
-                platform::decodePictureFile(file, 96.0, QSize(800, 600), path);
+            const picture::Picture picture =
+                picture::decodePictureFile(file, 96.0, QSize(800, 600), path);
             QCOMPARE(picture.screenImage().size(), shown);
             const QImage image = picture.screenImage();
             QVERIFY(isNear(image.pixel(image.width() / 4, image.height() / 2), kBlue, 8));
@@ -424,7 +424,7 @@ private Q_SLOTS:
         QImage stored(9000, 8000, QImage::Format_Grayscale8);
         stored.fill(200);
         const QByteArray jpeg = encoded(stored, "JPEG", 50);
-        const platform::Picture picture = platform::decodePicture(jpeg, 96.0, QSize(20000, 20000));
+        const picture::Picture picture = picture::decodePicture(jpeg, 96.0, QSize(20000, 20000));
         QCOMPARE(picture.ownSize(), QSize(9000, 8000));
         QCOMPARE(picture.screenImage().size(), QSize(4500, 4000));
         QCOMPARE(picture.decodeForSize(QSize(9000, 8000)).size(), QSize(4500, 4000));
@@ -435,8 +435,8 @@ private Q_SLOTS:
         const QSize size(8, 8);
         const QByteArray gif =
             gifFile(size, {kRed, kBlue}, {gifHalves(size, 0, 0), gifHalves(size, 1, 1)}, 2);
-        const platform::Picture picture =
-            platform::LoadPicture(write(QStringLiteral("animated.gif"), gif));
+        const picture::Picture picture =
+            picture::LoadPicture(write(QStringLiteral("animated.gif"), gif));
         QVERIFY(picture.isAnimated());
         QCOMPARE(picture.screenImage().pixel(4, 4), kRed);
 
@@ -445,7 +445,7 @@ private Q_SLOTS:
         box.resize(32, 32);
         box.setPicture(picture);
         QTRY_COMPARE(box.currentFrameNumber(), 1);
-        const platform::Picture onScreen = box.picture();
+        const picture::Picture onScreen = box.picture();
         QVERIFY(!onScreen.isAnimated());
         QCOMPARE(onScreen.screenImage().pixel(4, 4), kBlue);
         QCOMPARE(onScreen.ownSize(), size);
@@ -455,8 +455,8 @@ private Q_SLOTS:
 
     void transparentPartsShowTheWindowBehind()
     {
-        const platform::Picture picture =
-            platform::LoadPicture(write(QStringLiteral("masked.ico"), iconWithTransparentRight()));
+        const picture::Picture picture =
+            picture::LoadPicture(write(QStringLiteral("masked.ico"), iconWithTransparentRight()));
         QWidget window;
         QPalette pink = window.palette();
         pink.setColor(QPalette::Window, QColor(kPink));
@@ -497,7 +497,7 @@ private Q_SLOTS:
         // The refusal is the allow-list's, not the decoder's.
         QCOMPARE(!QImage(path).isNull(), qtWouldDecode);
         try {
-            platform::LoadPicture(path);
+            picture::LoadPicture(path);
             QFAIL("loaded");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), platform::ErrorNumber::InvalidPicture);
@@ -609,7 +609,7 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(platform::ErrorNumber, number);
         try {
-            platform::LoadPicture(path);
+            picture::LoadPicture(path);
             QFAIL("loaded");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), number);

@@ -146,7 +146,7 @@ private Q_SLOTS:
         ScriptedDialog dialog;
         dialog.showOpenError = dialogError;
         dialog.fileName = fileName;
-        const platform::Picture before = m_form->Image1().picture();
+        const picture::Picture before = m_form->Image1().picture();
 
         const bool succeeded = clickOpen(dialog);
 
@@ -155,7 +155,7 @@ private Q_SLOTS:
             dialogError ? QStringList{QStringLiteral("ShowOpen")}
                         : QStringList{QStringLiteral("ShowOpen"), QStringLiteral("FileName")};
         QCOMPARE(dialog.calls, expectedCalls);
-        const platform::Picture after = m_form->Image1().picture();
+        const picture::Picture after = m_form->Image1().picture();
         switch (outcome) {
         case Outcome::Kept:
             QVERIFY(after.isSameObject(before));

@@ -5,7 +5,7 @@
 // so that drawing and printing them never works on copies several times their size.
 
 #include "picture_fixtures.h"
-#include "platform/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
 #include <QTest>
 
@@ -45,7 +45,7 @@ private Q_SLOTS:
             twoHalves(QSize(24, 16), qRgb(32, 32, 32), qRgb(224, 224, 224), written);
         const QByteArray bytes = encoded(source, fileFormat.constData());
         QVERIFY(!bytes.isEmpty());
-        const platform::Picture picture = platform::decodePicture(bytes, 96.0, QSize(800, 600));
+        const picture::Picture picture = picture::decodePicture(bytes, 96.0, QSize(800, 600));
         const QImage image = picture.screenImage();
         QCOMPARE(image.format(), decoded);
         QCOMPARE(image.size(), QSize(24, 16));

@@ -5,8 +5,8 @@
 // in several scans makes the decoder hold, which no reduced-scale decode can lower.
 
 #include "picture_fixtures.h"
-#include "platform/picture_decoder.h"
-#include "platform/picture_prechecks.h"
+#include "picture/picture_decoder.h"
+#include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
 #include <QTest>
@@ -100,7 +100,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(qint64, expected);
         QVERIFY(!bytes.isEmpty());
-        QCOMPARE(platform::jpegCoefficientBytes(bytes), expected);
+        QCOMPARE(picture::jpegCoefficientBytes(bytes), expected);
     }
 
     void checksBmpPixelsFitFile_data()
@@ -129,7 +129,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, fits);
-        QCOMPARE(platform::bmpPixelsFitFile(bytes, bytes.size()) == platform::HeadCheck::Passes,
+        QCOMPARE(picture::bmpPixelsFitFile(bytes, bytes.size()) == picture::HeadCheck::Passes,
                  fits);
     }
 
@@ -137,7 +137,7 @@ private Q_SLOTS:
     // the checks reach past them.
     void checksFromTheHead_data()
     {
-        using platform::HeadCheck;
+        using picture::HeadCheck;
         QTest::addColumn<QByteArray>("head");
         QTest::addColumn<qint64>("fileSize");
         QTest::addColumn<QByteArray>("format");
@@ -186,13 +186,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, head);
         QFETCH(qint64, fileSize);
         QFETCH(QByteArray, format);
-        QFETCH(platform::HeadCheck, expected);
-        QCOMPARE(platform::precheckHead(head, fileSize, format), expected);
+        QFETCH(picture::HeadCheck, expected);
+        QCOMPARE(picture::precheckHead(head, fileSize, format), expected);
     }
 
     void checksJpegBuffersFromTheHead_data()
     {
-        using platform::HeadCheck;
+        using picture::HeadCheck;
         QTest::addColumn<QByteArray>("head");
         QTest::addColumn<qint64>("fileSize");
         QTest::addColumn<HeadCheck>("expected");
@@ -225,14 +225,14 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, head);
         QFETCH(qint64, fileSize);
-        QFETCH(platform::HeadCheck, expected);
-        QCOMPARE(platform::jpegCoefficientsFit(head, fileSize), expected);
+        QFETCH(picture::HeadCheck, expected);
+        QCOMPARE(picture::jpegCoefficientsFit(head, fileSize), expected);
     }
 
     void loadsSmallProgressiveJpeg()
     {
-        const platform::Picture picture =
-            platform::decodePicture(progressiveJpeg(kSize), 96.0, QSize(800, 600));
+        const picture::Picture picture =
+            picture::decodePicture(progressiveJpeg(kSize), 96.0, QSize(800, 600));
         QCOMPARE(picture.ownSize(), kSize);
         QCOMPARE(picture.screenImage().size(), kSize);
     }
@@ -251,16 +251,16 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         QFETCH(bool, refused);
-        QCOMPARE(bytesFor420(QSize(side, side)) > platform::kMaxJpegCoefficientBytes, refused);
+        QCOMPARE(bytesFor420(QSize(side, side)) > picture::kMaxJpegCoefficientBytes, refused);
         const QByteArray bytes = claimingSide(progressiveJpeg(kSize), "\xFF\xC2", side);
         if (!refused) {
             // The decoder runs; the scans' missing data decodes as grey.
-            const platform::Picture picture = platform::decodePicture(bytes, 96.0, QSize(800, 600));
+            const picture::Picture picture = picture::decodePicture(bytes, 96.0, QSize(800, 600));
             QCOMPARE(picture.ownSize(), QSize(side, side));
             return;
         }
         try {
-            platform::decodePicture(bytes, 96.0, QSize(800, 600));
+            picture::decodePicture(bytes, 96.0, QSize(800, 600));
             QFAIL("decoded a picture too large to buffer");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), platform::ErrorNumber::OutOfMemory);

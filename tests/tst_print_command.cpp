@@ -5,12 +5,12 @@
 // files; every page is rendered back to pixels and measured.
 
 #include "commands/print_command.h"
-#include "platform/qt_printer.h"
+#include "print/qt_printer.h"
 #include "platform/runtime_error.h"
 #include "print_test_support.h"
 #include "shell/error_policy.h"
 #include "shell/program.h"
-#include "window/built_in_assets.h"
+#include "picture/built_in_assets.h"
 #include "window/command_button.h"
 #include "window/form1.h"
 #include "window/form_builder.h"
@@ -30,7 +30,7 @@
 namespace kavelora::tests {
 
 using platform::ErrorNumber;
-using platform::Picture;
+using picture::Picture;
 using platform::RuntimeError;
 
 namespace {
@@ -79,10 +79,10 @@ private:
 };
 
 // Passes every call to the real printer, noting it and whether the window took input then.
-class LoggingPrinter final : public platform::Printer
+class LoggingPrinter final : public print::Printer
 {
 public:
-    LoggingPrinter(platform::Printer& printer, QStringList& log, const QWidget& window)
+    LoggingPrinter(print::Printer& printer, QStringList& log, const QWidget& window)
         : m_printer(printer)
         , m_log(log)
         , m_window(window)
@@ -106,7 +106,7 @@ public:
     }
 
 private:
-    platform::Printer& m_printer;
+    print::Printer& m_printer;
     QStringList& m_log;
     const QWidget& m_window;
 };
@@ -166,9 +166,9 @@ private Q_SLOTS:
 
 private:
     // Runs the handler as the program does, under its silent trap; true when no error.
-    bool clickPrint(platform::Printer& printer);
+    bool clickPrint(print::Printer& printer);
     // The user picks PDF output to a new file in the dialog.
-    void chooseNewFile(platform::QtPrinter& printer);
+    void chooseNewFile(print::QtPrinter& printer);
     QStringList documents() const;
     // Checks that the one-page document at path shows the frame at its own size.
     void verifyFrameAtOwnSize(const QString& path);
@@ -177,7 +177,7 @@ private:
     int m_fileCount = 0;
     std::unique_ptr<window::Form1> m_form;
     std::unique_ptr<shell::Program> m_program;
-    std::unique_ptr<platform::QtPrinter> m_printer;
+    std::unique_ptr<print::QtPrinter> m_printer;
     QStringList m_log;
     std::unique_ptr<ScriptedDialog> m_dialog;
     bool m_programEnded = false;
@@ -195,7 +195,7 @@ void TestPrintCommand::init()
 {
     m_form = window::buildForm1();
     m_program = std::make_unique<shell::Program>(*m_form, [this](int) { m_programEnded = true; });
-    m_printer = std::make_unique<platform::QtPrinter>();
+    m_printer = std::make_unique<print::QtPrinter>();
     m_log.clear();
     m_dialog = std::make_unique<ScriptedDialog>(m_log);
     m_dialog->onConfirm = [this] { chooseNewFile(*m_printer); };
@@ -214,14 +214,14 @@ void TestPrintCommand::cleanup()
     m_form.reset();
 }
 
-bool TestPrintCommand::clickPrint(platform::Printer& printer)
+bool TestPrintCommand::clickPrint(print::Printer& printer)
 {
     const shell::ErrorPolicy policy(m_form.get(), [this](int) { m_programEnded = true; });
     return policy.run(shell::Trap::Silent,
                       [&] { commands::Command3_Click(*m_form, *m_dialog, printer); });
 }
 
-void TestPrintCommand::chooseNewFile(platform::QtPrinter& printer)
+void TestPrintCommand::chooseNewFile(print::QtPrinter& printer)
 {
     printer.qprinter().setOutputFileName(
         m_dir.filePath(QStringLiteral("print-%1.pdf").arg(++m_fileCount)));
@@ -401,7 +401,7 @@ void TestPrintCommand::jobIsNamedAfterProgramAndFile_data()
         << framedPicture(kFramedSize, QStringLiteral("/home/user/写真/猫 の絵.png"))
         << QStringLiteral("Kavelora - 猫 の絵.png");
     QTest::newRow("built-in splash gives the program's name alone")
-        << window::splashPicture(96.0) << QStringLiteral("Kavelora");
+        << picture::splashPicture(96.0) << QStringLiteral("Kavelora");
     QTest::newRow("picture without a file gives the program's name alone")
         << Picture(QImage(QSize(10, 10), QImage::Format_RGB32), 96.0) << QStringLiteral("Kavelora");
 }

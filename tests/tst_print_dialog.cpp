@@ -5,7 +5,7 @@
 // machine's printers listed, a cancel raising and a confirmation keeping the choice.
 
 #include "platform/print_dialog.h"
-#include "platform/qt_printer.h"
+#include "print/qt_printer.h"
 #include "platform/runtime_error.h"
 
 #include <QApplication>
@@ -89,7 +89,7 @@ private:
 
 void TestPrintDialog::cancelRaises()
 {
-    platform::QtPrinter printer;
+    print::QtPrinter printer;
     DialogDriver driver([](QPrintDialog& dialog) { dialog.reject(); });
     QCOMPARE(show(m_window, printer.qprinter()), std::optional(ErrorNumber::DialogCancelled));
     QVERIFY(driver.seen);
@@ -97,7 +97,7 @@ void TestPrintDialog::cancelRaises()
 
 void TestPrintDialog::confirmingKeepsTheChoiceInThePrinter()
 {
-    platform::QtPrinter printer;
+    print::QtPrinter printer;
     bool copiesFound = false;
     DialogDriver driver([&copiesFound](QPrintDialog& dialog) {
         // The user asks for three copies in the dialog's own copies box.
@@ -115,7 +115,7 @@ void TestPrintDialog::confirmingKeepsTheChoiceInThePrinter()
 
 void TestPrintDialog::speaksJapaneseAndIsModalToTheWindow()
 {
-    platform::QtPrinter printer;
+    print::QtPrinter printer;
     QString title;
     QWidget* parent = nullptr;
     bool modal = false;
@@ -136,7 +136,7 @@ void TestPrintDialog::listsTheMachinesPrinters()
 {
     if (qEnvironmentVariableIsEmpty("CUPS_SERVER"))
         QSKIP("no private print server: CUPS_SERVER is not set (ctest starts one)");
-    platform::QtPrinter printer;
+    print::QtPrinter printer;
     QStringList listed;
     DialogDriver driver([&](QPrintDialog& dialog) {
         for (const QComboBox* box : dialog.findChildren<QComboBox*>()) {

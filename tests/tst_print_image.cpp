@@ -1,12 +1,12 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/picture_decoder.h"
-#include "platform/print_image.h"
+#include "picture/picture_decoder.h"
+#include "print/print_image.h"
 
 #include <QBuffer>
 #include <QTest>
 
-using kavelora::platform::Picture;
+using kavelora::picture::Picture;
 
 class TestPrintImage : public QObject
 {
@@ -54,10 +54,10 @@ private Q_SLOTS:
             QBuffer buffer(&bytes);
             QVERIFY(buffer.open(QIODevice::WriteOnly));
             QVERIFY(whole.save(&buffer, "JPEG", 90));
-            picture = kavelora::platform::decodePicture(bytes, 96.0, coverSize);
+            picture = kavelora::picture::decodePicture(bytes, 96.0, coverSize);
             QCOMPARE(picture.screenImage().size(), QSize(200, 150));
         }
-        const QImage image = kavelora::platform::imageForPrint(picture, wanted, sharp);
+        const QImage image = kavelora::print::imageForPrint(picture, wanted, sharp);
         QCOMPARE(image.size(), printed);
         QVERIFY(qAbs(image.pixelColor(printed.width() / 2, printed.height() / 2).green() -
                      QColor(Qt::darkCyan).green()) < 8);

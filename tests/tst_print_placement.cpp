@@ -3,11 +3,11 @@
 
 // Where a picture lands on the page and how many of its pixels are drawn.
 
-#include "platform/print_placement.h"
+#include "print/print_placement.h"
 
 #include <QtTest>
 
-using kavelora::platform::placeOnPage;
+using kavelora::print::placeOnPage;
 using kavelora::platform::Twips;
 
 namespace {

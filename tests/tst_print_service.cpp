@@ -6,7 +6,7 @@
 // file first.
 
 #include "commands/print_command.h"
-#include "platform/qt_printer.h"
+#include "print/qt_printer.h"
 #include "platform/runtime_error.h"
 #include "print_test_support.h"
 #include "shell/error_policy.h"
@@ -103,7 +103,7 @@ void TestPrintService::initTestCase()
                                                "install poppler-utils")));
     m_output.setPath(qEnvironmentVariable("KAVELORA_PRINT_OUTPUT"));
     QVERIFY2(m_output.exists(), qPrintable(m_output.path()));
-    platform::QtPrinter printer;
+    print::QtPrinter printer;
     QCOMPARE(printer.qprinter().printerName(), QString::fromLatin1(kQueue));
 }
 
@@ -130,7 +130,7 @@ QStringList TestPrintService::waitForNewJobs(const QStringList& before, int coun
 void TestPrintService::printsAtOwnSizeAtTheTopLeftOfThePrintableArea()
 {
     const QStringList before = jobFiles();
-    platform::QtPrinter printer;
+    print::QtPrinter printer;
     printer.PaintPicture(framedPicture(QSize(392, 515), QStringLiteral("/tmp/framed.png")), 0, 0);
     printer.EndDoc();
 
@@ -157,7 +157,7 @@ void TestPrintService::printingTwiceGivesTwoJobs()
     const std::unique_ptr<window::Form1> form = window::buildForm1();
     form->Image1().setPicture(framedPicture(QSize(392, 515), QStringLiteral("framed.png")));
     ConfirmingDialog dialog;
-    platform::QtPrinter printer;
+    print::QtPrinter printer;
     const shell::ErrorPolicy policy(form.get(), [](int) { QFAIL("a trapped error ended"); });
     const QStringList before = jobFiles();
 

@@ -3,7 +3,7 @@
 #include "commands/open_command.h"
 
 #include "platform/common_dialog.h"
-#include "platform/load_picture.h"
+#include "picture/load_picture.h"
 #include "window/form1.h"
 #include "window/image_box.h"
 
@@ -17,7 +17,7 @@ void Command1_Click(window::Form1& form, platform::CommonDialog& dialog)
     const QString fileName = dialog.FileName();
     // Decoded for the picture area as it is now; the area asks for more if it grows.
     const QSize areaPixels = (QSizeF(image.size()) * image.devicePixelRatioF()).toSize();
-    platform::Picture picture = platform::LoadPicture(fileName, areaPixels);
+    picture::Picture picture = picture::LoadPicture(fileName, areaPixels);
     // The only step that changes what is shown.
     image.setPicture(std::move(picture));
 }

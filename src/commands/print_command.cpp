@@ -8,11 +8,11 @@
 
 namespace kavelora::commands {
 
-void Command3_Click(window::Form1& form, platform::CommonDialog& dialog, platform::Printer& printer)
+void Command3_Click(window::Form1& form, platform::CommonDialog& dialog, print::Printer& printer)
 {
     // The dialog's outcome is not inspected: a cancel raises, anything else goes ahead.
     dialog.ShowPrinter();
-    const platform::Picture picture = form.Image1().picture();
+    const picture::Picture picture = form.Image1().picture();
     const window::BusyWindow busy(form);
     printer.PaintPicture(picture, 0.0f, 0.0f);
     printer.EndDoc();

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/common_dialog.h"
-#include "platform/printer.h"
+#include "print/printer.h"
 
 namespace kavelora::window {
 class Form1;
@@ -15,6 +15,6 @@ namespace kavelora::commands {
 // at its own size, at the top-left corner of the printable area. Raises RuntimeError when the
 // dialog is cancelled or any step fails; the steps after the failing one do not run.
 void Command3_Click(window::Form1& form, platform::CommonDialog& dialog,
-                    platform::Printer& printer);
+                    print::Printer& printer);
 
 } // namespace kavelora::commands

@@ -5,8 +5,8 @@
 #include "commands/open_command.h"
 #include "commands/print_command.h"
 #include "platform/qt_common_dialog.h"
-#include "platform/qt_printer.h"
-#include "shell/exit_command.h"
+#include "print/qt_printer.h"
+#include "commands/exit_command.h"
 #include "window/command_button.h"
 #include "window/form1.h"
 #include "window/layout_rule.h"
@@ -32,15 +32,15 @@ platform::CommonDialog& Program::CommonDialog1()
     return *m_commonDialog;
 }
 
-platform::Printer& Program::Printer()
+print::Printer& Program::Printer()
 {
     return qtPrinter();
 }
 
-platform::QtPrinter& Program::qtPrinter()
+print::QtPrinter& Program::qtPrinter()
 {
     if (!m_printer)
-        m_printer = std::make_unique<platform::QtPrinter>();
+        m_printer = std::make_unique<print::QtPrinter>();
     return *m_printer;
 }
 
@@ -54,7 +54,7 @@ void Program::wireEvents()
                           [this] { commands::Command1_Click(m_form, CommonDialog1()); });
     });
     QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_connections, [this] {
-        m_errorPolicy.run(Trap::None, [this] { Command2_Click(m_form); });
+        m_errorPolicy.run(Trap::None, [this] { commands::Command2_Click(m_form); });
     });
     QObject::connect(&m_form.Command3(), &QPushButton::clicked, &m_connections, [this] {
         m_errorPolicy.run(Trap::Silent, [this] {

@@ -10,9 +10,11 @@
 
 namespace kavelora::platform {
 class CommonDialog;
+}
+namespace kavelora::print {
 class Printer;
 class QtPrinter;
-} // namespace kavelora::platform
+} // namespace kavelora::print
 
 namespace kavelora::window {
 class Form1;
@@ -37,17 +39,17 @@ public:
     // The dialog component, made on first use.
     platform::CommonDialog& CommonDialog1();
     // The program's one printer, made on first use; every call gives the same object.
-    platform::Printer& Printer();
+    print::Printer& Printer();
 
 private:
     void wireEvents();
-    platform::QtPrinter& qtPrinter();
+    print::QtPrinter& qtPrinter();
 
     window::Form1& m_form;
     ErrorPolicy m_errorPolicy;
     // The context of every connection, so none outlives the program it calls into.
     QObject m_connections;
-    std::unique_ptr<platform::QtPrinter> m_printer;
+    std::unique_ptr<print::QtPrinter> m_printer;
     std::unique_ptr<platform::CommonDialog> m_commonDialog;
 };
 

@@ -4,7 +4,7 @@
 
 #include "platform/japanese_ui.h"
 #include "platform/twips_scale.h"
-#include "window/built_in_assets.h"
+#include "picture/built_in_assets.h"
 #include "window/command_button.h"
 #include "window/form1.h"
 #include "window/image_box.h"
@@ -47,7 +47,7 @@ QFont labelFont()
 }
 
 QWidget* createControl(Form1& form, const ControlDescription& row, const TwipsScale& scale,
-                       const platform::Picture& splash)
+                       const picture::Picture& splash)
 {
     const QString caption = toQString(row.caption);
     switch (row.kind) {
@@ -91,12 +91,12 @@ std::unique_ptr<Form1> buildForm1()
     const TwipsScale scale = TwipsScale::forWidget(*form);
 
     form->setWindowTitle(toQString(kForm1.caption));
-    const QImage icon = builtInIcon();
+    const QImage icon = picture::builtInIcon();
     form->setWindowIcon(QIcon(QPixmap::fromImage(icon)));
     form->setBackground(kForm1.backColor.toQColor(), icon, kForm1.backgroundPictureSize);
     // Decoded before any control is made, while the font configuration is still being read
     // on its own thread: Label1, the first to measure text, then waits for it the less.
-    const platform::Picture splash = splashPicture(scale.logicalDpi());
+    const picture::Picture splash = picture::splashPicture(scale.logicalDpi());
 
     std::vector<std::pair<int, QWidget*>> focusChain;
     std::vector<QWidget*> buttons;

@@ -52,7 +52,7 @@ ImageBox::ImageBox(QWidget* parent)
 
 ImageBox::~ImageBox() = default;
 
-platform::Picture ImageBox::picture() const
+picture::Picture ImageBox::picture() const
 {
     if (m_animation && !m_frame.isNull())
         return m_picture.stillFrame(m_frame);
@@ -64,7 +64,7 @@ int ImageBox::currentFrameNumber() const
     return m_animation ? m_animation->currentFrameNumber() : -1;
 }
 
-void ImageBox::setPicture(platform::Picture picture)
+void ImageBox::setPicture(picture::Picture picture)
 {
     m_animation.reset();
     m_animationBytes.reset();
@@ -80,7 +80,7 @@ void ImageBox::setPicture(platform::Picture picture)
 
 void ImageBox::startAnimation()
 {
-    const platform::Picture::Source& source = m_picture.source();
+    const picture::Picture::Source& source = m_picture.source();
     m_animationBytes = std::make_unique<QBuffer>();
     m_animationBytes->setData(source.bytes);
     m_animationBytes->open(QIODevice::ReadOnly);

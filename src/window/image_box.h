@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/picture.h"
+#include "picture/picture.h"
 
 #include <QImage>
 #include <QTimer>
@@ -30,9 +30,9 @@ public:
     ~ImageBox() override;
 
     // The picture shown; for an animated picture, a still of the frame on screen now.
-    platform::Picture picture() const;
+    picture::Picture picture() const;
     // Holds the new picture, drops the old one and redraws.
-    void setPicture(platform::Picture picture);
+    void setPicture(picture::Picture picture);
     // The number of the animation frame on screen; -1 for a still picture.
     int currentFrameNumber() const;
 
@@ -57,7 +57,7 @@ private:
     void startAnimation();
     void showFrame();
 
-    platform::Picture m_picture;
+    picture::Picture m_picture;
     // Plays an animated picture; the buffer reads the picture's own bytes, without a copy.
     std::unique_ptr<QBuffer> m_animationBytes;
     std::unique_ptr<QMovie> m_animation;

@@ -6,7 +6,7 @@
 // reduced-scale decode that printing asks for. A crash, a sanitizer report, a hang or an
 // allocation over the fuzzer's limit is a finding.
 
-#include "platform/picture_decoder.h"
+#include "picture/picture_decoder.h"
 #include "platform/runtime_error.h"
 
 #include <QCoreApplication>

@@ -7,8 +7,8 @@
 // a PDF file in a temporary folder. Any other outcome (a crash, an exception that is not a
 // run-time error) is a fault that the hostile-input runner reports.
 
-#include "platform/load_picture.h"
-#include "platform/qt_printer.h"
+#include "picture/load_picture.h"
+#include "print/qt_printer.h"
 #include "platform/runtime_error.h"
 
 #include <QFile>
@@ -18,7 +18,10 @@
 #include <cstdio>
 #include <cstring>
 
-using namespace kavelora::platform;
+using namespace kavelora::picture;
+using kavelora::platform::ErrorNumber;
+using kavelora::platform::RuntimeError;
+using kavelora::print::QtPrinter;
 
 namespace {
 

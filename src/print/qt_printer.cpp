@@ -1,16 +1,21 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/qt_printer.h"
+#include "print/qt_printer.h"
 
-#include "platform/print_image.h"
-#include "platform/print_placement.h"
+#include "print/print_image.h"
+#include "print/print_placement.h"
 #include "platform/runtime_error.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QPrintEngine>
 
-namespace kavelora::platform {
+namespace kavelora::print {
+
+using picture::Picture;
+using platform::ErrorNumber;
+using platform::RuntimeError;
+using platform::Twips;
 
 namespace {
 
@@ -109,4 +114,4 @@ void QtPrinter::abortDocument()
     m_printer.setCopyCount(copies);
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::print

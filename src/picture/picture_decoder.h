@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/picture.h"
-#include "platform/picture_file.h"
+#include "picture/picture.h"
+#include "picture/picture_file.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -12,7 +12,7 @@
 
 #include <memory>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
 
 // The most pixels a decoded picture may have; larger pictures raise ErrorNumber::OutOfMemory.
 inline constexpr qint64 kMaxPicturePixels = 64LL * 1024 * 1024;
@@ -49,4 +49,4 @@ QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage
 QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels,
                          const QImage& decodedAlready = {});
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

@@ -1,13 +1,16 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/print_placement.h"
+#include "print/print_placement.h"
 
 #include "platform/twips_scale.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace kavelora::platform {
+namespace kavelora::print {
+
+using platform::TwipsScale;
+using platform::Twips;
 
 namespace {
 // Rounding in the page layout must not shrink a picture that fits to a hair's breadth.
@@ -50,4 +53,4 @@ PrintPlacement placeOnPage(QSizeF ownSizeInches, QSize ownPixels, QSizeF printab
             pixelsAt(kSharpPrintPixelsPerInch, printedInches, ownPixels)};
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::print

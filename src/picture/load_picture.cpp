@@ -1,15 +1,17 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/load_picture.h"
+#include "picture/load_picture.h"
 
-#include "platform/picture_decoder.h"
-#include "platform/picture_file.h"
+#include "picture/picture_decoder.h"
+#include "picture/picture_file.h"
 #include "platform/twips_scale.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
+
+using platform::TwipsScale;
 
 namespace {
 
@@ -44,4 +46,4 @@ Picture LoadPicture(const QString& fileName)
     return LoadPicture(fileName, openedCopyPixels());
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

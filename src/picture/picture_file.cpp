@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/picture_file.h"
+#include "picture/picture_file.h"
 
 #include "platform/runtime_error.h"
 
@@ -10,7 +10,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
 
 namespace {
 
@@ -85,4 +88,4 @@ QByteArray PictureFile::readFromStart(qint64 length)
     return bytes;
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

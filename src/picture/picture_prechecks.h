@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
 
 // The Qt format name ("bmp", "ico", "cur", "gif", "jpeg", "png", "webp", "tiff", "pbm", "pgm",
 // "ppm", "xbm", "xpm") that the content starts like, or empty when it is none of them. Only
@@ -45,4 +45,4 @@ HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize);
 // Runs the checks that apply to format on the head of a file of fileSize bytes.
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format);
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QString>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
 
 // The largest picture file read, in bytes; larger files raise ErrorNumber::OutOfMemory.
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
@@ -41,4 +41,4 @@ private:
     qint64 m_modifiedNanoseconds = 0;
 };
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/picture.h"
+#include "picture/picture.h"
 
-namespace kavelora::platform {
+namespace kavelora::print {
 
 // The program's current printer. There is one for the whole program, so a document that
 // PaintPicture opens is the one that EndDoc closes.
@@ -17,10 +17,10 @@ public:
     // top-left corner of the printable area, opening a document if none is open.
     // Raises RuntimeError for the empty picture (before opening anything) and when
     // drawing fails.
-    virtual void PaintPicture(const Picture& picture, float x1, float y1) = 0;
+    virtual void PaintPicture(const picture::Picture& picture, float x1, float y1) = 0;
     // Closes the open document and hands it to the print service. Raises RuntimeError
     // when the service refuses it.
     virtual void EndDoc() = 0;
 };
 
-} // namespace kavelora::platform
+} // namespace kavelora::print

@@ -2,11 +2,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/picture.h"
+#include "picture/picture.h"
 
 #include <QImage>
 
-namespace kavelora::window {
+namespace kavelora::picture {
 
 // The two pictures compiled into the program; no file is read at start.
 inline constexpr auto kIconResource = u":/kavelora/kavelora.ico";
@@ -15,6 +15,6 @@ inline constexpr auto kSplashResource = u":/kavelora/splash.bmp";
 // The 32 x 32 icon with its mask as alpha.
 QImage builtInIcon();
 // The splash picture Image1 shows before any file is opened, at its own size at logicalDpi.
-platform::Picture splashPicture(double logicalDpi);
+picture::Picture splashPicture(double logicalDpi);
 
-} // namespace kavelora::window
+} // namespace kavelora::picture

@@ -4,9 +4,9 @@
 
 class QWidget;
 
-namespace kavelora::shell {
+namespace kavelora::commands {
 
 // "終　了": unloads the window at once, with no prompt and nothing saved.
 void Command2_Click(QWidget& form);
 
-} // namespace kavelora::shell
+} // namespace kavelora::commands

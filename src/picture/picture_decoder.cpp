@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
-#include "platform/jpeg_reader.h"
-#include "platform/picture_prechecks.h"
+#include "picture/jpeg_reader.h"
+#include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
 #include <QBuffer>
@@ -13,7 +13,10 @@
 #include <array>
 #include <mutex>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
 
 namespace {
 
@@ -117,7 +120,7 @@ public:
     QImage readJpeg(int denominator)
     {
         return finished(
-            platform::readJpeg(*m_reader.device(), denominator, m_reader.transformation()));
+            picture::readJpeg(*m_reader.device(), denominator, m_reader.transformation()));
     }
 
 private:
@@ -308,4 +311,4 @@ QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage
     }
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

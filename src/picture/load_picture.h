@@ -2,12 +2,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/picture.h"
+#include "picture/picture.h"
 
 #include <QSize>
 #include <QString>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
 
 // The picture in the named file, its screen copy covering coverPixels (device pixels) where
 // the format can decode at reduced scale; the picture keeps the file's bytes when it may
@@ -22,4 +22,4 @@ Picture LoadPicture(const QString& fileName);
 // without a screen. The picture area asks for a finer copy if it grows beyond it.
 QSize openedCopyPixels();
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

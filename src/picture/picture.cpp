@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/picture.h"
+#include "picture/picture.h"
 
-#include "platform/picture_decoder.h"
-#include "platform/picture_file.h"
+#include "picture/picture_decoder.h"
+#include "picture/picture_file.h"
 
-namespace kavelora::platform {
+namespace kavelora::picture {
 
 namespace {
 const Picture::Source& emptySource()
@@ -76,4 +76,4 @@ const Picture::Source& Picture::source() const
     return m_data ? m_data->source : emptySource();
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

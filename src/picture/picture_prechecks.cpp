@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/picture_prechecks.h"
+#include "picture/picture_prechecks.h"
 
 #include <QtEndian>
 
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
 
 namespace {
 
@@ -327,4 +327,4 @@ HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray
     return HeadCheck::Passes;
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

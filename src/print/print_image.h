@@ -2,12 +2,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/picture.h"
+#include "picture/picture.h"
 
 #include <QImage>
 #include <QSize>
 
-namespace kavelora::platform {
+namespace kavelora::print {
 
 // How much finer than wanted, on each side, a decoded copy may be and still be printed as it
 // is rather than scaled down first.
@@ -18,6 +18,6 @@ inline constexpr double kPrintPixelsLeeway = 1.5;
 // result is then sent as it is when it has fewer pixels than wantedPixels or at most
 // kPrintPixelsLeeway times as many on each side, otherwise it is scaled to wantedPixels. A null
 // image when there is no memory for them. Raises RuntimeError if a finer decode fails.
-QImage imageForPrint(const Picture& picture, QSize wantedPixels, QSize sharpPixels);
+QImage imageForPrint(const picture::Picture& picture, QSize wantedPixels, QSize sharpPixels);
 
-} // namespace kavelora::platform
+} // namespace kavelora::print

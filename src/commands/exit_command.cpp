@@ -1,14 +1,14 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "shell/exit_command.h"
+#include "commands/exit_command.h"
 
 #include "platform/runtime.h"
 
-namespace kavelora::shell {
+namespace kavelora::commands {
 
 void Command2_Click(QWidget& form)
 {
     platform::Unload(form);
 }
 
-} // namespace kavelora::shell
+} // namespace kavelora::commands

@@ -2,12 +2,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/printer.h"
+#include "print/printer.h"
 
 #include <QPainter>
 #include <QPrinter>
 
-namespace kavelora::platform {
+namespace kavelora::print {
 
 // The program's printer on Qt's print support: one QPrinter, set to the print service's
 // default printer, shared with the print dialog so that the user's choice there (printer,
@@ -29,7 +29,7 @@ public:
     // Raises InvalidPicture for the empty picture and OutOfMemory when its pixels cannot be
     // had, before any document is opened; PrinterError when no document can be opened. When
     // drawing fails the open document is discarded, not handed to the print service.
-    void PaintPicture(const Picture& picture, float x1, float y1) override;
+    void PaintPicture(const picture::Picture& picture, float x1, float y1) override;
     // Hands the open document to the print service; does nothing when none is open. Raises
     // PrinterError when the document cannot be finished.
     void EndDoc() override;
@@ -40,7 +40,7 @@ public:
     bool isDocumentOpen() const { return m_painter.isActive(); }
 
     // "Kavelora - <file name>", or the prefix alone for a picture that has no file.
-    static QString jobName(const Picture& picture);
+    static QString jobName(const picture::Picture& picture);
 
 protected:
     // Draws image into target on the open page. The one seam where drawing happens.
@@ -54,4 +54,4 @@ private:
     QPainter m_painter;
 };
 
-} // namespace kavelora::platform
+} // namespace kavelora::print

@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/jpeg_reader.h"
+#include "picture/jpeg_reader.h"
 
-#include "platform/picture_prechecks.h"
+#include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
 #include <QColorSpace>
@@ -19,7 +19,10 @@
 
 #include <jerror.h> // after jpeglib.h, which it needs
 
-namespace kavelora::platform {
+namespace kavelora::picture {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
 
 namespace {
 
@@ -263,4 +266,4 @@ QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformat
     return image;
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

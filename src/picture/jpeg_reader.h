@@ -7,7 +7,7 @@
 
 class QIODevice;
 
-namespace kavelora::platform {
+namespace kavelora::picture {
 
 // Decodes the JPEG on device, from its start, at 1/denominator of its size (denominator 1, 2,
 // 4 or 8) and turned to orientation: grey pictures as Grayscale8, colour and CMYK ones as
@@ -19,4 +19,4 @@ namespace kavelora::platform {
 // of it than the header checks allow.
 QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformations orientation);
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

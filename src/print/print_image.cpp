@@ -1,8 +1,10 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "platform/print_image.h"
+#include "print/print_image.h"
 
-namespace kavelora::platform {
+namespace kavelora::print {
+
+using picture::Picture;
 
 namespace {
 
@@ -34,4 +36,4 @@ QImage imageForPrint(const Picture& picture, QSize wantedPixels, QSize sharpPixe
     return pixels;
 }
 
-} // namespace kavelora::platform
+} // namespace kavelora::print

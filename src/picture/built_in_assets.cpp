@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "window/built_in_assets.h"
+#include "picture/built_in_assets.h"
 
 #include <QImageReader>
 
-namespace kavelora::window {
+namespace kavelora::picture {
 
 namespace {
 
@@ -24,12 +24,12 @@ QImage builtInIcon()
     return readResource(kIconResource, "ico");
 }
 
-platform::Picture splashPicture(double logicalDpi)
+picture::Picture splashPicture(double logicalDpi)
 {
     // The decoded copy is the whole picture: nothing needs the bytes again.
-    return platform::Picture(
+    return picture::Picture(
         readResource(kSplashResource, "bmp"), logicalDpi,
         {QByteArray(), QByteArrayLiteral("bmp"), QString::fromUtf16(kSplashResource), nullptr});
 }
 
-} // namespace kavelora::window
+} // namespace kavelora::picture

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-namespace kavelora::platform {
+namespace kavelora::picture {
 
 class PictureFile;
 
@@ -75,4 +75,4 @@ private:
     std::shared_ptr<const Data> m_data;
 };
 
-} // namespace kavelora::platform
+} // namespace kavelora::picture

@@ -8,7 +8,7 @@
 #include <QSize>
 #include <QSizeF>
 
-namespace kavelora::platform {
+namespace kavelora::print {
 
 // Finer detail than this is lost on paper, so a picture is never sent at more pixels per inch
 // of its printed size.
@@ -35,6 +35,6 @@ struct PrintPlacement
 // down, proportions kept, to fit. printableArea is in device units of deviceDpi per inch. An
 // empty picture or an offset past the area gives an empty placement.
 PrintPlacement placeOnPage(QSizeF ownSizeInches, QSize ownPixels, QSizeF printableArea,
-                           double deviceDpi, Twips x1, Twips y1);
+                           double deviceDpi, platform::Twips x1, platform::Twips y1);
 
-} // namespace kavelora::platform
+} // namespace kavelora::print

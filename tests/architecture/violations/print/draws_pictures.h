@@ -1,0 +1,2 @@
+// The printer draws pictures: allowed.
+#include "picture/picture.h"
