@@ -328,6 +328,38 @@ private Q_SLOTS:
         QVERIFY(isNear(full.pixel(ownSize.width() / 4, ownSize.height() / 4), kBlue, 24));
     }
 
+    // The picture area stretches its picture to fill it, so the copy decoded for it must
+    // cover it on both sides, however the picture's shape differs from the area's.
+    void decodesJpegToCoverTheAreaOnBothSides_data()
+    {
+        QTest::addColumn<QSize>("ownSize");
+        QTest::addColumn<QSize>("decodedSize");
+        // 1/8 would be 500 x 375.
+        QTest::newRow("landscape photo, shaped like the area")
+            << QSize(4000, 3000) << QSize(500, 375);
+        // 1/8 would be 375 x 500, too narrow.
+        QTest::newRow("portrait photo") << QSize(3000, 4000) << QSize(750, 1000);
+        // 1/2 would be 4000 x 200, too low.
+        QTest::newRow("long strip") << QSize(8000, 400) << QSize(8000, 400);
+        // 1/8 would be 50 x 1000, too narrow; even whole it is narrower than the area.
+        QTest::newRow("tall strip") << QSize(400, 8000) << QSize(400, 8000);
+        // 1/4 would be 1000 x 295, two rows short.
+        QTest::newRow("just too low at a quarter") << QSize(4000, 1180) << QSize(2000, 590);
+    }
+
+    void decodesJpegToCoverTheAreaOnBothSides()
+    {
+        QFETCH(QSize, ownSize);
+        QFETCH(QSize, decodedSize);
+        QImage stored(ownSize, QImage::Format_Grayscale8);
+        stored.fill(128);
+        const QString path = write(QStringLiteral("shaped.jpg"), encoded(stored, "JPEG", 50));
+
+        const picture::Picture picture = picture::LoadPicture(path, kPictureAreaPixels);
+        QCOMPARE(picture.ownSize(), ownSize);
+        QCOMPARE(picture.screenImage().size(), decodedSize);
+    }
+
     // A reduced JPEG opened from a file keeps the open file for finer copies, not its bytes;
     // finer copies come only from the content that was opened.
     void keepsTheOpenFileOfAReducedJpeg_data()
