@@ -119,7 +119,6 @@ public:
     // Whether the picture holds more than one frame to play.
     bool isAnimation() { return m_reader.supportsAnimation() && m_reader.imageCount() > 1; }
 
-    // Why the decoder gave up, for the error raised.
     QString errorString() const { return m_reader.errorString(); }
 
     QImage read()
