@@ -84,7 +84,7 @@ struct ShownBox
     {
         window.resize(kBox + QSize(100, 100));
         box->setGeometry(QRect(QPoint(0, 0), kBox));
-        box->setPicture(LoadPicture(fileName));
+        box->setPicture(LoadPicture(fileName, kBox));
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
             std::fprintf(stderr, "kavelora_bench: the window was not exposed\n");
@@ -103,7 +103,7 @@ void openKavelora(benchmark::State& state, const char* name)
     box.resize(kBox);
     QImage frame(kBox, QImage::Format_RGB32);
     for (auto _ : state) {
-        box.setPicture(LoadPicture(fileName));
+        box.setPicture(LoadPicture(fileName, kBox));
         box.render(&frame);
         benchmark::DoNotOptimize(frame.constBits());
         state.PauseTiming();
@@ -225,7 +225,7 @@ void frameQuality(benchmark::State& state)
 // The denominator the loader decoded at, as djpeg's -scale takes it.
 int loaderDenominator(const char* name)
 {
-    const auto picture = LoadPicture(inputPath(name));
+    const auto picture = LoadPicture(inputPath(name), kBox);
     const double ratio =
         static_cast<double>(picture.ownSize().width()) / picture.screenImage().width();
     return static_cast<int>(std::lround(ratio));

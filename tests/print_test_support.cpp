@@ -34,7 +34,7 @@ picture::Picture filePicture(const QImage& image, const QString& fileName)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return picture::Picture(image, 96.0, {bytes, QByteArrayLiteral("png"), fileName, nullptr});
+    return picture::Picture(image, 96.0, {QByteArrayLiteral("png"), fileName, {}, bytes});
 }
 
 } // namespace

@@ -33,6 +33,10 @@ const char* const kChildOption = "--load-limited";
 // Given as the file name, makes the child ask for 400 MiB itself: the probe must see it.
 const char* const kProbeSelfCheck = "probe-self-check";
 
+// The window's picture area as it opens at 96 dpi, in device pixels: what the open command
+// decodes for.
+const QSize kPictureAreaPixels(481, 297);
+
 enum ChildStatus { Refused = 0, Loaded = 1, OtherFailure = 2, AllocationAttempted = 3 };
 
 // Runs in the child: loads one file under a 512 MiB address-space limit.
@@ -55,7 +59,8 @@ int loadLimited(int argc, char** argv)
             void* volatile request = std::malloc(400ULL * 1024 * 1024);
             std::free(request);
         }
-        status = picture::LoadPicture(fileName).isEmpty() ? OtherFailure : Loaded;
+        status =
+            picture::LoadPicture(fileName, kPictureAreaPixels).isEmpty() ? OtherFailure : Loaded;
     } catch (const platform::RuntimeError&) {
         status = Refused;
     } catch (...) {
@@ -95,6 +100,18 @@ QImage noise(QSize size)
         }
     }
     return image;
+}
+
+// The bytes a picture keeps for decoding again, or none.
+QByteArray keptBytes(const picture::Picture& picture)
+{
+    const auto* bytes = std::get_if<QByteArray>(&picture.source().kept);
+    return bytes ? *bytes : QByteArray();
+}
+
+bool keepsNothing(const picture::Picture& picture)
+{
+    return std::holds_alternative<picture::Picture::Source::NothingKept>(picture.source().kept);
 }
 
 } // namespace
@@ -180,13 +197,13 @@ private Q_SLOTS:
         // A name that says nothing: the format comes from the content.
         const QString path = write(QStringLiteral("fixture.dat"), bytes);
 
-        const picture::Picture picture = picture::LoadPicture(path);
+        const picture::Picture picture = picture::LoadPicture(path, kPictureAreaPixels);
         QVERIFY(!picture.isEmpty());
         QCOMPARE(picture.ownSize(), kFixtureSize);
         const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
         QCOMPARE(picture.ownSizeInches(), QSizeF(kFixtureSize) / dpi);
-        // The screen copy is the whole still picture: the bytes are not held on to.
-        QVERIFY(picture.source().bytes.isEmpty());
+        // The screen copy is the whole still picture: neither the bytes nor the file are held.
+        QVERIFY(keepsNothing(picture));
         QCOMPARE(picture.source().fileName, path);
         const QImage image = picture.screenImage().convertToFormat(QImage::Format_ARGB32);
         QCOMPARE(image.size(), kFixtureSize);
@@ -224,15 +241,18 @@ private Q_SLOTS:
         QVERIFY2(bytes.size() > picture::kPictureHeadBytes, "the fixture fits in the head");
         const QString path = write(QStringLiteral("large.dat"), bytes);
 
-        const picture::Picture fromFile = picture::LoadPicture(path);
+        const picture::Picture fromFile = picture::LoadPicture(path, QSize(800, 600));
         const picture::Picture fromBytes = picture::decodePicture(bytes, 96.0, QSize(800, 600));
         QCOMPARE(fromFile.ownSize(), QSize(320, 240));
         QCOMPARE(fromFile.screenImage(), fromBytes.screenImage());
-        QVERIFY(fromFile.source().bytes.isEmpty());
+        QVERIFY(keepsNothing(fromFile));
         QCOMPARE(fromFile.source().format, fromBytes.source().format);
     }
 
-    void emptyNameGivesEmptyPicture() { QVERIFY(picture::LoadPicture(QString()).isEmpty()); }
+    void emptyNameGivesEmptyPicture()
+    {
+        QVERIFY(picture::LoadPicture(QString(), kPictureAreaPixels).isEmpty());
+    }
 
     void appliesExifOrientation_data()
     {
@@ -300,12 +320,44 @@ private Q_SLOTS:
         // 1/4 still covers the screen; 1/8 would not.
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
         // Finer copies are decoded from the bytes kept with it.
-        QCOMPARE(picture.source().bytes, jpeg);
+        QCOMPARE(keptBytes(picture), jpeg);
         QCOMPARE(picture.decodeForSize(screen).size(), ownSize / 4);
         QCOMPARE(picture.decodeForSize(ownSize / 3).size(), ownSize / 2);
         QCOMPARE(picture.decodeForSize(ownSize * 2).size(), ownSize);
         const QImage full = picture.decodeForSize(ownSize);
         QVERIFY(isNear(full.pixel(ownSize.width() / 4, ownSize.height() / 4), kBlue, 24));
+    }
+
+    // The picture area stretches its picture to fill it, so the copy decoded for it must
+    // cover it on both sides, however the picture's shape differs from the area's.
+    void decodesJpegToCoverTheAreaOnBothSides_data()
+    {
+        QTest::addColumn<QSize>("ownSize");
+        QTest::addColumn<QSize>("decodedSize");
+        // 1/8 would be 500 x 375.
+        QTest::newRow("landscape photo, shaped like the area")
+            << QSize(4000, 3000) << QSize(500, 375);
+        // 1/8 would be 375 x 500, too narrow.
+        QTest::newRow("portrait photo") << QSize(3000, 4000) << QSize(750, 1000);
+        // 1/2 would be 4000 x 200, too low.
+        QTest::newRow("long strip") << QSize(8000, 400) << QSize(8000, 400);
+        // 1/8 would be 50 x 1000, too narrow; even whole it is narrower than the area.
+        QTest::newRow("tall strip") << QSize(400, 8000) << QSize(400, 8000);
+        // 1/4 would be 1000 x 295, two rows short.
+        QTest::newRow("just too low at a quarter") << QSize(4000, 1180) << QSize(2000, 590);
+    }
+
+    void decodesJpegToCoverTheAreaOnBothSides()
+    {
+        QFETCH(QSize, ownSize);
+        QFETCH(QSize, decodedSize);
+        QImage stored(ownSize, QImage::Format_Grayscale8);
+        stored.fill(128);
+        const QString path = write(QStringLiteral("shaped.jpg"), encoded(stored, "JPEG", 50));
+
+        const picture::Picture picture = picture::LoadPicture(path, kPictureAreaPixels);
+        QCOMPARE(picture.ownSize(), ownSize);
+        QCOMPARE(picture.screenImage().size(), decodedSize);
     }
 
     // A reduced JPEG opened from a file keeps the open file for finer copies, not its bytes;
@@ -331,8 +383,8 @@ private Q_SLOTS:
 
         const picture::Picture picture = picture::LoadPicture(path, QSize(800, 600));
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
-        QVERIFY(picture.source().bytes.isEmpty());
-        QVERIFY(picture.source().file);
+        QVERIFY(
+            std::holds_alternative<std::shared_ptr<picture::PictureFile>>(picture.source().kept));
 
         QFile file(path);
         if (afterwards == QLatin1String("removed")) {
@@ -436,7 +488,7 @@ private Q_SLOTS:
         const QByteArray gif =
             gifFile(size, {kRed, kBlue}, {gifHalves(size, 0, 0), gifHalves(size, 1, 1)}, 2);
         const picture::Picture picture =
-            picture::LoadPicture(write(QStringLiteral("animated.gif"), gif));
+            picture::LoadPicture(write(QStringLiteral("animated.gif"), gif), kPictureAreaPixels);
         QVERIFY(picture.isAnimated());
         QCOMPARE(picture.screenImage().pixel(4, 4), kRed);
 
@@ -444,19 +496,21 @@ private Q_SLOTS:
         window::ImageBox box(&window);
         box.resize(32, 32);
         box.setPicture(picture);
-        QTRY_COMPARE(box.currentFrameNumber(), 1);
+        const auto shownCentre = [&box] { return box.grab().toImage().pixel(16, 16); };
+        // The second frame comes on screen, then the first again as the animation loops.
+        QTRY_COMPARE(shownCentre(), kBlue);
         const picture::Picture onScreen = box.picture();
         QVERIFY(!onScreen.isAnimated());
         QCOMPARE(onScreen.screenImage().pixel(4, 4), kBlue);
         QCOMPARE(onScreen.ownSize(), size);
-        QCOMPARE(onScreen.source().bytes, gif);
-        QTRY_COMPARE(box.currentFrameNumber(), 0);
+        QCOMPARE(keptBytes(onScreen), gif);
+        QTRY_COMPARE(shownCentre(), kRed);
     }
 
     void transparentPartsShowTheWindowBehind()
     {
-        const picture::Picture picture =
-            picture::LoadPicture(write(QStringLiteral("masked.ico"), iconWithTransparentRight()));
+        const picture::Picture picture = picture::LoadPicture(
+            write(QStringLiteral("masked.ico"), iconWithTransparentRight()), kPictureAreaPixels);
         QWidget window;
         QPalette pink = window.palette();
         pink.setColor(QPalette::Window, QColor(kPink));
@@ -497,7 +551,7 @@ private Q_SLOTS:
         // The refusal is the allow-list's, not the decoder's.
         QCOMPARE(!QImage(path).isNull(), qtWouldDecode);
         try {
-            picture::LoadPicture(path);
+            picture::LoadPicture(path, kPictureAreaPixels);
             QFAIL("loaded");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), platform::ErrorNumber::InvalidPicture);
@@ -609,7 +663,7 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(platform::ErrorNumber, number);
         try {
-            picture::LoadPicture(path);
+            picture::LoadPicture(path, kPictureAreaPixels);
             QFAIL("loaded");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), number);

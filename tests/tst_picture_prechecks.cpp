@@ -5,6 +5,7 @@
 // in several scans makes the decoder hold, which no reduced-scale decode can lower.
 
 #include "picture_fixtures.h"
+#include "picture/limits.h"
 #include "picture/picture_decoder.h"
 #include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
@@ -58,10 +59,19 @@ private Q_SLOTS:
                     .contains("\xFF\xC0"));
     }
 
+    // The buffers are measured against the limit: a 4:2:0 picture of 9456 x 9456 pixels
+    // (591 x 591 units of 16 x 16) just fits, one pixel more on each side takes a further
+    // unit and does not. A JPEG decoded a row of blocks at a time fits at any size.
     void measuresMultiScanJpegs_data()
     {
+        using picture::HeadCheck;
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<qint64>("expected");
+        QTest::addColumn<HeadCheck>("expected");
+        constexpr int kFittingSide = 9456;
+        QVERIFY(bytesFor420(QSize(kFittingSide, kFittingSide)) <=
+                picture::kMaxJpegCoefficientBytes);
+        QVERIFY(bytesFor420(QSize(kFittingSide + 1, kFittingSide + 1)) >
+                picture::kMaxJpegCoefficientBytes);
         const QByteArray baseline =
             encoded(twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255)), "JPEG", 90);
         const QByteArray progressive = progressiveJpeg(kSize);
@@ -70,37 +80,52 @@ private Q_SLOTS:
         const qsizetype scan = baseline.indexOf("\xFF\xDA");
         const qsizetype end = baseline.lastIndexOf("\xFF\xD9");
         QByteArray twoScans = baseline.left(end) + baseline.mid(scan, end - scan) + "\xFF\xD9";
+        const QByteArray oneComponentFirst = firstScanOfOneComponent(baseline);
+        const auto baselineClaiming = [](const QByteArray& jpeg, int side) {
+            return claimingSide(jpeg, "\xFF\xC0", side);
+        };
+        const auto progressiveClaiming = [](const QByteArray& jpeg, int side) {
+            return claimingSide(jpeg, "\xFF\xC2", side);
+        };
 
-        QTest::newRow("baseline, one scan") << baseline << qint64(0);
-        QTest::newRow("baseline, a second scan after a whole one") << twoScans << qint64(0);
-        QTest::newRow("baseline, first scan of one component")
-            << firstScanOfOneComponent(baseline) << bytesFor420(kSize);
-        QTest::newRow("progressive") << progressive << bytesFor420(kSize);
-        QTest::newRow("progressive, odd size")
-            << progressiveJpeg(QSize(33, 17)) << bytesFor420(QSize(33, 17));
-        QTest::newRow("progressive claiming 30000 x 30000")
-            << claimingSide(progressive, "\xFF\xC2", 30000) << bytesFor420(QSize(30000, 30000));
+        QTest::newRow("baseline, one scan, 30000 x 30000")
+            << baselineClaiming(baseline, 30000) << HeadCheck::Passes;
+        QTest::newRow("baseline, a second scan after a whole one, 30000 x 30000")
+            << baselineClaiming(twoScans, 30000) << HeadCheck::Passes;
+        QTest::newRow("baseline, first scan of one component, just fitting")
+            << baselineClaiming(oneComponentFirst, kFittingSide) << HeadCheck::Passes;
+        QTest::newRow("baseline, first scan of one component, one unit over")
+            << baselineClaiming(oneComponentFirst, kFittingSide + 1) << HeadCheck::Fails;
+        QTest::newRow("progressive, small") << progressive << HeadCheck::Passes;
+        QTest::newRow("progressive, just fitting")
+            << progressiveClaiming(progressive, kFittingSide) << HeadCheck::Passes;
+        QTest::newRow("progressive, one unit over")
+            << progressiveClaiming(progressive, kFittingSide + 1) << HeadCheck::Fails;
+        QTest::newRow("progressive, 30000 x 30000")
+            << progressiveClaiming(progressive, 30000) << HeadCheck::Fails;
         // The decoder passes over stray bytes, a stuffed zero among them, to the next marker.
         const qsizetype frame = progressive.indexOf("\xFF\xC2");
+        const QByteArray huge = progressiveClaiming(progressive, 30000);
         QTest::newRow("progressive, stray bytes before the frame")
-            << progressive.left(frame) + QByteArray("\x14\xFF\x00\x03", 4) + progressive.mid(frame)
-            << bytesFor420(kSize);
+            << huge.left(frame) + QByteArray("\x14\xFF\x00\x03", 4) + huge.mid(frame)
+            << HeadCheck::Fails;
         QTest::newRow("progressive, stray bytes before the scan")
-            << claimingSide(progressive, "\xFF\xC2", 30000)
-                   .insert(progressive.indexOf("\xFF\xDA"), QByteArray("\xFF\x00\xFF\xFF", 4))
-            << bytesFor420(QSize(30000, 30000));
-        QTest::newRow("cut off before the frame header") << progressive.left(20) << qint64(0);
+            << QByteArray(huge).insert(huge.indexOf("\xFF\xDA"), QByteArray("\xFF\x00\xFF\xFF", 4))
+            << HeadCheck::Fails;
+        QTest::newRow("cut off before the frame header")
+            << progressive.left(20) << HeadCheck::Passes;
         QTest::newRow("frame header cut short")
-            << progressive.left(progressive.indexOf("\xFF\xC2") + 9) << qint64(0);
-        QTest::newRow("only a start marker") << QByteArray("\xFF\xD8\xFF", 3) << qint64(0);
+            << progressive.left(progressive.indexOf("\xFF\xC2") + 9) << HeadCheck::Passes;
+        QTest::newRow("only a start marker") << QByteArray("\xFF\xD8\xFF", 3) << HeadCheck::Passes;
     }
 
     void measuresMultiScanJpegs()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(qint64, expected);
+        QFETCH(picture::HeadCheck, expected);
         QVERIFY(!bytes.isEmpty());
-        QCOMPARE(picture::jpegCoefficientBytes(bytes), expected);
+        // The bytes are the whole file.
+        QCOMPARE(picture::jpegCoefficientsFit(bytes, bytes.size()), expected);
     }
 
     void checksBmpPixelsFitFile_data()

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/jpeg_reader.h"
 
-#include "picture/picture_prechecks.h"
+#include "picture/limits.h"
 #include "platform/runtime_error.h"
 
 #include <QColorSpace>
@@ -27,11 +27,6 @@ using platform::RuntimeError;
 namespace {
 
 constexpr std::size_t kInputBlockBytes = 64 * 1024;
-
-// What libjpeg may allocate for one picture's whole-picture buffers: those the header checks
-// let through, and room for its tables and rows. A file the checks misread is refused by
-// libjpeg itself instead of taking gigabytes.
-constexpr long kLibjpegMemoryLimit = kMaxJpegCoefficientBytes + 32L * 1024 * 1024;
 
 // Format_RGB32 as it lies in memory, which libjpeg writes straight into the picture's rows.
 constexpr J_COLOR_SPACE kRgb32Layout =
@@ -175,7 +170,7 @@ bool readHeaders(Decompression& jpeg, int denominator)
         return false;
     jpeg_create_decompress(&jpeg.info);
     // Over the limit, libjpeg asks for a backing store, which this build of it refuses.
-    jpeg.info.mem->max_memory_to_use = kLibjpegMemoryLimit;
+    jpeg.info.mem->max_memory_to_use = kLibjpegMemoryLimitBytes;
     jpeg.info.src = &jpeg.source.manager;
     jpeg_save_markers(&jpeg.info, JPEG_APP0 + 2, 0xFFFF); // where a colour profile lies
     jpeg_read_header(&jpeg.info, TRUE);

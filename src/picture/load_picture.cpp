@@ -15,8 +15,6 @@ using platform::TwipsScale;
 
 namespace {
 
-constexpr int kScreenlessSide = 1024;
-
 double screenLogicalDpi()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -25,25 +23,12 @@ double screenLogicalDpi()
 
 } // namespace
 
-QSize openedCopyPixels()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen || screen->availableSize().isEmpty())
-        return QSize(kScreenlessSide, kScreenlessSide);
-    return (QSizeF(screen->availableSize()) * (screen->devicePixelRatio() / 2.0)).toSize();
-}
-
 Picture LoadPicture(const QString& fileName, QSize coverPixels)
 {
     if (fileName.isEmpty())
         return {};
     return decodePictureFile(std::make_shared<PictureFile>(fileName), screenLogicalDpi(),
                              coverPixels, fileName);
-}
-
-Picture LoadPicture(const QString& fileName)
-{
-    return LoadPicture(fileName, openedCopyPixels());
 }
 
 } // namespace kavelora::picture

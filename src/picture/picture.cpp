@@ -49,9 +49,12 @@ QImage Picture::decodeForSize(QSize targetPixels) const
     if (m_data->motion == Motion::Animated || m_data->source.format != "jpeg" ||
         m_data->screenImage.size() == m_data->ownSize)
         return m_data->screenImage;
-    if (const std::shared_ptr<PictureFile>& file = m_data->source.file)
-        return decodeJpegFileForSize(*file, targetPixels, m_data->screenImage);
-    return decodeJpegForSize(m_data->source.bytes, targetPixels, m_data->screenImage);
+    const Source::Kept& kept = m_data->source.kept;
+    if (const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&kept))
+        return decodeJpegFileForSize(**file, targetPixels, m_data->screenImage);
+    if (const auto* bytes = std::get_if<QByteArray>(&kept))
+        return decodeJpegForSize(*bytes, targetPixels, m_data->screenImage);
+    return m_data->screenImage;
 }
 
 QImage Picture::screenImage() const

@@ -6,30 +6,39 @@
 #include <QImage>
 #include <QSize>
 #include <QSizeF>
+#include <QString>
 
 #include <memory>
+#include <variant>
 
 namespace kavelora::picture {
 
 class PictureFile;
+
+// Where a picture came from. A picture that may be decoded again (a finer copy for the
+// screen or for print resolution, or an animation's frames) keeps what it reads from:
+// an animation its bytes, a reduced JPEG its bytes or, when it was opened from a file, that
+// open file, whose content stays readable when the file is renamed or removed. A picture
+// whose screen copy is already whole keeps nothing.
+struct PictureSource
+{
+    enum class Origin { UserFile, BuiltIn };
+    using NothingKept = std::monostate;
+    using Kept = std::variant<NothingKept, QByteArray, std::shared_ptr<PictureFile>>;
+
+    QByteArray format;
+    // The file's name as the user gave it, or the resource's for a built-in picture.
+    QString fileName;
+    Origin origin = Origin::UserFile;
+    Kept kept;
+};
 
 // A shared, immutable picture: what Image1 shows and the printer draws. Copies share one
 // object; the default-constructed picture is the empty picture.
 class Picture
 {
 public:
-    // Where a picture came from. A picture that may be decoded again (a finer copy for the
-    // screen or for print resolution, or an animation's frames) keeps what it reads from:
-    // an animation its bytes, a reduced JPEG its bytes or, when it was opened from a file, that
-    // open file, whose content stays readable when the file is renamed or removed. A picture
-    // whose screen copy is already whole keeps neither.
-    struct Source
-    {
-        QByteArray bytes;
-        QByteArray format;
-        QString fileName;
-        std::shared_ptr<PictureFile> file;
-    };
+    using Source = PictureSource;
 
     // Whether the source holds frames that the picture area plays.
     enum class Motion { Still, Animated };
@@ -59,9 +68,6 @@ public:
     // The own size on paper: the pixel size at the screen's logical dpi when it was loaded.
     QSizeF ownSizeInches() const;
     const Source& source() const;
-
-    // True when both refer to the same picture object.
-    bool isSameObject(const Picture& other) const { return m_data == other.m_data; }
 
 private:
     struct Data

@@ -12,6 +12,8 @@
 
 #include <array>
 #include <mutex>
+#include <optional>
+#include <variant>
 
 namespace kavelora::picture {
 
@@ -48,8 +50,8 @@ QSize scaledBy(QSize size, int denominator)
 }
 
 // The coarsest denominator whose picture still covers target on both sides and stays within
-// the pixel cap; 0 when even 1/8 is over the cap.
-int jpegDenominator(QSize orientedSize, QSize target)
+// the pixel cap; none when even 1/8 is over the cap.
+std::optional<int> jpegDenominator(QSize orientedSize, QSize target)
 {
     for (int denominator : kJpegDenominators) {
         const QSize scaled = scaledBy(orientedSize, denominator);
@@ -65,7 +67,7 @@ int jpegDenominator(QSize orientedSize, QSize target)
         if (pixelCount(scaledBy(orientedSize, denominator)) <= kMaxPicturePixels)
             return denominator;
     }
-    return 0;
+    return std::nullopt;
 }
 
 // Screens and printers take 8 bits per channel. A deeper picture would make every drawing
@@ -91,6 +93,8 @@ QImage eightBitsPerChannel(QImage image)
     }
 }
 
+// Reads one picture through Qt's decoders, or a JPEG through libjpeg, and raises when the
+// result is over the pixel cap. Every picture it returns is sRGB with 8 bits per channel.
 class Reader
 {
 public:
@@ -104,8 +108,18 @@ public:
         configure(m_buffer, format);
     }
 
-    QImageReader& operator*() { return m_reader; }
-    QImageReader* operator->() { return &m_reader; }
+    // The picture's size after orientation, read from its headers; invalid when they cannot
+    // be read.
+    QSize orientedSize()
+    {
+        const QSize rawSize = m_reader.size();
+        return swapsSides(m_reader.transformation()) ? rawSize.transposed() : rawSize;
+    }
+
+    // Whether the picture holds more than one frame to play.
+    bool isAnimation() { return m_reader.supportsAnimation() && m_reader.imageCount() > 1; }
+
+    QString errorString() const { return m_reader.errorString(); }
 
     QImage read()
     {
@@ -147,18 +161,11 @@ private:
     QImageReader m_reader;
 };
 
-// The size of the picture reader reads, after orientation.
-QSize orientedSize(Reader& reader)
-{
-    const QSize rawSize = reader->size();
-    return swapsSides(reader->transformation()) ? rawSize.transposed() : rawSize;
-}
-
 // Makes reader read its picture's headers, then tells whether file still holds what it held
 // when it was opened, so that the headers read are the ones the checks saw.
 bool headersReadFromOpenedContent(Reader& reader, const PictureFile& file)
 {
-    reader->size();
+    reader.orientedSize();
     return file.isUnchanged();
 }
 
@@ -166,10 +173,10 @@ bool headersReadFromOpenedContent(Reader& reader, const PictureFile& file)
 // covers targetPixels. Raises ErrorNumber::OutOfMemory when even 1/8 is over the pixel cap.
 int jpegScaleFor(QSize ownSize, QSize targetPixels, const QString& fileName = {})
 {
-    const int denominator = jpegDenominator(ownSize, targetPixels);
-    if (denominator == 0)
+    const std::optional<int> denominator = jpegDenominator(ownSize, targetPixels);
+    if (!denominator)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
-    return denominator;
+    return *denominator;
 }
 
 // The picture reader reads, at reduced scale where a JPEG allows. bytes are the whole file
@@ -179,53 +186,49 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
                    const std::shared_ptr<PictureFile>& file, double logicalDpi, QSize screenPixels,
                    const QString& fileName)
 {
-    const QSize ownSize = orientedSize(reader);
+    const QSize ownSize = reader.orientedSize();
     QSize decodedSize = ownSize;
-    // A JPEG whose headers were read is decoded by libjpeg at 1/scale; anything else by Qt.
-    int scale = 0;
+    // A JPEG whose headers were read is decoded by libjpeg at 1/denominator; anything else,
+    // and a JPEG whose size is unknown, by Qt.
+    std::optional<int> libjpegDenominator;
     if (format == "jpeg" && ownSize.isValid()) {
-        scale = jpegScaleFor(ownSize, screenPixels, fileName);
-        decodedSize = scaledBy(ownSize, scale);
+        libjpegDenominator = jpegScaleFor(ownSize, screenPixels, fileName);
+        decodedSize = scaledBy(ownSize, *libjpegDenominator);
     }
-    const bool reduced = scale > 1;
+    const bool reduced = libjpegDenominator.value_or(1) > 1;
     if (ownSize.isValid() && pixelCount(decodedSize) > kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
 
-    const bool animated = reader->supportsAnimation() && reader->imageCount() > 1;
-    QImage image = scale > 0 ? reader.readJpeg(scale) : reader.read();
+    const bool animated = reader.isAnimation();
+    QImage image = libjpegDenominator ? reader.readJpeg(*libjpegDenominator) : reader.read();
     // The source is kept only where it is read again: for a finer decode of a reduced copy
     // and for the frames of an animation. Any other screen copy is the whole picture.
-    Picture::Source source{QByteArray(), format, fileName, nullptr};
+    Picture::Source source{format, fileName, Picture::Source::Origin::UserFile, {}};
     if (animated || (reduced && !file))
-        source.bytes = bytes;
+        source.kept = bytes;
     else if (reduced)
-        source.file = file;
+        source.kept = file;
     return Picture(image, ownSize.isValid() ? ownSize : image.size(), logicalDpi, std::move(source),
                    animated ? Picture::Motion::Animated : Picture::Motion::Still);
-}
-
-// Formats read whole before decoding: a GIF, whose frames are played from its bytes.
-bool isReadWhole(const QByteArray& format)
-{
-    return format == "gif";
 }
 
 // The JPEG reader reads decoded at the smallest reduced scale giving at least targetPixels.
 QImage decodeJpegWith(Reader& reader, QSize targetPixels, const QImage& decodedAlready)
 {
-    const QSize ownSize = orientedSize(reader);
+    const QSize ownSize = reader.orientedSize();
     if (!ownSize.isValid())
-        throw RuntimeError(ErrorNumber::InvalidPicture, reader->errorString());
+        throw RuntimeError(ErrorNumber::InvalidPicture, reader.errorString());
     const int denominator = jpegScaleFor(ownSize, targetPixels);
     if (scaledBy(ownSize, denominator) == decodedAlready.size())
         return decodedAlready;
     return reader.readJpeg(denominator);
 }
 
-// Runs the header checks on head, the start of a file of fileSize bytes in format: raises
-// when they fail, and tells whether they need the whole file to decide.
-bool checksNeedWholeFile(const QByteArray& head, qint64 fileSize, const QByteArray& format,
-                         const QString& fileName)
+// Runs the header checks on head, the start of a file of fileSize bytes in format, and raises
+// when one fails. Otherwise tells whether they passed on the head alone or need the whole
+// file to decide.
+HeadCheck raiseIfHeadChecksFail(const QByteArray& head, qint64 fileSize, const QByteArray& format,
+                                const QString& fileName)
 {
     const HeadCheck content = precheckHead(head, fileSize, format);
     // A multi-scan JPEG is held whole as coefficients before any scaling can help.
@@ -235,7 +238,9 @@ bool checksNeedWholeFile(const QByteArray& head, qint64 fileSize, const QByteArr
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
     if (buffers == HeadCheck::Fails)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
-    return content == HeadCheck::NeedsWholeFile || buffers == HeadCheck::NeedsWholeFile;
+    return content == HeadCheck::NeedsWholeFile || buffers == HeadCheck::NeedsWholeFile
+               ? HeadCheck::NeedsWholeFile
+               : HeadCheck::Passes;
 }
 
 Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>& file,
@@ -245,10 +250,50 @@ Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>&
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
     // The bytes are the whole file: the checks decide from them.
-    checksNeedWholeFile(bytes, bytes.size(), format, fileName);
+    raiseIfHeadChecksFail(bytes, bytes.size(), format, fileName);
 
     Reader reader(bytes, format);
     return decodeWith(reader, format, bytes, file, logicalDpi, screenPixels, fileName);
+}
+
+// Why a file is read into memory before it is decoded, rather than decoded straight from it.
+enum class WholeRead {
+    // A GIF's frames are played from its bytes.
+    Gif,
+    HeadIsWholeFile,
+    HeadChecksNeedMore,
+    // Any other animation plays from its bytes too.
+    Animation,
+    // Written to between the checks and the decoder, the file may hold headers the checks
+    // never saw (a JPEG's buffers, a BMP's rows); written to while it decodes, pixels from two
+    // files. Read whole, the checks and the decoder see the same bytes.
+    FileChanged,
+};
+
+// The picture in file decoded straight from it, or why it must be read whole instead. A copy
+// of a large PNG or TIFF in memory would cost as much as its decode takes in page faults, and
+// hold as much memory again.
+std::variant<Picture, WholeRead> decodeStraightFromFile(const std::shared_ptr<PictureFile>& file,
+                                                        const QByteArray& head,
+                                                        const QByteArray& format, double logicalDpi,
+                                                        QSize screenPixels, const QString& fileName)
+{
+    if (format == "gif")
+        return WholeRead::Gif;
+    if (head.size() >= file->size())
+        return WholeRead::HeadIsWholeFile;
+    if (raiseIfHeadChecksFail(head, file->size(), format, fileName) == HeadCheck::NeedsWholeFile)
+        return WholeRead::HeadChecksNeedMore;
+    Reader reader(file->device(), format);
+    if (reader.isAnimation())
+        return WholeRead::Animation;
+    if (!headersReadFromOpenedContent(reader, *file))
+        return WholeRead::FileChanged;
+    Picture picture =
+        decodeWith(reader, format, QByteArray(), file, logicalDpi, screenPixels, fileName);
+    if (!file->isUnchanged())
+        return WholeRead::FileChanged;
+    return picture;
 }
 
 } // namespace
@@ -262,32 +307,15 @@ Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPi
 Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logicalDpi,
                           QSize screenPixels, const QString& fileName)
 {
-    const auto readWhole = [&] {
-        return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
-    };
     const QByteArray head = file->head(kPictureHeadBytes);
     const QByteArray format = sniffPictureFormat(head);
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    if (isReadWhole(format) || head.size() >= file->size() ||
-        checksNeedWholeFile(head, file->size(), format, fileName))
-        return readWhole();
-
-    // Read straight from the file: a copy of it in memory would cost as much as the decode
-    // of a large PNG or TIFF takes in page faults, and hold as much memory again.
-    Reader reader(file->device(), format);
-    // An animation plays its frames from the bytes, so it is read whole after all.
-    if (reader->supportsAnimation() && reader->imageCount() > 1)
-        return readWhole();
-    // The checks above saw the file before the decoder did. Written to in between, it may hold
-    // headers they never saw (a JPEG's buffers, a BMP's rows); written to while it decodes,
-    // pixels from two files. Either way it is read whole, so that the checks and the decoder
-    // see the same bytes.
-    if (!headersReadFromOpenedContent(reader, *file))
-        return readWhole();
-    Picture picture =
-        decodeWith(reader, format, QByteArray(), file, logicalDpi, screenPixels, fileName);
-    return file->isUnchanged() ? picture : readWhole();
+    std::variant<Picture, WholeRead> straight =
+        decodeStraightFromFile(file, head, format, logicalDpi, screenPixels, fileName);
+    if (Picture* picture = std::get_if<Picture>(&straight))
+        return std::move(*picture);
+    return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
 }
 
 QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QImage& decodedAlready)

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "picture/limits.h"
 #include "picture/picture.h"
 #include "picture/picture_file.h"
 
@@ -14,22 +15,15 @@
 
 namespace kavelora::picture {
 
-// The most pixels a decoded picture may have; larger pictures raise ErrorNumber::OutOfMemory.
-inline constexpr qint64 kMaxPicturePixels = 64LL * 1024 * 1024;
-// The most memory, in MiB, one image decode may allocate.
-inline constexpr int kDecodeAllocationLimitMiB = 256;
-
 // The picture in bytes, checked and decoded in memory. Only formats from the allow-list are
 // decoded, decided from the content. A JPEG larger than the pixel cap or far larger than
 // screenPixels is decoded at reduced scale (1/2, 1/4 or 1/8) but no smaller than screenPixels,
 // and keeps its bytes for finer decodes; so does an animation, for its frames. Any other
 // picture keeps none. logicalDpi is the screen's, for the picture's own size. Raises RuntimeError
-// (ErrorNumber::InvalidPicture, or ErrorNumber::OutOfMemory for a picture over the cap).
+// (ErrorNumber::InvalidPicture, or ErrorNumber::OutOfMemory for a picture over
+// kMaxPicturePixels).
 Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
                       const QString& fileName = {});
-
-// How much of a file is read to tell its format and check its headers.
-inline constexpr qint64 kPictureHeadBytes = 64 * 1024;
 
 // The picture in file, checked and decoded like decodePicture. A picture other than a GIF is
 // decoded straight from the file when its checks need no more than the file's first

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture_file.h"
 
+#include "picture/limits.h"
 #include "platform/runtime_error.h"
 
 #include <algorithm>

@@ -8,12 +8,10 @@
 
 namespace kavelora::picture {
 
-// The largest picture file read, in bytes; larger files raise ErrorNumber::OutOfMemory.
-inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
-
 // A regular file opened for reading a picture. Opening never blocks on a FIFO or device: a
 // folder, FIFO, device or socket raises ErrorNumber::PathFileAccess at once, a missing file
-// ErrorNumber::FileNotFound, an unreadable one ErrorNumber::PathFileAccess. The size taken
+// ErrorNumber::FileNotFound, an unreadable one ErrorNumber::PathFileAccess, one over
+// kMaxPictureFileBytes ErrorNumber::OutOfMemory. The size taken
 // at open bounds every whole read, even if the file grows meanwhile.
 class PictureFile
 {

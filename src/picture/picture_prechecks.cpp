@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture_prechecks.h"
 
+#include "picture/limits.h"
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -303,11 +305,6 @@ HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize)
     const qint64 pixelBytes = rowBytes * std::llabs(height);
     return verdict(pixelOffset >= qint64{kFileHeaderLength} + infoLength &&
                    static_cast<qint64>(pixelOffset) + pixelBytes <= fileSize);
-}
-
-qint64 jpegCoefficientBytes(const QByteArray& bytes)
-{
-    return readJpegFirstScan(bytes).coefficientBytes;
 }
 
 HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize)

@@ -29,17 +29,11 @@ HeadCheck pngChunksFitFile(const QByteArray& head, qint64 fileSize);
 // by run, so it needs the whole file.
 HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize);
 
-// The most memory, in bytes, a JPEG's whole-picture coefficient buffers may take.
-inline constexpr qint64 kMaxJpegCoefficientBytes = 256LL * 1024 * 1024;
-
-// The bytes the decoder holds for a JPEG that is coded in several scans (progressive, or
-// with a first scan of fewer components than the picture): all of its coefficients at full
-// size, whatever scale it is decoded at. 0 for a JPEG decoded a row of blocks at a time, and
-// for bytes whose frame header or first scan cannot be found.
-qint64 jpegCoefficientBytes(const QByteArray& bytes);
-
-// Fails when a JPEG's coefficient buffers would take more than kMaxJpegCoefficientBytes. The
-// markers up to the first scan decide it; needs the whole file when they reach past the head.
+// Fails when a JPEG's coefficient buffers would take more than kMaxJpegCoefficientBytes. A
+// JPEG coded in several scans (progressive, or with a first scan of fewer components than the
+// picture) holds all of its coefficients at full size, whatever scale it is decoded at; one
+// decoded a row of blocks at a time holds none. The markers up to the first scan decide it;
+// needs the whole file when they reach past the head.
 HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize);
 
 // Runs the checks that apply to format on the head of a file of fileSize bytes.

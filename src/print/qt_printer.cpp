@@ -37,11 +37,10 @@ QtPrinter::~QtPrinter() = default;
 QString QtPrinter::jobName(const Picture& picture)
 {
     const QString prefix = QString::fromUtf16(kJobNamePrefix);
-    const QString path = picture.source().fileName;
-    // A built-in picture comes from the program's resources, not from a file of the user's.
-    if (path.isEmpty() || path.startsWith(u':'))
+    const Picture::Source& source = picture.source();
+    if (source.origin == Picture::Source::Origin::BuiltIn || source.fileName.isEmpty())
         return prefix;
-    return prefix + QStringLiteral(" - ") + QFileInfo(path).fileName();
+    return prefix + QStringLiteral(" - ") + QFileInfo(source.fileName).fileName();
 }
 
 void QtPrinter::PaintPicture(const Picture& picture, float x1, float y1)

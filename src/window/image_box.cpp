@@ -2,10 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "window/image_box.h"
 
+#include "picture/animation.h"
 #include "platform/runtime_error.h"
 
-#include <QBuffer>
-#include <QMovie>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -59,57 +58,32 @@ picture::Picture ImageBox::picture() const
     return m_picture;
 }
 
-int ImageBox::currentFrameNumber() const
-{
-    return m_animation ? m_animation->currentFrameNumber() : -1;
-}
-
 void ImageBox::setPicture(picture::Picture picture)
 {
     m_animation.reset();
-    m_animationBytes.reset();
     m_frame = QImage();
     m_picture = std::move(picture);
     m_source = m_picture.isEmpty() ? QImage() : drawableCopy(m_picture.screenImage());
     m_master = QImage();
     m_settled = QImage();
-    if (m_picture.isAnimated())
-        startAnimation();
+    if (m_picture.isAnimated()) {
+        m_animation = std::make_unique<picture::Animation>(m_picture);
+        connect(m_animation.get(), &picture::Animation::frameChanged, this, &ImageBox::showFrame);
+    }
+    // Made now, so that the first paint after opening shows the smooth copy.
+    settle();
     update();
 }
 
-void ImageBox::startAnimation()
+void ImageBox::showFrame(const QImage& frame)
 {
-    const picture::Picture::Source& source = m_picture.source();
-    m_animationBytes = std::make_unique<QBuffer>();
-    m_animationBytes->setData(source.bytes);
-    m_animationBytes->open(QIODevice::ReadOnly);
-    m_animation = std::make_unique<QMovie>(m_animationBytes.get(), source.format);
-    // Frames are decoded when they come due and not kept: memory stays at one frame.
-    m_animation->setCacheMode(QMovie::CacheNone);
-    connect(m_animation.get(), &QMovie::frameChanged, this, [this] { showFrame(); });
-    m_animation->start();
-}
-
-void ImageBox::showFrame()
-{
-    m_frame = m_animation->currentImage();
-    if (m_frame.isNull())
-        return;
+    m_frame = frame;
     m_source = drawableCopy(m_frame);
     m_master = QImage();
     m_settled = QImage();
+    if (!m_settleTimer.isActive())
+        settle();
     update();
-}
-
-bool ImageBox::isSettled() const
-{
-    return !m_source.isNull() && m_settled.size() == size();
-}
-
-QSize ImageBox::drawnCopySize() const
-{
-    return m_source.size();
 }
 
 void ImageBox::settle()
@@ -151,10 +125,6 @@ void ImageBox::paintEvent(QPaintEvent*)
 {
     if (m_source.isNull())
         return;
-    // Outside a resize, a picture or box change gets its smooth copy at once.
-    if (!m_settleTimer.isActive())
-        settle();
-
     QPainter painter(this);
     if (m_settled.size() == size()) {
         painter.drawImage(0, 0, m_settled);
@@ -170,9 +140,11 @@ void ImageBox::paintEvent(QPaintEvent*)
 
 void ImageBox::resizeEvent(QResizeEvent* event)
 {
-    // The first size a box gets is not a resize in progress: draw it smooth straight away.
+    // The first size a box gets is not a resize in progress: its smooth copy is made at once.
     if (isVisible() && event->oldSize().isValid() && !event->oldSize().isEmpty())
         m_settleTimer.start();
+    else
+        settle();
     QWidget::resizeEvent(event);
 }
 

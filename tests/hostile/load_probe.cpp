@@ -1,18 +1,22 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 
-// load_probe FILE: loads FILE the way the open command does, reads every pixel of the result
-// and prints one line, "shown WxH" (exit 0) or "refused <error number> <text>" (exit 2).
-// load_probe --print FILE: the same, then prints the picture through the program's printer to
-// a PDF file in a temporary folder. Any other outcome (a crash, an exception that is not a
-// run-time error) is a fault that the hostile-input runner reports.
+// load_probe FILE: loads FILE the way the open command does in a window just opened (decoded
+// for the picture area Image1 at its first size on the primary screen: 481 x 297 pixels at
+// 96 dpi), reads every pixel of the result and prints one line, "shown WxH" (exit 0) or "refused
+// <error number> <text>" (exit 2). load_probe --print FILE: the same, then prints the picture
+// through the program's printer to a PDF file in a temporary folder. Any other outcome (a crash, an
+// exception that is not a run-time error) is a fault that the hostile-input runner reports.
 
+#include "window/window_description.h"
 #include "picture/load_picture.h"
 #include "print/qt_printer.h"
 #include "platform/runtime_error.h"
+#include "platform/twips_scale.h"
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -21,6 +25,7 @@
 using namespace kavelora::picture;
 using kavelora::platform::ErrorNumber;
 using kavelora::platform::RuntimeError;
+using kavelora::platform::TwipsScale;
 using kavelora::print::QtPrinter;
 
 namespace {
@@ -28,6 +33,16 @@ namespace {
 constexpr int kShown = 0;
 constexpr int kRefused = 2;
 constexpr int kUsage = 64;
+
+// Image1's first size in device pixels, as the open command asks the loader to cover it.
+QSize pictureAreaPixels()
+{
+    const auto& area = kavelora::window::describe(kavelora::window::ControlId::Image1);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const TwipsScale scale(screen ? screen->logicalDotsPerInch() : TwipsScale::kStandardDpi);
+    const double pixelRatio = screen ? screen->devicePixelRatio() : 1.0;
+    return (QSizeF(scale.toPixels(area.width, area.height)) * pixelRatio).toSize();
+}
 
 // Touches every byte of every row, so that a decoder that left pixels unset or short is read
 // in full; the sum keeps the compiler from skipping the reads.
@@ -78,7 +93,7 @@ int main(int argc, char* argv[])
     QGuiApplication application(argc, argv);
     const QString fileName = QFile::decodeName(argv[argc - 1]);
     try {
-        const Picture picture = LoadPicture(fileName);
+        const Picture picture = LoadPicture(fileName, pictureAreaPixels());
         volatile unsigned sink = readEveryPixel(picture.screenImage());
         static_cast<void>(sink);
         if (print)

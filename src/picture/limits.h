@@ -1,0 +1,31 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QtGlobal>
+
+namespace kavelora::picture {
+
+// Every bound on what reading a picture may cost, in one place.
+
+// The largest picture file read, in bytes; larger files raise ErrorNumber::OutOfMemory.
+inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
+
+// How much of a file is read, in bytes, to tell its format and check its headers.
+inline constexpr qint64 kPictureHeadBytes = 64 * 1024;
+
+// The most pixels a decoded picture may have; larger pictures raise ErrorNumber::OutOfMemory.
+inline constexpr qint64 kMaxPicturePixels = 64LL * 1024 * 1024;
+
+// The most memory, in MiB, one image decode through Qt may allocate.
+inline constexpr int kDecodeAllocationLimitMiB = 256;
+
+// The most memory, in bytes, a JPEG's whole-picture coefficient buffers may take.
+inline constexpr qint64 kMaxJpegCoefficientBytes = 256LL * 1024 * 1024;
+
+// What libjpeg may allocate for one picture, in bytes: the coefficient buffers the header
+// checks let through and room for its tables and rows. A file the checks misread is refused
+// by libjpeg itself instead of taking gigabytes.
+inline constexpr long kLibjpegMemoryLimitBytes = kMaxJpegCoefficientBytes + 32L * 1024 * 1024;
+
+} // namespace kavelora::picture
