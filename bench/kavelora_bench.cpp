@@ -7,6 +7,7 @@
 // the program needs a display (the benchmark runs it on a private Xvfb).
 
 #include "frame_quality.h"
+#include "opened_copy_size.h"
 #include "picture/load_picture.h"
 #include "window/image_box.h"
 
@@ -30,6 +31,7 @@ extern char** environ;
 
 namespace {
 
+using kavelora::bench::openedCopySize;
 using kavelora::picture::LoadPicture;
 using kavelora::window::ImageBox;
 
@@ -84,7 +86,7 @@ struct ShownBox
     {
         window.resize(kBox + QSize(100, 100));
         box->setGeometry(QRect(QPoint(0, 0), kBox));
-        box->setPicture(LoadPicture(fileName, kBox));
+        box->setPicture(LoadPicture(fileName, openedCopySize()));
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
             std::fprintf(stderr, "kavelora_bench: the window was not exposed\n");
@@ -103,7 +105,7 @@ void openKavelora(benchmark::State& state, const char* name)
     box.resize(kBox);
     QImage frame(kBox, QImage::Format_RGB32);
     for (auto _ : state) {
-        box.setPicture(LoadPicture(fileName, kBox));
+        box.setPicture(LoadPicture(fileName, openedCopySize()));
         box.render(&frame);
         benchmark::DoNotOptimize(frame.constBits());
         state.PauseTiming();
@@ -225,7 +227,7 @@ void frameQuality(benchmark::State& state)
 // The denominator the loader decoded at, as djpeg's -scale takes it.
 int loaderDenominator(const char* name)
 {
-    const auto picture = LoadPicture(inputPath(name), kBox);
+    const auto picture = LoadPicture(inputPath(name), openedCopySize());
     const double ratio =
         static_cast<double>(picture.ownSize().width()) / picture.screenImage().width();
     return static_cast<int>(std::lround(ratio));

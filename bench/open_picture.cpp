@@ -7,6 +7,7 @@
 //
 //   kavelora_open FILE
 
+#include "opened_copy_size.h"
 #include "picture/load_picture.h"
 #include "platform/runtime_error.h"
 #include "shell/start.h"
@@ -28,10 +29,8 @@ int main(int argc, char* argv[])
     return kavelora::shell::start(argv[0], [&fileName](kavelora::window::Form1& form) {
         form.resize(1000, 700);
         try {
-            // Decoded for the picture area as it is now, as the open command does.
-            kavelora::window::ImageBox& area = form.Image1();
-            const QSize areaPixels = (QSizeF(area.size()) * area.devicePixelRatioF()).toSize();
-            area.setPicture(kavelora::picture::LoadPicture(fileName, areaPixels));
+            form.Image1().setPicture(
+                kavelora::picture::LoadPicture(fileName, kavelora::bench::openedCopySize()));
         } catch (const kavelora::platform::RuntimeError& error) {
             std::fprintf(stderr, "kavelora_open: %s\n", qPrintable(error.text()));
             std::exit(1);

@@ -8,6 +8,7 @@
 //
 //   print_picture [--naive] FILE OUTPUT.pdf
 
+#include "opened_copy_size.h"
 #include "picture/load_picture.h"
 #include "print/qt_printer.h"
 #include "platform/runtime_error.h"
@@ -22,15 +23,12 @@
 
 namespace {
 
-// Image1 as the window opens at 96 dpi, in pixels: what an opened picture is decoded for.
-const QSize kPictureAreaPixels(481, 297);
-
 void printTheProgramsWay(const QString& fileName, const QString& output)
 {
     kavelora::print::QtPrinter printer;
     printer.qprinter().setOutputFormat(QPrinter::PdfFormat);
     printer.qprinter().setOutputFileName(output);
-    printer.PaintPicture(kavelora::picture::LoadPicture(fileName, kPictureAreaPixels), 0.0F, 0.0F);
+    printer.PaintPicture(kavelora::picture::LoadPicture(fileName, kavelora::bench::openedCopySize()), 0.0F, 0.0F);
     printer.EndDoc();
 }
 
