@@ -94,7 +94,7 @@ void TestErrorPolicy::handlerOutcome_data()
 void TestErrorPolicy::handlerOutcome()
 {
     QFETCH(bool, trapped);
-    const Trap trap = trapped ? Trap::Silent : Trap::None;
+    const Trap trap = trapped ? Trap::Silent : Trap::ReportAndEnd;
     QFETCH(int, raised);
     QFETCH(bool, succeeded);
     QFETCH(QString, message);
