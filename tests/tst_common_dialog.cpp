@@ -1,9 +1,11 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
+#include "modal_dialogs.h"
 #include "platform/japanese_ui.h"
 #include "platform/qt_common_dialog.h"
 #include "platform/runtime.h"
 #include "platform/runtime_error.h"
+#include "unexpected_warnings.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -15,33 +17,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 using namespace kavelora;
 
 namespace {
 
 const char* const kWithoutGuardOption = "--dialog-without-keep-no-settings";
-constexpr int kPollIntervalMs = 20;
-
-// Acts on the open dialog as soon as it is modal on screen.
-void whenDialogShows(const std::function<void(QFileDialog&)>& action)
-{
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(kPollIntervalMs);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        action(*dialog);
-    });
-    poll->start();
-}
-
 void choose(QFileDialog& dialog, const QString& path)
 {
     // Typed as the user would: selectFile() leaves a focused name field alone.
@@ -59,7 +40,8 @@ int showDialogWithoutGuard(int argc, char** argv)
     const QString path = QString::fromLocal8Bit(argv[2]);
     QWidget window;
     platform::QtCommonDialog dialog(&window, {});
-    whenDialogShows([path](QFileDialog& shown) { choose(shown, path); });
+    const tests::WhenModalShows<QFileDialog> driver(
+        [path](QFileDialog& shown) { choose(shown, path); });
     dialog.ShowOpen();
     return dialog.FileName() == path ? 0 : 1;
 }
@@ -93,13 +75,13 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&m_window));
     }
 
+    void init() { tests::failOnUnexpectedWarnings(); }
+
     void openReportsTheChosenFile()
     {
         platform::QtCommonDialog dialog(&m_window, {});
         QCOMPARE(dialog.FileName(), QString());
-        bool inspected = false;
-        whenDialogShows([&](QFileDialog& shown) {
-            inspected = true;
+        const tests::WhenModalShows<QFileDialog> driver([&](QFileDialog& shown) {
             QCOMPARE(shown.windowTitle(), QStringLiteral("ファイルを開く"));
             QVERIFY(shown.testOption(QFileDialog::DontUseNativeDialog));
             QCOMPARE(shown.fileMode(), QFileDialog::ExistingFile);
@@ -111,7 +93,7 @@ private Q_SLOTS:
             choose(shown, m_picture);
         });
         dialog.ShowOpen();
-        QVERIFY(inspected);
+        QVERIFY(driver.seen());
         QCOMPARE(dialog.FileName(), m_picture);
     }
 
@@ -121,7 +103,7 @@ private Q_SLOTS:
             QSKIP("Qt's Japanese translations (qt6-translations-l10n) are not installed");
         platform::QtCommonDialog dialog(&m_window, {});
         QString cancelText;
-        whenDialogShows([&](QFileDialog& shown) {
+        const tests::WhenModalShows<QFileDialog> driver([&](QFileDialog& shown) {
             const auto* buttons = shown.findChild<QDialogButtonBox*>();
             if (buttons && buttons->button(QDialogButtonBox::Cancel))
                 cancelText = buttons->button(QDialogButtonBox::Cancel)->text();
@@ -134,10 +116,13 @@ private Q_SLOTS:
     void cancelRaisesAndKeepsTheEarlierChoice()
     {
         platform::QtCommonDialog dialog(&m_window, {});
-        whenDialogShows([&](QFileDialog& shown) { choose(shown, m_picture); });
+        const tests::WhenModalShows<QFileDialog> chooser(
+            [&](QFileDialog& shown) { choose(shown, m_picture); });
         dialog.ShowOpen();
+        QVERIFY(chooser.seen());
 
-        whenDialogShows([](QFileDialog& shown) { shown.reject(); });
+        const tests::WhenModalShows<QFileDialog> canceller(
+            [](QFileDialog& shown) { shown.reject(); });
         try {
             dialog.ShowOpen();
             QFAIL("a cancelled dialog returned");

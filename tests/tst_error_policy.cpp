@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/runtime_error.h"
 #include "shell/error_policy.h"
+#include "unexpected_warnings.h"
 #include "window/form1.h"
 #include "window/form_builder.h"
 #include "window/image_box.h"
@@ -51,6 +52,7 @@ class TestErrorPolicy : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void init();
     void handlerOutcome_data();
     void handlerOutcome();
     void trappedErrorLeavesWindowUnchanged();
@@ -67,6 +69,11 @@ void TestErrorPolicy::initTestCase()
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
 
+void TestErrorPolicy::init()
+{
+    tests::failOnUnexpectedWarnings();
+}
+
 void TestErrorPolicy::handlerOutcome_data()
 {
     QTest::addColumn<bool>("trapped");
@@ -81,8 +88,7 @@ void TestErrorPolicy::handlerOutcome_data()
         << true << int(ErrorNumber::DialogCancelled) << false << QString() << -1;
     QTest::newRow("trapped invalid picture ends silently")
         << true << int(ErrorNumber::InvalidPicture) << false << QString() << -1;
-    QTest::newRow("trapped out of memory ends silently")
-        << true << -1 << false << QString() << -1;
+    QTest::newRow("trapped out of memory ends silently") << true << -1 << false << QString() << -1;
     QTest::newRow("untrapped error shows the Japanese message and ends")
         << false << int(ErrorNumber::FileNotFound) << false
         << QStringLiteral("実行時エラー '53':\n\nファイルが見つかりません。") << 1;
@@ -94,7 +100,7 @@ void TestErrorPolicy::handlerOutcome_data()
 void TestErrorPolicy::handlerOutcome()
 {
     QFETCH(bool, trapped);
-    const Trap trap = trapped ? Trap::Silent : Trap::None;
+    const Trap trap = trapped ? Trap::Silent : Trap::ReportAndEnd;
     QFETCH(int, raised);
     QFETCH(bool, succeeded);
     QFETCH(QString, message);

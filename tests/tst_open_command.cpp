@@ -1,20 +1,29 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "commands/open_command.h"
+#include "modal_dialogs.h"
 #include "picture_fixtures.h"
 #include "platform/common_dialog.h"
 #include "platform/runtime_error.h"
 #include "shell/error_policy.h"
+#include "unexpected_warnings.h"
 #include "window/form1.h"
 #include "window/form_builder.h"
 #include "window/image_box.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <grp.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace kavelora;
@@ -51,6 +60,40 @@ const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kBlue = qRgb(0, 0, 255);
 const QRgb kGreen = qRgb(0, 255, 0);
 
+constexpr uid_t kNobodyId = 65534;
+constexpr int kChildTimeoutMs = 60000;
+constexpr int kChildCannotDropRoot = 3;
+
+// Runs checks in a child process that has given up root, for whom file permissions count.
+// Returns the child's exit status: 0 when its checks passed; -1 when it died or hung.
+int runWithoutRoot(const std::function<void()>& checks)
+{
+    // Output still buffered would otherwise be written by both processes.
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyId) != 0 || ::setuid(kNobodyId) != 0 ||
+            ::geteuid() == 0)
+            ::_exit(kChildCannotDropRoot);
+        checks();
+        std::fflush(stdout);
+        ::_exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    const QDeadlineTimer deadline(kChildTimeoutMs);
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (deadline.hasExpired()) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return -1;
+        }
+        QThread::msleep(20);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Outcome)
@@ -62,6 +105,7 @@ class TstOpenCommand : public QObject
 
     QTemporaryDir m_dir;
     std::unique_ptr<window::Form1> m_form;
+    std::optional<ErrorMessageCatcher> m_errorMessages;
 
     QString write(const QString& name, const QByteArray& bytes)
     {
@@ -85,13 +129,20 @@ private Q_SLOTS:
 
     void init()
     {
+        failOnUnexpectedWarnings();
+        m_errorMessages.emplace();
         m_form = window::buildForm1();
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
         QVERIFY(!m_form->Image1().picture().isEmpty());
     }
 
-    void cleanup() { m_form.reset(); }
+    void cleanup()
+    {
+        m_form.reset();
+        QCOMPARE(m_errorMessages->texts(), QStringList());
+        m_errorMessages.reset();
+    }
 
     void handlesEachOutcome_data()
     {
@@ -138,11 +189,25 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QFETCH(Outcome, outcome);
         if (QByteArray(QTest::currentDataTag()).startsWith("unreadable")) {
-            if (::geteuid() == 0)
-                QSKIP("root reads files whatever their permissions");
             QVERIFY(QFile::setPermissions(fileName, {}));
+            if (::geteuid() == 0) {
+                // Root reads files whatever their permissions: load as nobody, who may pass
+                // through the folder but not read the file.
+                QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                                QFile::ExeOwner | QFile::ExeOther));
+                QCOMPARE(runWithoutRoot([&] { clickAndCheck(dialogError, fileName, outcome); }), 0);
+                return;
+            }
         }
+        clickAndCheck(dialogError, fileName, outcome);
+    }
 
+private:
+    // Clicks the open button with the dialog scripted to raise dialogError or give fileName,
+    // then checks the calls made and what Image1 shows against outcome.
+    void clickAndCheck(std::optional<ErrorNumber> dialogError, const QString& fileName,
+                       Outcome outcome)
+    {
         ScriptedDialog dialog;
         dialog.showOpenError = dialogError;
         dialog.fileName = fileName;
@@ -170,6 +235,7 @@ private Q_SLOTS:
         }
     }
 
+private Q_SLOTS:
     void pictureIsStretchedToTheBox()
     {
         // A 4:1 picture in a box of other proportions fills it edge to edge.

@@ -5,12 +5,14 @@
 // files; every page is rendered back to pixels and measured.
 
 #include "commands/print_command.h"
-#include "print/qt_printer.h"
+#include "modal_dialogs.h"
+#include "picture/built_in_assets.h"
 #include "platform/runtime_error.h"
+#include "print/qt_printer.h"
 #include "print_test_support.h"
 #include "shell/error_policy.h"
 #include "shell/program.h"
-#include "picture/built_in_assets.h"
+#include "unexpected_warnings.h"
 #include "window/command_button.h"
 #include "window/form1.h"
 #include "window/form_builder.h"
@@ -18,6 +20,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
 #include <QMouseEvent>
 #include <QPageLayout>
 #include <QTemporaryDir>
@@ -26,11 +30,12 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace kavelora::tests {
 
-using platform::ErrorNumber;
 using picture::Picture;
+using platform::ErrorNumber;
 using platform::RuntimeError;
 
 namespace {
@@ -170,6 +175,8 @@ private:
     // The user picks PDF output to a new file in the dialog.
     void chooseNewFile(print::QtPrinter& printer);
     QStringList documents() const;
+    // Checks that printer holds no open document: ending one now changes no file.
+    void verifyNoDocumentOpen(print::Printer& printer);
     // Checks that the one-page document at path shows the frame at its own size.
     void verifyFrameAtOwnSize(const QString& path);
 
@@ -181,6 +188,7 @@ private:
     QStringList m_log;
     std::unique_ptr<ScriptedDialog> m_dialog;
     bool m_programEnded = false;
+    std::optional<ErrorMessageCatcher> m_errorMessages;
 };
 
 void TestPrintCommand::initTestCase()
@@ -193,6 +201,8 @@ void TestPrintCommand::initTestCase()
 
 void TestPrintCommand::init()
 {
+    failOnUnexpectedWarnings();
+    m_errorMessages.emplace();
     m_form = window::buildForm1();
     m_program = std::make_unique<shell::Program>(*m_form, [this](int) { m_programEnded = true; });
     m_printer = std::make_unique<print::QtPrinter>();
@@ -212,6 +222,8 @@ void TestPrintCommand::cleanup()
     m_printer.reset();
     m_program.reset();
     m_form.reset();
+    QCOMPARE(m_errorMessages->texts(), QStringList());
+    m_errorMessages.reset();
 }
 
 bool TestPrintCommand::clickPrint(print::Printer& printer)
@@ -235,6 +247,22 @@ QStringList TestPrintCommand::documents() const
     for (const QString& name : dir.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name))
         paths << dir.filePath(name);
     return paths;
+}
+
+void TestPrintCommand::verifyNoDocumentOpen(print::Printer& printer)
+{
+    // An open document's file already exists but is finished only when the document ends.
+    const auto contents = [this] {
+        QMap<QString, QByteArray> files;
+        for (const QString& path : documents()) {
+            QFile file(path);
+            files.insert(path, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        }
+        return files;
+    };
+    const QMap<QString, QByteArray> before = contents();
+    printer.EndDoc();
+    QVERIFY(contents() == before);
 }
 
 void TestPrintCommand::verifyFrameAtOwnSize(const QString& path)
@@ -299,7 +327,7 @@ void TestPrintCommand::outcomes()
 
     QCOMPARE(clickPrint(printer), succeeds);
     QCOMPARE(m_log, calls);
-    QVERIFY(!m_printer->isDocumentOpen());
+    verifyNoDocumentOpen(*m_printer);
 
     const QStringList written = documents();
     if (check == PageCheck::NoPage) {
@@ -425,14 +453,15 @@ void TestPrintCommand::failedDrawingLeavesNoDocument()
     m_dialog->onConfirm = [this, &printer] { chooseNewFile(printer); };
 
     QVERIFY(!clickPrint(printer));
-    QVERIFY(!printer.isDocumentOpen());
     QVERIFY2(documents().isEmpty(), qPrintable(documents().join(u' ')));
 
-    // The printer is left ready: the next print is a whole, single page.
+    // The printer is left ready, with no document open: the next print is a whole, single
+    // page in a file of its own.
     QVERIFY(clickPrint(printer));
     const QStringList written = documents();
     QCOMPARE(written.size(), 1);
     verifyFrameAtOwnSize(written.first());
+    verifyNoDocumentOpen(printer);
 }
 
 void TestPrintCommand::reducedDecodeStillFillsThePage()

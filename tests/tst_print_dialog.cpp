@@ -4,19 +4,18 @@
 // The standard print dialog on the program's printer: Japanese, modal to the window, the
 // machine's printers listed, a cancel raising and a confirmation keeping the choice.
 
+#include "modal_dialogs.h"
 #include "platform/print_dialog.h"
-#include "print/qt_printer.h"
 #include "platform/runtime_error.h"
+#include "print/qt_printer.h"
+#include "unexpected_warnings.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QPrintDialog>
 #include <QSpinBox>
-#include <QTimer>
 #include <QWidget>
 #include <QtTest>
 
-#include <functional>
 #include <optional>
 
 namespace kavelora::tests {
@@ -25,40 +24,6 @@ using platform::ErrorNumber;
 using platform::RuntimeError;
 
 namespace {
-
-constexpr int kDialogTimeoutMs = 10000;
-
-// Runs act on the print dialog as soon as it is up, from a short polling timer.
-class DialogDriver : public QObject
-{
-public:
-    explicit DialogDriver(std::function<void(QPrintDialog&)> act)
-        : m_act(std::move(act))
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget())) {
-                m_timer.stop();
-                seen = true;
-                m_act(*dialog);
-            } else if (m_waited.hasExpired(kDialogTimeoutMs)) {
-                // Never leave a test hanging in a modal loop.
-                m_timer.stop();
-                if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                    modal->reject();
-            }
-        });
-        m_waited.start();
-        m_timer.start();
-    }
-
-    bool seen = false;
-
-private:
-    std::function<void(QPrintDialog&)> m_act;
-    QTimer m_timer;
-    QElapsedTimer m_waited;
-};
 
 // Runs showPrintDialog and returns the error number it raised, if any.
 std::optional<ErrorNumber> show(QWidget& parent, QPrinter& printer)
@@ -78,6 +43,7 @@ class TestPrintDialog : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void init() { failOnUnexpectedWarnings(); }
     void cancelRaises();
     void confirmingKeepsTheChoiceInThePrinter();
     void speaksJapaneseAndIsModalToTheWindow();
@@ -90,16 +56,16 @@ private:
 void TestPrintDialog::cancelRaises()
 {
     print::QtPrinter printer;
-    DialogDriver driver([](QPrintDialog& dialog) { dialog.reject(); });
+    const WhenModalShows<QPrintDialog> driver([](QPrintDialog& dialog) { dialog.reject(); });
     QCOMPARE(show(m_window, printer.qprinter()), std::optional(ErrorNumber::DialogCancelled));
-    QVERIFY(driver.seen);
+    QVERIFY(driver.seen());
 }
 
 void TestPrintDialog::confirmingKeepsTheChoiceInThePrinter()
 {
     print::QtPrinter printer;
     bool copiesFound = false;
-    DialogDriver driver([&copiesFound](QPrintDialog& dialog) {
+    const WhenModalShows<QPrintDialog> driver([&copiesFound](QPrintDialog& dialog) {
         // The user asks for three copies in the dialog's own copies box.
         if (auto* copies = dialog.findChild<QSpinBox*>(QStringLiteral("copies"))) {
             copiesFound = true;
@@ -108,7 +74,7 @@ void TestPrintDialog::confirmingKeepsTheChoiceInThePrinter()
         dialog.accept();
     });
     QCOMPARE(show(m_window, printer.qprinter()), std::nullopt);
-    QVERIFY(driver.seen);
+    QVERIFY(driver.seen());
     QVERIFY(copiesFound);
     QCOMPARE(printer.qprinter().copyCount(), 3);
 }
@@ -119,14 +85,14 @@ void TestPrintDialog::speaksJapaneseAndIsModalToTheWindow()
     QString title;
     QWidget* parent = nullptr;
     bool modal = false;
-    DialogDriver driver([&](QPrintDialog& dialog) {
+    const WhenModalShows<QPrintDialog> driver([&](QPrintDialog& dialog) {
         title = dialog.windowTitle();
         parent = dialog.parentWidget();
         modal = dialog.isModal();
         dialog.reject();
     });
     show(m_window, printer.qprinter());
-    QVERIFY(driver.seen);
+    QVERIFY(driver.seen());
     QCOMPARE(title, QStringLiteral("印刷"));
     QCOMPARE(parent, &m_window);
     QVERIFY(modal);
@@ -138,7 +104,7 @@ void TestPrintDialog::listsTheMachinesPrinters()
         QSKIP("no private print server: CUPS_SERVER is not set (ctest starts one)");
     print::QtPrinter printer;
     QStringList listed;
-    DialogDriver driver([&](QPrintDialog& dialog) {
+    const WhenModalShows<QPrintDialog> driver([&](QPrintDialog& dialog) {
         for (const QComboBox* box : dialog.findChildren<QComboBox*>()) {
             for (int i = 0; i < box->count(); ++i)
                 listed << box->itemText(i);
@@ -146,7 +112,7 @@ void TestPrintDialog::listsTheMachinesPrinters()
         dialog.accept();
     });
     QCOMPARE(show(m_window, printer.qprinter()), std::nullopt);
-    QVERIFY(driver.seen);
+    QVERIFY(driver.seen());
     QVERIFY2(listed.contains(QStringLiteral("kavelora-pdf")), qPrintable(listed.join(u',')));
     QCOMPARE(printer.qprinter().printerName(), QStringLiteral("kavelora-pdf"));
     QCOMPARE(printer.qprinter().outputFormat(), QPrinter::NativeFormat);

@@ -6,16 +6,22 @@
 // file first.
 
 #include "commands/print_command.h"
-#include "print/qt_printer.h"
+#include "modal_dialogs.h"
 #include "platform/runtime_error.h"
+#include "print/qt_printer.h"
 #include "print_test_support.h"
 #include "shell/error_policy.h"
+#include "shell/program.h"
+#include "unexpected_warnings.h"
+#include "window/command_button.h"
 #include "window/form1.h"
 #include "window/form_builder.h"
 #include "window/image_box.h"
 
 #include <QDir>
+#include <QPrintDialog>
 #include <QProcess>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <new>
@@ -79,9 +85,11 @@ class TestPrintService : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void init();
     void printsAtOwnSizeAtTheTopLeftOfThePrintableArea();
     void printingTwiceGivesTwoJobs();
     void failedDrawingSendsNoJob();
+    void printDialogEditsTheProgramsPrinter();
 
 private:
     QStringList jobFiles() const;
@@ -105,6 +113,11 @@ void TestPrintService::initTestCase()
     QVERIFY2(m_output.exists(), qPrintable(m_output.path()));
     print::QtPrinter printer;
     QCOMPARE(printer.qprinter().printerName(), QString::fromLatin1(kQueue));
+}
+
+void TestPrintService::init()
+{
+    failOnUnexpectedWarnings();
 }
 
 QStringList TestPrintService::jobFiles() const
@@ -182,7 +195,8 @@ void TestPrintService::failedDrawingSendsNoJob()
     const auto picture = framedPicture(QSize(392, 515), QStringLiteral("framed.png"));
 
     QVERIFY_THROWS_EXCEPTION(std::bad_alloc, printer.PaintPicture(picture, 0, 0));
-    QVERIFY(!printer.isDocumentOpen());
+    // Had the failed document stayed open, this would send it as a second job.
+    printer.EndDoc();
     // The next document goes through whole, with the user's settings as they were.
     printer.PaintPicture(picture, 0, 0);
     printer.EndDoc();
@@ -193,6 +207,37 @@ void TestPrintService::failedDrawingSendsNoJob()
     QString infoPath = jobs.first();
     infoPath.replace(QStringLiteral(".pdf"), QStringLiteral(".info"));
     QCOMPARE(infoField(infoPath, QStringLiteral("copies")), QStringLiteral("2"));
+}
+
+void TestPrintService::printDialogEditsTheProgramsPrinter()
+{
+    const std::unique_ptr<window::Form1> form = window::buildForm1();
+    bool ended = false;
+    const shell::Program program(*form, [&ended](int) { ended = true; });
+    form->Image1().setPicture(framedPicture(QSize(392, 515), QStringLiteral("framed.png")));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const QStringList before = jobFiles();
+
+    // The user asks for two copies on the dialog the print button shows.
+    bool copiesChosen = false;
+    const WhenModalShows<QPrintDialog> driver([&copiesChosen](QPrintDialog& dialog) {
+        if (auto* copies = dialog.findChild<QSpinBox*>(QStringLiteral("copies"))) {
+            copies->setValue(2);
+            copiesChosen = true;
+        }
+        dialog.accept();
+    });
+    QTest::mouseClick(&form->Command3(), Qt::LeftButton);
+    QVERIFY(driver.seen());
+    QVERIFY(copiesChosen);
+
+    const QStringList jobs = waitForNewJobs(before, 1);
+    QCOMPARE(jobs.size(), 1);
+    QString infoPath = jobs.first();
+    infoPath.replace(QStringLiteral(".pdf"), QStringLiteral(".info"));
+    QCOMPARE(infoField(infoPath, QStringLiteral("copies")), QStringLiteral("2"));
+    QVERIFY(!ended);
 }
 
 } // namespace kavelora::tests

@@ -53,8 +53,13 @@ void TestTwipsScale::roundTripsWholePixels()
 
 void TestTwipsScale::unusableDpiFallsBackTo96()
 {
-    QCOMPARE(TwipsScale(0.0).twipsPerPixel(), 15.0);
-    QCOMPARE(TwipsScale(-5.0).twipsPerPixel(), 15.0);
+    // 15 twips to a pixel, as at 96 dpi.
+    for (double dpi : {0.0, -5.0}) {
+        const TwipsScale scale(dpi);
+        QCOMPARE(scale.fromPixels(1).value, 15.f);
+        QCOMPARE(scale.toPixels(Twips{1440}), 96);
+        QCOMPARE(scale.logicalDpi(), 96.0);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestTwipsScale)

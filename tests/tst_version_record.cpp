@@ -4,6 +4,7 @@
 #include "shell/version_record.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTest>
 
 using namespace kavelora::shell;
@@ -14,6 +15,7 @@ class TestVersionRecord : public QObject
 private Q_SLOTS:
     void entriesInStoredOrder_data();
     void entriesInStoredOrder();
+    void everyLineOfTheTableIsAnEntry();
     void unknownKeyIsEmpty();
     void fixedPart();
     void applicationIdentityComesFromTheRecord();
@@ -38,8 +40,8 @@ void TestVersionRecord::entriesInStoredOrder_data()
     }};
     for (int i = 0; i < int(expected.size()); ++i) {
         const QString key = QString::fromUtf16(expected[std::size_t(i)].first);
-        QTest::newRow(qPrintable(key)) << i << key
-                                       << QString::fromUtf16(expected[std::size_t(i)].second);
+        QTest::newRow(qPrintable(key))
+            << i << key << QString::fromUtf16(expected[std::size_t(i)].second);
     }
 }
 
@@ -52,6 +54,23 @@ void TestVersionRecord::entriesInStoredOrder()
     QCOMPARE(QString::fromUtf16(entry.key.data(), qsizetype(entry.key.size())), key);
     QCOMPARE(QString::fromUtf16(entry.value.data(), qsizetype(entry.value.size())), value);
     QCOMPARE(versionValue(key.toStdU16String()), value);
+}
+
+void TestVersionRecord::everyLineOfTheTableIsAnEntry()
+{
+    QFile table(QStringLiteral(KAVELORA_VERSION_RECORD_TABLE));
+    QVERIFY2(table.open(QIODevice::ReadOnly), qPrintable(table.fileName()));
+    QStringList fromTable;
+    for (const QString& line : QString::fromUtf8(table.readAll()).split(u'\n')) {
+        if (!line.isEmpty() && !line.startsWith(u'#'))
+            fromTable << line;
+    }
+    QStringList built;
+    for (const VersionEntry& entry : versionEntries()) {
+        built << QString::fromUtf16(entry.key.data(), qsizetype(entry.key.size())) + u'\t' +
+                     QString::fromUtf16(entry.value.data(), qsizetype(entry.value.size()));
+    }
+    QCOMPARE(built, fromTable);
 }
 
 void TestVersionRecord::unknownKeyIsEmpty()

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "commands/open_command.h"
 
-#include "platform/common_dialog.h"
 #include "picture/load_picture.h"
+#include "platform/common_dialog.h"
 #include "window/form1.h"
 #include "window/image_box.h"
 
@@ -18,7 +18,6 @@ void Command1_Click(window::Form1& form, platform::CommonDialog& dialog)
     // Decoded for the picture area as it is now; the area asks for more if it grows.
     const QSize areaPixels = (QSizeF(image.size()) * image.devicePixelRatioF()).toSize();
     picture::Picture picture = picture::LoadPicture(fileName, areaPixels);
-    // The only step that changes what is shown.
     image.setPicture(std::move(picture));
 }
 

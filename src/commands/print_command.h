@@ -12,9 +12,9 @@ class Form1;
 namespace kavelora::commands {
 
 // The print button: shows the print dialog, then prints the picture Image1 holds on one page
-// at its own size, at the top-left corner of the printable area. Raises RuntimeError when the
-// dialog is cancelled or any step fails; the steps after the failing one do not run.
-void Command3_Click(window::Form1& form, platform::CommonDialog& dialog,
-                    print::Printer& printer);
+// at the top-left corner of the printable area, at its own size or, when larger than the
+// area, scaled down to fit it with its proportions kept. Raises RuntimeError when the dialog
+// is cancelled or any step fails; the steps after the failing one do not run.
+void Command3_Click(window::Form1& form, platform::CommonDialog& dialog, print::Printer& printer);
 
 } // namespace kavelora::commands

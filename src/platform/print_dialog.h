@@ -7,9 +7,8 @@ class QWidget;
 
 namespace kavelora::platform {
 
-// Shows the standard print dialog, in Japanese, for printer, modal to parent, and returns once
-// the user has confirmed it; the choices made there are kept in printer. Raises
-// RuntimeError(DialogCancelled) when the user cancels.
+// Shows the Japanese print dialog for printer, modal to parent, and keeps the choices made in
+// printer. Raises RuntimeError(DialogCancelled) when the user cancels.
 void showPrintDialog(QWidget* parent, QPrinter& printer);
 
 } // namespace kavelora::platform

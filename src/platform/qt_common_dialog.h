@@ -14,9 +14,8 @@ class QPrinter;
 
 namespace kavelora::platform {
 
-// The dialog component on Qt's own dialogs, never the desktop's native or portal ones: they
-// speak Japanese on every desktop and tests can drive them. Both dialogs are modal to the
-// parent window. A cancelled dialog raises ErrorNumber::DialogCancelled and changes nothing.
+// The dialog component on Qt's own dialogs, modal to the parent: never the desktop's native
+// ones, so they speak Japanese everywhere and tests can drive them. A cancel changes nothing.
 class QtCommonDialog : public CommonDialog
 {
 public:

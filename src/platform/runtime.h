@@ -6,12 +6,12 @@ class QWidget;
 
 namespace kavelora::platform {
 
-// Closes the window and releases what it shows; with the last window gone the program ends.
+// Closes the window (it is hidden, not destroyed); once no window is visible the event loop
+// ends and with it the program.
 void Unload(QWidget& form);
 
-// Qt's file dialog writes its history and last folder to a settings file when it closes;
-// this program keeps nothing between runs, so point per-user settings where nothing can be
-// created.
+// Points per-user settings where nothing can be created: Qt's file dialog would otherwise
+// keep its history between runs, and this program keeps nothing.
 void keepNoSettings();
 
 } // namespace kavelora::platform

@@ -13,11 +13,10 @@ namespace kavelora::print {
 // is rather than scaled down first.
 inline constexpr double kPrintPixelsLeeway = 1.5;
 
-// The picture's pixels for the page. A reduced screen copy with at least sharpPixels is used
-// as it is; one with fewer is replaced by a finer decode of the picture for wantedPixels. The
-// result is then sent as it is when it has fewer pixels than wantedPixels or at most
-// kPrintPixelsLeeway times as many on each side, otherwise it is scaled to wantedPixels. A null
-// image when there is no memory for them. Raises RuntimeError if a finer decode fails.
+// The picture's pixels for the page: the screen copy, or a finer decode for wantedPixels when
+// it has fewer than sharpPixels; scaled to wantedPixels only when more than kPrintPixelsLeeway
+// times as fine. A null image when there is no memory for them; raises RuntimeError when a
+// finer decode fails.
 QImage imageForPrint(const picture::Picture& picture, QSize wantedPixels, QSize sharpPixels);
 
 } // namespace kavelora::print

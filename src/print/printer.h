@@ -13,10 +13,10 @@ class Printer
 public:
     virtual ~Printer() = default;
 
-    // Draws the picture at its own size with its top-left corner x1, y1 twips from the
-    // top-left corner of the printable area, opening a document if none is open.
-    // Raises RuntimeError for the empty picture (before opening anything) and when
-    // drawing fails.
+    // Draws the picture x1, y1 twips from the printable area's top-left corner, opening a
+    // document if none is open: at its own size, or scaled down to fit the rest of the area
+    // with its proportions kept. Raises RuntimeError for the empty picture (before opening
+    // anything) and when drawing fails.
     virtual void PaintPicture(const picture::Picture& picture, float x1, float y1) = 0;
     // Closes the open document and hands it to the print service. Raises RuntimeError
     // when the service refuses it.

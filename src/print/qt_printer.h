@@ -9,10 +9,9 @@
 
 namespace kavelora::print {
 
-// The program's printer on Qt's print support: one QPrinter, set to the print service's
-// default printer, shared with the print dialog so that the user's choice there (printer,
-// copies, orientation, paper) reaches the page. A document is open between the first
-// PaintPicture and EndDoc.
+// The program's printer on Qt's print support: one QPrinter, first the print service's default,
+// shared with the print dialog so that the user's choices there reach the page. A document is
+// open from the first PaintPicture to EndDoc.
 class QtPrinter : public Printer
 {
 public:
@@ -25,10 +24,8 @@ public:
     QtPrinter(const QtPrinter&) = delete;
     QtPrinter& operator=(const QtPrinter&) = delete;
 
-    // Draws the picture on the page, scaled down to the printable area when it is larger.
-    // Raises InvalidPicture for the empty picture and OutOfMemory when its pixels cannot be
-    // had, before any document is opened; PrinterError when no document can be opened. When
-    // drawing fails the open document is discarded, not handed to the print service.
+    // Raises InvalidPicture or OutOfMemory before opening a document, PrinterError when none
+    // can be opened. When drawing fails the open document is discarded, never printed.
     void PaintPicture(const picture::Picture& picture, float x1, float y1) override;
     // Hands the open document to the print service; does nothing when none is open. Raises
     // PrinterError when the document cannot be finished.
@@ -36,8 +33,6 @@ public:
 
     // The printer the print dialog edits.
     QPrinter& qprinter() { return m_printer; }
-    // True between the first PaintPicture and EndDoc.
-    bool isDocumentOpen() const { return m_painter.isActive(); }
 
     // "Kavelora - <file name>", or the prefix alone for a picture that has no file.
     static QString jobName(const picture::Picture& picture);

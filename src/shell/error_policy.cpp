@@ -33,7 +33,7 @@ bool ErrorPolicy::run(Trap trap, const std::function<void()>& handler) const noe
     } catch (...) {
         error = RuntimeError(ErrorNumber::InvalidProcedureCall);
     }
-    if (trap == Trap::None) {
+    if (trap == Trap::ReportAndEnd) {
         platform::showRuntimeErrorMessage(*error, m_messageParent);
         m_endProgram(kUntrappedErrorExitStatus);
     }

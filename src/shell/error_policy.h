@@ -9,9 +9,9 @@
 
 namespace kavelora::shell {
 
-// How a handler meets an error: a trapping handler ends silently; any other handler's error
-// shows the standard run-time error message and ends the program.
-enum class Trap { Silent, None };
+// What a handler's error leads to: Silent ends the handler quietly; ReportAndEnd shows the
+// standard run-time error message and then ends the program.
+enum class Trap { Silent, ReportAndEnd };
 
 // The one guard every event handler runs in, so that no exception ever leaves a Qt slot.
 class ErrorPolicy

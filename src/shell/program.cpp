@@ -2,11 +2,11 @@
 // SPDX-License-Identifier: MIT
 #include "shell/program.h"
 
+#include "commands/exit_command.h"
 #include "commands/open_command.h"
 #include "commands/print_command.h"
 #include "platform/qt_common_dialog.h"
 #include "print/qt_printer.h"
-#include "commands/exit_command.h"
 #include "window/command_button.h"
 #include "window/form1.h"
 #include "window/layout_rule.h"
@@ -54,15 +54,14 @@ void Program::wireEvents()
                           [this] { commands::Command1_Click(m_form, CommonDialog1()); });
     });
     QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_connections, [this] {
-        m_errorPolicy.run(Trap::None, [this] { commands::Command2_Click(m_form); });
+        m_errorPolicy.run(Trap::ReportAndEnd, [this] { commands::Command2_Click(m_form); });
     });
     QObject::connect(&m_form.Command3(), &QPushButton::clicked, &m_connections, [this] {
-        m_errorPolicy.run(Trap::Silent, [this] {
-            commands::Command3_Click(m_form, CommonDialog1(), Printer());
-        });
+        m_errorPolicy.run(Trap::Silent,
+                          [this] { commands::Command3_Click(m_form, CommonDialog1(), Printer()); });
     });
     QObject::connect(&m_form, &window::Form1::Resize, &m_connections, [this] {
-        m_errorPolicy.run(Trap::None, [this] { window::Form_Resize(m_form); });
+        m_errorPolicy.run(Trap::ReportAndEnd, [this] { window::Form_Resize(m_form); });
     });
 }
 

@@ -13,13 +13,12 @@ namespace kavelora::shell {
 // Runs on the built window just before it is first shown.
 using BeforeShow = std::function<void(window::Form1&)>;
 
-// The start routine: creates the application from the project description, shows Form1 and
-// runs the event loop until the window is gone. Takes only the program's name: the program
-// has no options, and Qt's own (-stylesheet and the like) are not honoured either.
-// Returns the process exit status.
+// Creates the application, shows Form1 and runs the event loop until the window is gone;
+// returns the process exit status. Takes only the program's name: the program has no options,
+// and Qt's own (-stylesheet and the like) are not honoured either.
 int start(const char* programName);
-// The same start with beforeShow run on Form1 before it is shown: how the benchmarks open a
-// picture in the real window without giving the program itself an argument.
+// The same with beforeShow run on Form1 before it is shown. An untrapped error by then ends
+// the program at once, without running the event loop.
 int start(const char* programName, const BeforeShow& beforeShow);
 
 } // namespace kavelora::shell

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace kavelora::shell {
@@ -28,7 +29,7 @@ struct VersionFixedPart
 inline constexpr VersionFixedPart kVersionFixedPart{{1, 0, 0, 0}, {1, 0, 0, 0}, 0x0411, 1200};
 
 // The string entries in stored order, generated at build time from version_record.tsv.
-const std::array<VersionEntry, 9>& versionEntries();
+std::span<const VersionEntry> versionEntries();
 
 // The value stored under key, or an empty string when there is no such key.
 QString versionValue(std::u16string_view key);

@@ -7,9 +7,8 @@
 
 namespace kavelora::window {
 
-// While it lives, the window takes no clicks or keys and shows the busy cursor. Input the
-// user gave meanwhile is dropped rather than delivered afterwards: the window is enabled
-// again only once the event loop has passed that input to the disabled window.
+// While it lives, the window takes no clicks or keys and shows the busy cursor; input given
+// meanwhile is dropped, not delivered afterwards.
 class BusyWindow
 {
 public:

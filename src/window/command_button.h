@@ -13,9 +13,8 @@ class CommandButton : public QPushButton
 {
     Q_OBJECT
 public:
+    // A button showing caption on a face of faceColour, owned by parent.
     CommandButton(const QString& caption, QColor faceColour, QWidget* parent);
-
-    QColor faceColour() const { return m_faceColour; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,0 +1,18 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QRegularExpression>
+#include <QTest>
+
+namespace kavelora::tests {
+
+// Makes any Qt warning fail the current test, except the one the offscreen platform gives
+// for every dialog it shows, which says nothing about the program.
+inline void failOnUnexpectedWarnings()
+{
+    QTest::failOnWarning(QRegularExpression(
+        QStringLiteral("^(?!This plugin does not support propagateSizeHints\\(\\)$)")));
+}
+
+} // namespace kavelora::tests
