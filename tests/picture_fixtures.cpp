@@ -6,6 +6,8 @@
 #include <QImageWriter>
 #include <QtEndian>
 
+#include <cstdlib>
+
 namespace kavelora::tests {
 
 namespace {
@@ -173,6 +175,13 @@ QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format)
             image.setPixel(x, y, x < size.width() / 2 ? left : right);
     }
     return image.convertToFormat(format);
+}
+
+bool colourNear(QRgb actual, QRgb expected, int tolerance)
+{
+    return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
+           std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
+           std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
 }
 
 } // namespace kavelora::tests
