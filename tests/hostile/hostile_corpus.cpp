@@ -7,9 +7,9 @@
 //   DIR/seeds    the valid seed pictures they are made from (also the fuzzer's seed corpus);
 //   DIR/print    the largest picture the loader admits, for the printing path.
 
-#include "file_writing.h"
 #include "hostile_entries.h"
 #include "seeded_random.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,15 +3,15 @@
 
 // The helpers every test leans on: a wrong answer here would let other tests pass wrongly.
 
-#include "file_writing.h"
 #include "modal_driver.h"
 #include "page_measures.h"
 #include "picture_fixtures.h"
 #include "seeded_random.h"
+#include "test_files.h"
 #include "wait_until.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +35,8 @@ private Q_SLOTS:
     void colourNearComparesEachChannel();
     void writeFileReplacesTheWholeFile();
     void writeFileReportsFailure();
+    void fixturesAreWrittenWhereTheyAreNamedAndReadBack();
+    void noisePictureIsOpaqueVariedAndReproducible();
     void modalDriverAnswersEveryDialogOfItsKind();
     void modalDriverRejectsAStrayDialogAfterGivingUp();
     void queuePageAgreesWithItsMarginInMillimetres();
@@ -154,10 +156,7 @@ void TestTestSupport::writeFileReplacesTheWholeFile()
     const QString path = folder.filePath(QStringLiteral("fixture.dat"));
     QVERIFY(writeFile(path, QByteArray(100, 'a')));
     QVERIFY(writeFile(path, QByteArrayLiteral("short")));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArrayLiteral("short"));
-    file.close();
+    QCOMPARE(readFile(path), QByteArrayLiteral("short"));
     QVERIFY(writeFile(path, {}));
     QCOMPARE(QFileInfo(path).size(), 0);
 }
@@ -168,6 +167,36 @@ void TestTestSupport::writeFileReportsFailure()
     QVERIFY(folder.isValid());
     QVERIFY(!writeFile(folder.filePath(QStringLiteral("no-such-folder/fixture.dat")), "x"));
     QVERIFY(!writeFile(folder.path(), "x"));
+}
+
+void TestTestSupport::fixturesAreWrittenWhereTheyAreNamedAndReadBack()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QByteArray bytes("\x89PNG\r\n\x1A\n\0tail", 13);
+    const QString path =
+        writeFixture(QDir(folder.path()), QStringLiteral("lying_chunk.png"), bytes);
+    QCOMPARE(path, folder.filePath(QStringLiteral("lying_chunk.png")));
+    QCOMPARE(readFile(path), bytes);
+    QVERIFY(readFile(folder.filePath(QStringLiteral("missing.png"))).isEmpty());
+}
+
+void TestTestSupport::noisePictureIsOpaqueVariedAndReproducible()
+{
+    const QSize size(64, 48);
+    const QImage noise = noisePicture(size, 8);
+    QCOMPARE(noise.size(), size);
+    QCOMPARE(noise, noisePicture(size, 8));
+    QVERIFY(noise != noisePicture(size, 9));
+    std::set<QRgb> colours;
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            QCOMPARE(qAlpha(noise.pixel(x, y)), 255);
+            colours.insert(noise.pixel(x, y));
+        }
+    }
+    QVERIFY2(colours.size() > std::size_t(size.width() * size.height() * 9 / 10),
+             qPrintable(QString::number(colours.size())));
 }
 
 void TestTestSupport::modalDriverAnswersEveryDialogOfItsKind()
