@@ -1,10 +1,13 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "picture_fixtures.h"
+#include "seeded_random.h"
 
 #include <QBuffer>
 #include <QImageWriter>
 #include <QtEndian>
+
+#include <cstdlib>
 
 namespace kavelora::tests {
 
@@ -173,6 +176,25 @@ QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format)
             image.setPixel(x, y, x < size.width() / 2 ? left : right);
     }
     return image.convertToFormat(format);
+}
+
+QImage noisePicture(QSize size, std::uint64_t seed)
+{
+    SeededRandom random(seed);
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = 0xFF000000u | (random.next() & 0xFFFFFFu);
+    }
+    return image;
+}
+
+bool colourNear(QRgb actual, QRgb expected, int tolerance)
+{
+    return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
+           std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
+           std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
 }
 
 } // namespace kavelora::tests

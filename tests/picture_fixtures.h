@@ -8,8 +8,10 @@
 #include <QRgb>
 #include <QSize>
 
-// Writers of picture files that Qt cannot write, or writes only well-formed: the fixtures of
-// the loader and open-command tests are made by these at run time.
+#include <cstdint>
+
+// Writers of picture files that Qt cannot write, or writes only well-formed, and the simple
+// pictures the tests draw: the fixtures of the picture tests are made by these at run time.
 namespace kavelora::tests {
 
 // A GIF of frames (palette indices, row by row) over a palette of up to four colours.
@@ -37,5 +39,12 @@ QByteArray pngChunk(const QByteArray& type, const QByteArray& data);
 
 // An image whose left half is left and right half right.
 QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format = QImage::Format_RGB32);
+
+// A picture of size whose every pixel is an opaque colour drawn from SeededRandom(seed): detail
+// that neither compresses nor survives scaling.
+QImage noisePicture(QSize size, std::uint64_t seed);
+
+// True when the two colours differ by at most tolerance in each of red, green and blue.
+bool colourNear(QRgb actual, QRgb expected, int tolerance = 6);
 
 } // namespace kavelora::tests

@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
-#include <QThread>
 
 namespace kavelora::e2e {
 
@@ -51,9 +50,9 @@ RunningViewer::~RunningViewer()
 
 bool RunningViewer::waitForWindow(int timeoutMs)
 {
+    const QDeadlineTimer deadline(timeoutMs);
     const QString pid = QString::number(m_process.processId());
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
+    const auto mapped = [&] {
         const QStringList ids =
             runTool(QStringLiteral("xdotool"),
                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
@@ -65,11 +64,18 @@ bool RunningViewer::waitForWindow(int timeoutMs)
                 return true;
             }
         }
-        if (m_process.state() == QProcess::NotRunning)
-            return false;
-        QTest::qWait(50);
-    }
-    return false;
+        return m_process.state() == QProcess::NotRunning;
+    };
+    if (!waitUntil(mapped, static_cast<int>(deadline.remainingTime()), 50) || m_windowId.isEmpty())
+        return false;
+    // Mapped is not yet drawn: a click before the first paint may find no button.
+    const QPoint face = kOpenButton.topLeft() + QPoint(6, kOpenButton.height() / 2);
+    return waitUntil(
+        [&] {
+            return grabScreen(QRect(clientGeometry().topLeft() + face, QSize(1, 1))).pixel(0, 0) ==
+                   kButtonFace;
+        },
+        static_cast<int>(deadline.remainingTime()), 50);
 }
 
 QRect RunningViewer::clientGeometry() const
@@ -118,6 +124,16 @@ QImage grabScreen(const QRect& area)
         .convertToFormat(QImage::Format_RGB32);
 }
 
+bool waitForKeyboardFocus(const QString& windowId, int timeoutMs)
+{
+    return waitUntil(
+        [&] {
+            return runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")}) ==
+                   windowId;
+        },
+        timeoutMs, 50);
+}
+
 void clickAt(const QPoint& globalPosition)
 {
     // Not "mousemove --sync": it waits for a motion that never comes when the pointer is
@@ -139,7 +155,19 @@ void pressKey(const QString& keyName)
     runTool(QStringLiteral("xdotool"), {QStringLiteral("key"), keyName});
 }
 
-// The viewer's windows other than its main window: dialogs and message boxes.
+QImage grabClientUntil(const RunningViewer& viewer,
+                       const std::function<bool(const QImage&)>& expected, int timeoutMs)
+{
+    QImage shot;
+    waitUntil(
+        [&] {
+            shot = grabScreen(viewer.clientGeometry());
+            return expected(shot);
+        },
+        timeoutMs, 50);
+    return shot;
+}
+
 QStringList otherWindows(const RunningViewer& viewer)
 {
     QStringList ids = runTool(QStringLiteral("xdotool"),
@@ -151,30 +179,44 @@ QStringList otherWindows(const RunningViewer& viewer)
     return ids;
 }
 
+namespace {
+
+QImage withoutPictureArea(const QImage& client)
+{
+    QImage masked = client;
+    QPainter(&masked).fillRect(kPictureArea, Qt::black);
+    return masked;
+}
+
+} // namespace
+
 bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString* dialogTitle)
 {
+    const auto aroundPicture = [&viewer] {
+        return withoutPictureArea(grabScreen(viewer.clientGeometry()));
+    };
+    const QImage aroundBefore = aroundPicture();
     clickAt(viewer.clientGeometry().topLeft() + kOpenButtonCentre);
-    QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(10000);
+    const auto remainingMs = [&deadline] { return static_cast<int>(deadline.remainingTime()); };
     QStringList dialogs;
-    while ((dialogs = otherWindows(viewer)).isEmpty()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
+    if (!waitUntil([&] { return !(dialogs = otherWindows(viewer)).isEmpty(); }, remainingMs(), 50))
+        return false;
     if (dialogTitle)
         *dialogTitle =
             runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), dialogs.first()});
-    QTest::qWait(300);
+    // Keys sent before the dialog has the focus would reach the main window. The dialog must
+    // be seen over the window for the window's repaint below to mean anything.
+    if (!waitForKeyboardFocus(dialogs.first(), remainingMs()) ||
+        !waitUntil([&] { return aroundPicture() != aroundBefore; }, remainingMs(), 50))
+        return false;
     typeText(path);
     pressKey(QStringLiteral("Return"));
-    while (!otherWindows(viewer).isEmpty()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    // The picture is drawn after the dialog has gone; give it time to settle.
-    QTest::qWait(500);
-    return true;
+    if (!waitUntil([&] { return otherWindows(viewer).isEmpty(); }, remainingMs(), 50))
+        return false;
+    // What the dialog covered is drawn again only once the viewer is back in its event loop,
+    // after it has loaded the file and in the same pass as the new picture.
+    return waitUntil([&] { return aroundPicture() == aroundBefore; }, remainingMs(), 50);
 }
 
 QImage pictureArea(const RunningViewer& viewer)
@@ -182,27 +224,14 @@ QImage pictureArea(const RunningViewer& viewer)
     return grabScreen(kPictureArea.translated(viewer.clientGeometry().topLeft()));
 }
 
-QImage twoColours(QColor left, QColor right)
-{
-    QImage image(120, 90, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, 60, 90, left);
-    painter.fillRect(60, 0, 60, 90, right);
-    return image;
-}
-
 bool writeGoodPictures(const QString& folder)
 {
     const QDir target(folder);
-    return twoColours(Qt::green, Qt::green).save(target.filePath(QStringLiteral("green.png")))
-           && twoColours(Qt::red, Qt::blue).save(target.filePath(QStringLiteral("halves.png")));
-}
-
-bool colourNear(QRgb pixel, QRgb expected, int tolerance)
-{
-    return qAbs(qRed(pixel) - qRed(expected)) <= tolerance &&
-           qAbs(qGreen(pixel) - qGreen(expected)) <= tolerance &&
-           qAbs(qBlue(pixel) - qBlue(expected)) <= tolerance;
+    const QSize size(120, 90);
+    return tests::twoHalves(size, qRgb(0, 255, 0), qRgb(0, 255, 0))
+               .save(target.filePath(QStringLiteral("green.png"))) &&
+           tests::twoHalves(size, qRgb(255, 0, 0), qRgb(0, 0, 255))
+               .save(target.filePath(QStringLiteral("halves.png")));
 }
 
 WindowManager::WindowManager()
@@ -215,12 +244,13 @@ WindowManager::WindowManager()
     m_process.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     m_process.waitForStarted(5000);
     // openbox announces itself through the _NET_SUPPORTING_WM_CHECK property when ready.
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired() &&
-           !runTool(QStringLiteral("xprop"),
-                    {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                .contains(QStringLiteral("window id")))
-        QTest::qWait(50);
+    waitUntil(
+        [] {
+            return runTool(QStringLiteral("xprop"),
+                           {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                .contains(QStringLiteral("window id"));
+        },
+        10000, 50);
 }
 
 WindowManager::~WindowManager()

@@ -2,15 +2,21 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "picture_fixtures.h"
+#include "wait_until.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QRect>
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <memory>
+#include <functional>
 
 namespace kavelora::e2e {
+
+using tests::colourNear;
+using tests::waitUntil;
 
 // Runs a command-line tool to completion (bounded) and returns what it printed.
 QString runTool(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
@@ -23,7 +29,8 @@ public:
     explicit RunningViewer(const QStringList& arguments = {});
     ~RunningViewer();
 
-    // Waits for the window titled "Kavelora Ver1.0" to be mapped; false after timeoutMs.
+    // Waits for the window titled "Kavelora Ver1.0" to be mapped and its buttons drawn;
+    // false after timeoutMs.
     bool waitForWindow(int timeoutMs = 15000);
     QString windowId() const { return m_windowId; }
     // The client area in screen coordinates, asked afresh from the X server.
@@ -44,32 +51,36 @@ private:
 
 // The whole screen or a part of it, as the X server shows it.
 QImage grabScreen(const QRect& area);
+// True once the X server gives the keyboard focus to the window; false after timeoutMs.
+bool waitForKeyboardFocus(const QString& windowId, int timeoutMs = 5000);
 
 void clickAt(const QPoint& globalPosition);
 void typeText(const QString& text);
 void pressKey(const QString& keyName);
 
-// The open button's centre and the picture area after the first layout pass, in window pixels.
-inline const QPoint kOpenButtonCentre(24 + 40, 531 + 16);
+// The open button and the picture area after the first layout pass, in window pixels.
+inline const QRect kOpenButton(24, 531, 81, 33);
+inline const QPoint kOpenButtonCentre = kOpenButton.center();
 inline const QRect kPictureArea(8, 32, 475, 497);
+inline const QRgb kButtonFace = qRgb(192, 255, 255);
 
+// Grabs the viewer's client area, wherever it is at the time, until expected holds for the
+// grab or timeoutMs pass; the last grab.
+QImage grabClientUntil(const RunningViewer& viewer,
+                       const std::function<bool(const QImage&)>& expected, int timeoutMs = 5000);
 // The viewer's windows other than its main window: dialogs and message boxes.
 QStringList otherWindows(const RunningViewer& viewer);
-// Clicks "開　く", types the path into the real file dialog and presses Enter; false when the
-// dialog does not appear or does not close within 10 s. dialogTitle receives its title.
+// Clicks "開　く", types the path into the real file dialog and presses Enter, then waits for
+// the viewer to have drawn again what the dialog covered; false when any of that takes more
+// than 10 s in all. dialogTitle receives the dialog's title.
 bool openThroughDialog(const RunningViewer& viewer, const QString& path,
                        QString* dialogTitle = nullptr);
 // The viewer's picture area as the X server shows it.
 QImage pictureArea(const RunningViewer& viewer);
 
-// A 120 x 90 picture, its left half one colour and its right half another.
-QImage twoColours(QColor left, QColor right);
 // Writes green.png (all green) and halves.png (red left, blue right) into folder; false when
 // either cannot be written.
 bool writeGoodPictures(const QString& folder);
-
-// True when the two colours differ by at most tolerance in each channel.
-bool colourNear(QRgb pixel, QRgb expected, int tolerance = 6);
 
 // A small window manager on the test's display for as long as the object lives, so the
 // window gets a frame, a close box and minimize/maximize handling.

@@ -102,7 +102,6 @@ void TestEndToEndHostile::hostileFilesLeaveTheGoodPictureShown()
     QVERIFY(windowManager.isRunning());
     RunningViewer viewer;
     QVERIFY(viewer.waitForWindow());
-    QTest::qWait(300);
 
     QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("green.png"))));
     const QImage green = pictureArea(viewer);

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "e2e_support.h"
 
-#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QScreen>
 
 #include <algorithm>
@@ -13,7 +13,7 @@ using namespace kavelora::e2e;
 namespace {
 
 const QRgb kPink = qRgb(255, 192, 192);
-const QRgb kCyan = qRgb(192, 255, 255);
+const QRgb kCyan = kButtonFace;
 
 int toPixels(double twips)
 {
@@ -39,41 +39,64 @@ ExpectedLayout expectedFor(QSize client)
             QRect(8, 32, toPixels(width - 300.0), toPixels(height - 1000.0))};
 }
 
-// Checks the laid-out window in a screenshot of its client area.
-void verifyLayout(const QImage& shot, QSize client)
+// What in a screenshot of the client area is not where the layout puts it; empty when
+// everything is.
+QString layoutMismatch(const QImage& shot, QSize client)
 {
     const ExpectedLayout expected = expectedFor(client);
     const int row = expected.buttonTop + 16;
     for (int left : expected.buttonLefts) {
-        QVERIFY2(colourNear(shot.pixel(left + 5, row), kCyan, 0),
-                 qPrintable(QStringLiteral("no button face at x %1 for width %2")
-                                .arg(left)
-                                .arg(client.width())));
-        QVERIFY2(
-            colourNear(shot.pixel(left - 3, row), kPink, 0),
-            qPrintable(
-                QStringLiteral("button not at x %1 for width %2").arg(left).arg(client.width())));
+        if (!colourNear(shot.pixel(left + 5, row), kCyan, 0))
+            return QStringLiteral("no button face at x %1 for width %2")
+                .arg(left)
+                .arg(client.width());
+        if (!colourNear(shot.pixel(left - 3, row), kPink, 0))
+            return QStringLiteral("button not at x %1 for width %2").arg(left).arg(client.width());
     }
     // The picture area reaches 12 pixels from the right edge and ends above the buttons.
     const QRect picture = expected.picture;
     const int middle = picture.center().y();
-    QVERIFY(colourNear(shot.pixel(picture.right() + 2, middle), kPink, 0));
-    QVERIFY(!colourNear(shot.pixel(picture.right() - 1, middle), kPink, 8));
-    QVERIFY(!colourNear(shot.pixel(picture.center().x(), picture.bottom() - 1), kPink, 8));
-    QVERIFY(colourNear(shot.pixel(picture.center().x(), picture.bottom() + 2), kPink, 0));
+    if (!colourNear(shot.pixel(picture.right() + 2, middle), kPink, 0) ||
+        colourNear(shot.pixel(picture.right() - 1, middle), kPink, 8))
+        return QStringLiteral("picture's right edge not at x %1").arg(picture.right());
+    if (colourNear(shot.pixel(picture.center().x(), picture.bottom() - 1), kPink, 8) ||
+        !colourNear(shot.pixel(picture.center().x(), picture.bottom() + 2), kPink, 0))
+        return QStringLiteral("picture's bottom edge not at y %1").arg(picture.bottom());
+    return {};
 }
 
 bool waitForClientSize(const RunningViewer& viewer, QSize size)
 {
-    QDeadlineTimer deadline(5000);
-    while (viewer.clientGeometry().size() != size) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(30);
-    }
-    // Let the picture settle into its smooth copy before looking.
-    QTest::qWait(400);
-    return true;
+    return waitUntil([&] { return viewer.clientGeometry().size() == size; }, 5000, 30);
+}
+
+// The client area once laid out for its size.
+QImage laidOutShot(const RunningViewer& viewer)
+{
+    return grabClientUntil(
+        viewer, [](const QImage& shot) { return layoutMismatch(shot, shot.size()).isEmpty(); });
+}
+
+// The client area once laid out and with the picture in its final, smooth copy. Nothing on
+// screen marks the moment the box swaps its quick copy for the smooth one a short quiet time
+// after the last resize, so this waits for the pixels to stay the same for longer than that.
+QImage settledShot(const RunningViewer& viewer)
+{
+    constexpr int kSteadyMs = 400;
+    QImage steady = laidOutShot(viewer);
+    QElapsedTimer steadySince;
+    steadySince.start();
+    waitUntil(
+        [&] {
+            const QImage shot = grabScreen(viewer.clientGeometry());
+            if (shot != steady) {
+                steady = shot;
+                steadySince.restart();
+            }
+            return steadySince.elapsed() >= kSteadyMs;
+        },
+        5000, 50);
+    return steady;
 }
 
 QString windowState(const QString& windowId)
@@ -113,10 +136,8 @@ void TestEndToEndLayout::followsWidth()
         runTool(QStringLiteral("xdotool"),
                 {QStringLiteral("windowsize"), id, QString::number(width), QStringLiteral("700")});
         QVERIFY2(waitForClientSize(viewer, client), qPrintable(QString::number(width)));
-        const QRect geometry = viewer.clientGeometry();
-        verifyLayout(grabScreen(geometry), client);
-        if (QTest::currentTestFailed())
-            return;
+        const QString mismatch = layoutMismatch(laidOutShot(viewer), client);
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     }
 }
 
@@ -131,8 +152,9 @@ void TestEndToEndLayout::minimizeRestoreAndMaximize()
             {QStringLiteral("windowsize"), id, QStringLiteral("900"), QStringLiteral("650")});
     QVERIFY(waitForClientSize(viewer, QSize(900, 650)));
     const QRect before = viewer.clientGeometry();
-    const QImage shotBefore = grabScreen(before);
-    verifyLayout(shotBefore, before.size());
+    const QImage shotBefore = settledShot(viewer);
+    const QString mismatchBefore = layoutMismatch(shotBefore, before.size());
+    QVERIFY2(mismatchBefore.isEmpty(), qPrintable(mismatchBefore));
 
     runTool(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), id});
     QTRY_VERIFY_WITH_TIMEOUT(windowState(id).contains(QStringLiteral("Iconic")), 5000);
@@ -140,19 +162,18 @@ void TestEndToEndLayout::minimizeRestoreAndMaximize()
     runTool(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-a"), id});
     QTRY_VERIFY_WITH_TIMEOUT(windowState(id).contains(QStringLiteral("Normal")), 5000);
     QVERIFY(waitForClientSize(viewer, before.size()));
-    const QRect after = viewer.clientGeometry();
-    QCOMPARE(grabScreen(after), shotBefore);
+    QCOMPARE(
+        grabClientUntil(viewer, [&shotBefore](const QImage& shot) { return shot == shotBefore; }),
+        shotBefore);
 
     runTool(QStringLiteral("wmctrl"),
             {QStringLiteral("-i"), QStringLiteral("-r"), id, QStringLiteral("-b"),
              QStringLiteral("add,maximized_vert,maximized_horz")});
-    QDeadlineTimer deadline(5000);
-    while (viewer.clientGeometry().width() < 6000 && !deadline.hasExpired())
-        QTest::qWait(30);
-    QTest::qWait(500);
+    waitUntil([&viewer] { return viewer.clientGeometry().width() >= 6000; }, 5000, 30);
     const QRect maximized = viewer.clientGeometry();
     QVERIFY2(maximized.width() >= 6000, qPrintable(QString::number(maximized.width())));
-    verifyLayout(grabScreen(maximized), maximized.size());
+    const QString mismatch = layoutMismatch(laidOutShot(viewer), maximized.size());
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 KAVELORA_E2E_MAIN(TestEndToEndLayout)

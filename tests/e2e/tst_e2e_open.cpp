@@ -32,7 +32,6 @@ void TestEndToEndOpen::opensTypedPathsAndIgnoresNonPictures()
     QVERIFY(windowManager.isRunning());
     RunningViewer viewer;
     QVERIFY(viewer.waitForWindow());
-    QTest::qWait(300);
 
     QString title;
     QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("green.png")), &title));

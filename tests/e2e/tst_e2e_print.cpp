@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "e2e_support.h"
+#include "page_measures.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QRegularExpression>
 
@@ -12,8 +12,8 @@ namespace {
 
 const QPoint kPrintButtonCentre(112 + 40, 531 + 16);
 constexpr int kRenderDpi = 96;
-// The private queue's printable area starts 18 pt (a quarter inch) from the paper's corner.
-constexpr int kPrintableOriginPixels = 18 * kRenderDpi / 72;
+// The private queue's printable area starts at its margin from the paper's corner.
+constexpr int kPrintableOriginPixels = int(kavelora::tests::kQueueMarginPoints) * kRenderDpi / 72;
 // The splash picture's own size: 392 x 515 pixels at 96 per inch.
 const QSize kSplashPixels(392, 515);
 
@@ -65,27 +65,24 @@ void TestEndToEndPrint::printsTheSplashThroughTheRealDialog()
     WindowManager windowManager; // gives the dialog keyboard focus, as a desktop would
     RunningViewer viewer;
     QVERIFY(viewer.waitForWindow());
-    QTest::qWait(300);
     clickAt(viewer.clientGeometry().topLeft() + kPrintButtonCentre);
 
     // The print dialog opens with the default queue chosen; Enter confirms it.
-    QDeadlineTimer deadline(15000);
     QStringList dialogs;
-    while ((dialogs = otherWindows(viewer)).isEmpty() && !deadline.hasExpired())
-        QTest::qWait(50);
-    QVERIFY2(!dialogs.isEmpty(), "the print dialog did not appear");
-    QTest::qWait(500);
+    QVERIFY2(waitUntil([&] { return !(dialogs = otherWindows(viewer)).isEmpty(); }, 15000, 50),
+             "the print dialog did not appear");
+    QVERIFY2(waitForKeyboardFocus(dialogs.first()), "the print dialog did not take the keys");
     pressKey(QStringLiteral("Return"));
 
     QStringList newJobs;
-    while (!deadline.hasExpired()) {
-        newJobs = jobFiles(m_output);
-        for (const QString& old : jobsBefore)
-            newJobs.removeAll(old);
-        if (!newJobs.isEmpty())
-            break;
-        QTest::qWait(100);
-    }
+    waitUntil(
+        [&] {
+            newJobs = jobFiles(m_output);
+            for (const QString& old : jobsBefore)
+                newJobs.removeAll(old);
+            return !newJobs.isEmpty();
+        },
+        15000, 100);
     QCOMPARE(newJobs.size(), 1);
     QVERIFY(viewer.isRunning());
 

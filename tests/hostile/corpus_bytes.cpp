@@ -93,12 +93,4 @@ QByteArray pngFile(quint32 width, quint32 height, int bitDepth, int colourType,
            tests::pngChunk("IDAT", imageData) + tests::pngChunk("IEND", {});
 }
 
-QByteArray Random::bytes(qsizetype count)
-{
-    QByteArray result(count, Qt::Uninitialized);
-    for (char& byte : result)
-        byte = static_cast<char>(next() & 0xFF);
-    return result;
-}
-
 } // namespace kavelora::hostile

@@ -8,6 +8,8 @@
 //   DIR/print    the largest picture the loader admits, for the printing path.
 
 #include "hostile_entries.h"
+#include "seeded_random.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,8 @@
 #include <unistd.h>
 
 using namespace kavelora::hostile;
+using kavelora::tests::SeededRandom;
+using kavelora::tests::writeFile;
 
 namespace {
 
@@ -48,7 +52,7 @@ QList<Entry> truncations(const Seed& seed)
 // Half the flips land in the first 64 bytes, where the headers are.
 QList<Entry> bitFlips(const Seed& seed, int seedIndex)
 {
-    Random random(static_cast<std::uint64_t>(seedIndex) + 1);
+    SeededRandom random(static_cast<std::uint64_t>(seedIndex) + 1);
     QList<Entry> entries;
     for (int i = 0; i < kFlipsPerSeed; ++i) {
         const qsizetype span =
@@ -72,7 +76,7 @@ QString withExtension(const QString& stem, const char* extension)
 QList<Entry> emptyAndRandomFiles(const QList<Seed>& seeds)
 {
     QList<Entry> entries;
-    Random random(1000);
+    SeededRandom random(1000);
     for (const char* extension : kExtensions) {
         entries.append({withExtension(QStringLiteral("zero-bytes"), extension), {}});
         entries.append(
@@ -84,12 +88,6 @@ QList<Entry> emptyAndRandomFiles(const QList<Seed>& seeds)
                         seed.bytes.left(16) + random.bytes(kRandomFileBytes)});
     }
     return entries;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Entries that are not ordinary small files; their names are raw bytes.

@@ -6,8 +6,6 @@
 #include <QList>
 #include <QString>
 
-#include <cstdint>
-
 // The pieces of the hostile-input corpus: small valid seed pictures and the files made from
 // them. Everything is deterministic, so the corpus is the same on every run.
 namespace kavelora::hostile {
@@ -60,24 +58,5 @@ QByteArray zlibRows(const QByteArray& row, qint64 rows, qint64 limitBytes = -1);
 // A PNG of one header, one image data chunk and the end chunk.
 QByteArray pngFile(quint32 width, quint32 height, int bitDepth, int colourType,
                    const QByteArray& imageData);
-// A deterministic pseudo-random generator (xorshift), the same on every platform.
-class Random
-{
-public:
-    explicit Random(std::uint64_t seed)
-        : m_state(seed * 0x9E3779B97F4A7C15ull + 1)
-    {}
-    std::uint32_t next()
-    {
-        m_state ^= m_state << 13;
-        m_state ^= m_state >> 7;
-        m_state ^= m_state << 17;
-        return static_cast<std::uint32_t>(m_state >> 11);
-    }
-    QByteArray bytes(qsizetype count);
-
-private:
-    std::uint64_t m_state;
-};
 
 } // namespace kavelora::hostile
