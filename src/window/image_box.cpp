@@ -3,6 +3,7 @@
 #include "window/image_box.h"
 
 #include "platform/runtime_error.h"
+#include "window/accessible_picture.h"
 
 #include <QBuffer>
 #include <QMovie>
@@ -75,6 +76,7 @@ void ImageBox::setPicture(picture::Picture picture)
     m_settled = QImage();
     if (m_picture.isAnimated())
         startAnimation();
+    describeForScreenReaders(*this, m_picture);
     update();
 }
 
