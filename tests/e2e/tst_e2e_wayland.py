@@ -1,9 +1,9 @@
 # SPDX-FileCopyrightText: 2026 ternwick
 # SPDX-License-Identifier: MIT
-"""The viewer under Wayland, on a headless weston: the window with its captions and start
-picture, the application id the compositor receives, a picture opened through the dialog,
-and the exit button. The headless output has no input devices, so the buttons and the
-dialog are worked through AT-SPI."""
+"""The viewer under Wayland, on a headless weston at scale 1 and 2: the window with its
+captions and start picture, the application id the compositor receives, a picture opened
+through the dialog, and the exit button. The headless output has no input devices, so the
+buttons and the dialog are worked through AT-SPI."""
 
 import glob
 import os
@@ -32,9 +32,11 @@ SPLASH = os.path.join(os.path.dirname(__file__), "..", "..", "assets", "splash.b
 
 
 class Compositor:
-    """weston on a private runtime folder, drawing into memory."""
+    """weston on a private runtime folder, drawing into memory; an output of 1024 x 1000
+    logical pixels, each scale x scale device pixels."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, scale):
+        self.scale = scale
         self.runtime = os.path.join(folder, "runtime")
         os.mkdir(self.runtime, 0o700)
         self.shots = os.path.join(folder, "shots")
@@ -43,7 +45,8 @@ class Compositor:
         # --debug lets weston-screenshooter in; the default renderer draws nothing headless.
         self.process = subprocess.Popen(
             ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
-             "--socket=kavelora-test", "--width=1024", "--height=1000", "--idle-time=0"],
+             "--socket=kavelora-test", f"--width={1024 * scale}", f"--height={1000 * scale}",
+             f"--scale={scale}", "--idle-time=0"],
             env=dict(os.environ, **self.environment),
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until("weston's socket", lambda: os.path.exists(
@@ -67,13 +70,17 @@ class Compositor:
             self.process.wait()
 
 
-def client_area(shot):
+def scaled(values, scale):
+    return tuple(value * scale for value in values)
+
+
+def client_area(shot, scale):
     """The window's client area: the bounding box of the form's pink, or None."""
     channels = [band.point(lambda v, want=want: 255 if v == want else 0)
                 for band, want in zip(shot.split(), PINK)]
     pink = ImageChops.multiply(ImageChops.multiply(channels[0], channels[1]), channels[2])
     box = pink.getbbox()
-    if box is None or (box[2] - box[0], box[3] - box[1]) != CLIENT_SIZE:
+    if box is None or (box[2] - box[0], box[3] - box[1]) != scaled(CLIENT_SIZE, scale):
         print("no window of the client size in the screenshot; pink spans", box)
         return None
     print("window's client area in the screenshot:", box)
@@ -83,8 +90,8 @@ def client_area(shot):
 def wait_for_window(compositor, what, shows):
     """The client area of the next screenshot in which shows(client area) holds."""
     def probe():
-        client = client_area(compositor.screenshot())
-        return client if client is not None and shows(client) else None
+        client = client_area(compositor.screenshot(), compositor.scale)
+        return client if client is not None and shows(client, compositor.scale) else None
     return wait_until(what, probe)
 
 
@@ -96,18 +103,17 @@ def mean_difference(first, second):
     return sum(ImageStat.Stat(ImageChops.difference(first, second)).mean) / 3
 
 
-def shows_splash(client):
+def shows_splash(client, scale):
+    area = client.crop(scaled(PICTURE_AREA, scale))
     with Image.open(SPLASH) as splash:
-        expected = splash.convert("RGB").resize(
-            (PICTURE_AREA[2] - PICTURE_AREA[0], PICTURE_AREA[3] - PICTURE_AREA[1]),
-            Image.Resampling.BILINEAR)
-    difference = mean_difference(client.crop(PICTURE_AREA), expected)
+        expected = splash.convert("RGB").resize(area.size, Image.Resampling.BILINEAR)
+    difference = mean_difference(area, expected)
     print(f"start picture differs from splash.bmp by {difference:.2f} of 255 on average")
     return difference < 4
 
 
-def shows_halves(client):
-    picture = client.crop(PICTURE_AREA)
+def shows_halves(client, scale):
+    picture = client.crop(scaled(PICTURE_AREA, scale))
     width, height = picture.size
     left, right = picture.getpixel((2, height // 2)), picture.getpixel((width - 3, height // 2))
     print(f"opened picture: left {left}, right {right}")
@@ -117,12 +123,14 @@ def shows_halves(client):
 def main():
     expected_id = os.path.basename(os.environ["KAVELORA_DESKTOP_ENTRY"])[:-len(".desktop")]
     check(os.path.isfile(os.environ["KAVELORA_DESKTOP_ENTRY"]), "no desktop entry was built")
-    with tempfile.TemporaryDirectory() as folder:
-        compositor = Compositor(folder)
-        try:
-            run(compositor, folder, expected_id)
-        finally:
-            compositor.close()
+    for scale in (1, 2):
+        print(f"output scale {scale}:")
+        with tempfile.TemporaryDirectory() as folder:
+            compositor = Compositor(folder, scale)
+            try:
+                run(compositor, folder, expected_id)
+            finally:
+                compositor.close()
     print("PASS: window, application id, open dialog and exit button under Wayland")
 
 
@@ -133,9 +141,12 @@ def run(compositor, folder, expected_id):
                        QT_IM_MODULE="none")
     with Viewer(environment) as viewer:
         client = wait_for_window(compositor, "the window with its start picture", shows_splash)
+        scale = compositor.scale
         for left in BUTTON_LEFTS:
-            check(near(client.getpixel((left + 6, BUTTON_MIDDLE)), CYAN, 0), f"no button at {left}")
-            check(near(client.getpixel((left - 3, BUTTON_MIDDLE)), PINK, 0),
+            inside = scaled((left + 6, BUTTON_MIDDLE), scale)
+            outside = scaled((left - 3, BUTTON_MIDDLE), scale)
+            check(near(client.getpixel(inside), CYAN, 0), f"no button at {left}")
+            check(near(client.getpixel(outside), PINK, 0),
                   f"the button at {left} starts left of its place")
         window = find(viewer.application, "filler", "Kavelora Ver1.0")
         find(window, "label", "ワハハハ", name_is_prefix=True)
