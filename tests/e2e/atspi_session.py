@@ -94,8 +94,8 @@ class Viewer:
         try:
             self.application = wait_until("the viewer on the accessibility bus",
                                           self._find_window)
-        except BaseException:
-            self.close()
+        except BaseException as failure:
+            self.__exit__(type(failure))
             raise
 
     def _find_window(self):
@@ -130,7 +130,9 @@ class Viewer:
     def __enter__(self):
         return self
 
-    def __exit__(self, *_):
+    def __exit__(self, failure, *_):
+        if failure is not None:
+            print("viewer's stderr, last 4000 characters:\n" + self.log()[-4000:])
         self.close()
 
     def close(self):
