@@ -22,6 +22,8 @@ TEST_PACKAGES=(
     time zlib1g-dev clang-14 libclang-rt-14-dev
     # Public test pictures, read in place by the hostile-input run.
     gdk-pixbuf-tests libsdl2-image-tests libjxl-testdata
+    # The Wayland and screen-reader tests: a headless compositor, AT-SPI on a private bus.
+    weston qt6-wayland dbus-daemon dbus-bin at-spi2-core python3-pyatspi python3-pil
 )
 ensure_packages "${KAVELORA_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 

@@ -4,6 +4,7 @@
 
 #include "picture/animation.h"
 #include "platform/runtime_error.h"
+#include "window/accessible_picture.h"
 
 #include <QPainter>
 #include <QResizeEvent>
@@ -70,6 +71,7 @@ void ImageBox::setPicture(picture::Picture picture)
         m_animation = std::make_unique<picture::Animation>(m_picture);
         connect(m_animation.get(), &picture::Animation::frameChanged, this, &ImageBox::showFrame);
     }
+    describeForScreenReaders(*this, m_picture);
     // Made now, so that the first paint after opening shows the smooth copy.
     settle();
     update();
