@@ -23,7 +23,7 @@ void TestAccessiblePicture::describesWhatTheAreaShows_data()
     QTest::addColumn<QString>("description");
     const QImage pixels(4, 3, QImage::Format_RGB32);
     const auto fromFile = [&pixels](const QString& fileName) {
-        return Picture(pixels, 96.0, {QByteArray(), QByteArrayLiteral("png"), fileName, nullptr});
+        return Picture(pixels, 96.0, {QByteArrayLiteral("png"), fileName});
     };
     QTest::newRow("start picture")
         << kavelora::picture::splashPicture(96.0) << QStringLiteral("起動画面");
