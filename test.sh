@@ -33,8 +33,9 @@ configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELORA_WE
 
 make_private_work_dir
 
-# A private X server wide enough for the layout tests.
-start_private_xvfb "$work" 7000x2000
+# A private X server wide enough for the layout tests. -noreset keeps it from resetting, and
+# refusing connections for a moment, each time the last client of a test leaves.
+start_private_xvfb "$work" 7000x2000 -noreset
 echo "Private X server on $DISPLAY"
 
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)")

@@ -23,7 +23,11 @@ void TestAccessiblePicture::describesWhatTheAreaShows_data()
     QTest::addColumn<QString>("description");
     const QImage pixels(4, 3, QImage::Format_RGB32);
     const auto fromFile = [&pixels](const QString& fileName) {
-        return Picture(pixels, 96.0, {QByteArrayLiteral("png"), fileName});
+        return Picture(pixels, 96.0,
+                       {QByteArrayLiteral("png"),
+                        fileName,
+                        kavelora::picture::PictureSource::Origin::UserFile,
+                        {}});
     };
     QTest::newRow("start picture")
         << kavelora::picture::splashPicture(96.0) << QStringLiteral("起動画面");
