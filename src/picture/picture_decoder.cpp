@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture_decoder.h"
 
+#include "picture/bmp_reader.h"
 #include "picture/jpeg_reader.h"
 #include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
@@ -247,7 +248,10 @@ Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>&
     // The bytes are the whole file: the checks decide from them.
     checksNeedWholeFile(bytes, bytes.size(), format, fileName);
 
-    Reader reader(bytes, format);
+    if (format == "bmp" && isRunLengthBmp(bytes))
+        return Picture(readRunLengthBmp(bytes, kMaxPicturePixels), logicalDpi,
+                       Picture::Source{QByteArray(), format, fileName, nullptr});
+    Reader reader(format == "bmp" ? withQtReadableBmpHeader(bytes) : bytes, format);
     return decodeWith(reader, format, bytes, file, logicalDpi, screenPixels, fileName);
 }
 
@@ -269,8 +273,8 @@ Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logic
     const QByteArray format = sniffPictureFormat(head);
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    if (isReadWhole(format) || head.size() >= file->size() ||
-        checksNeedWholeFile(head, file->size(), format, fileName))
+    if (isReadWhole(format) || (format == "bmp" && bmpNeedsWholeFile(head)) ||
+        head.size() >= file->size() || checksNeedWholeFile(head, file->size(), format, fileName))
         return readWhole();
 
     // Read straight from the file: a copy of it in memory would cost as much as the decode
