@@ -309,6 +309,20 @@ private Q_SLOTS:
         QCOMPARE(image.pixel(150, 90), qRgba(0, 255, 0, 128));
     }
 
+    // A real 56-byte-header file with the picture it shows beside it, from gdk-pixbuf's tests.
+    void matchesReferencePicture()
+    {
+        const QString path = QStringLiteral(
+            "/usr/libexec/installed-tests/gdk-pixbuf/test-images/reftests/mandatory-bitmasks.bmp");
+        if (!QFile::exists(path))
+            QSKIP("gdk-pixbuf-tests is not installed");
+        const QImage reference(path + QStringLiteral(".ref.png"));
+        QVERIFY(!reference.isNull());
+        const QImage image = picture::LoadPicture(path).screenImage();
+        const auto premultiplied = QImage::Format_ARGB32_Premultiplied;
+        QCOMPARE(image.convertToFormat(premultiplied), reference.convertToFormat(premultiplied));
+    }
+
     void refusesBrokenBitFieldHeaders_data()
     {
         QTest::addColumn<QByteArray>("bytes");
