@@ -81,7 +81,7 @@ qint64 decodeRuns(const uchar* data, qsizetype size, bool fourBit, const QList<Q
     const int width = image.width();
     const int height = image.height();
     const auto colour = [&](unsigned index) {
-        // An index past the palette is drawn black rather than refused, as for unpacked BMPs.
+        // An index past the palette is opaque black, as Qt draws one in an unpacked BMP.
         return index < static_cast<unsigned>(palette.size()) ? palette[index] : qRgb(0, 0, 0);
     };
     int x = 0;
@@ -100,7 +100,7 @@ qint64 decodeRuns(const uchar* data, qsizetype size, bool fourBit, const QList<Q
         const unsigned value = data[at + 1];
         at += 2;
         if (count > 0) {
-            if (x + int(count) > width)
+            if (x + static_cast<int>(count) > width)
                 refuse();
             for (unsigned i = 0; i < count; ++i) {
                 const unsigned nibble = i % 2 == 0 ? value >> 4 : value & 0x0F;
@@ -122,7 +122,7 @@ qint64 decodeRuns(const uchar* data, qsizetype size, bool fourBit, const QList<Q
                 refuse();
         } else {
             const qsizetype literalBytes = fourBit ? (value + 1) / 2 : value;
-            if (at + literalBytes > size || x + int(value) > width)
+            if (at + literalBytes > size || x + static_cast<int>(value) > width)
                 refuse();
             for (unsigned i = 0; i < value; ++i) {
                 const uchar byte = data[at + (fourBit ? i / 2 : i)];
@@ -137,25 +137,9 @@ qint64 decodeRuns(const uchar* data, qsizetype size, bool fourBit, const QList<Q
     return set;
 }
 
-} // namespace
-
-bool bmpNeedsWholeFile(const QByteArray& head)
+// readRunLengthBmp for bytes that isRunLengthBmp takes.
+QImage decodeRunLength(const QByteArray& bytes, qint64 maxPixels)
 {
-    return isRunLengthBmp(head) || hasVersion2Or3Header(head);
-}
-
-bool isRunLengthBmp(const QByteArray& bytes)
-{
-    if (infoHeaderBytes(bytes) < kInfoHeaderBytes)
-        return false;
-    const quint32 compression = readLittleEndian32(bytes, kFileHeaderBytes + 16);
-    return compression == kRunLength8 || compression == kRunLength4;
-}
-
-QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels)
-{
-    if (!isRunLengthBmp(bytes))
-        refuse();
     const quint32 infoBytes = infoHeaderBytes(bytes);
     const auto width = static_cast<qint32>(readLittleEndian32(bytes, kFileHeaderBytes + 4));
     const auto height = static_cast<qint32>(readLittleEndian32(bytes, kFileHeaderBytes + 8));
@@ -179,6 +163,32 @@ QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels)
     if (set == qint64{width} * height)
         image.reinterpretAsFormat(QImage::Format_RGB32);
     return image;
+}
+
+} // namespace
+
+bool bmpNeedsWholeFile(const QByteArray& head)
+{
+    return isRunLengthBmp(head) || hasVersion2Or3Header(head);
+}
+
+bool isRunLengthBmp(const QByteArray& bytes)
+{
+    if (infoHeaderBytes(bytes) < kInfoHeaderBytes)
+        return false;
+    const quint32 compression = readLittleEndian32(bytes, kFileHeaderBytes + 16);
+    return compression == kRunLength8 || compression == kRunLength4;
+}
+
+QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels, const QString& fileName)
+{
+    try {
+        if (!isRunLengthBmp(bytes))
+            refuse();
+        return decodeRunLength(bytes, maxPixels);
+    } catch (const RuntimeError& error) {
+        throw RuntimeError(static_cast<ErrorNumber>(error.number()), fileName);
+    }
 }
 
 QByteArray withQtReadableBmpHeader(const QByteArray& bytes)

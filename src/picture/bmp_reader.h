@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QString>
 
 namespace kavelora::picture {
 
@@ -16,9 +17,9 @@ bool isRunLengthBmp(const QByteArray& bytes);
 
 // The run-length coded BMP in bytes, ARGB32: pixels that the runs skip (by a jump, the end of
 // a row or the end of the picture) are transparent; RGB32 when the runs set every pixel.
-// Raises RuntimeError: ErrorNumber::InvalidPicture for runs that reach past a row, the picture
-// or the data, or ErrorNumber::OutOfMemory for more than maxPixels pixels.
-QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels);
+// Raises RuntimeError naming fileName: ErrorNumber::InvalidPicture for runs that reach past a
+// row, the picture or the data, ErrorNumber::OutOfMemory for more than maxPixels pixels.
+QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels, const QString& fileName);
 
 // bytes with a 52- or 56-byte information header, which Qt's reader cannot read, rewritten
 // with the 108-byte header carrying the same colour masks; any other bytes as they are.

@@ -249,7 +249,7 @@ Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>&
     checksNeedWholeFile(bytes, bytes.size(), format, fileName);
 
     if (format == "bmp" && isRunLengthBmp(bytes))
-        return Picture(readRunLengthBmp(bytes, kMaxPicturePixels), logicalDpi,
+        return Picture(readRunLengthBmp(bytes, kMaxPicturePixels, fileName), logicalDpi,
                        Picture::Source{QByteArray(), format, fileName, nullptr});
     Reader reader(format == "bmp" ? withQtReadableBmpHeader(bytes) : bytes, format);
     return decodeWith(reader, format, bytes, file, logicalDpi, screenPixels, fileName);
