@@ -284,6 +284,17 @@ private Q_SLOTS:
         }
     }
 
+    // Without bit-field compression the masks are ignored: 32 bits are blue, green, red, unused.
+    void decodesUncompressedVersion3Header()
+    {
+        const QByteArray file =
+            bmpFile(56, 2, 1, 32, 0, {0, 0, 0, 0}, {}, QByteArray::fromHex("0000ff00ff000000"));
+        const QImage image = decoded(file).screenImage();
+        QCOMPARE(image.size(), QSize(2, 1));
+        QCOMPARE(image.pixel(0, 0), kRed);
+        QCOMPARE(image.pixel(1, 0), kBlue);
+    }
+
     // A file past the loader's head goes through the file path, which must read it whole.
     void loadsLargeBitFieldFile()
     {
