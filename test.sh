@@ -20,8 +20,10 @@ TEST_PACKAGES=(
     poppler-utils cups-daemon cups-client cups-filters
     desktop-file-utils appstream lintian dpkg-dev fakeroot binutils
     time zlib1g-dev clang-14 libclang-rt-14-dev
-    # Public test pictures, read in place by the hostile-input run.
+    # Public test pictures, read in place by the hostile-input run, and more real pictures
+    # with gdk-pixbuf's thumbnailer to compare against.
     gdk-pixbuf-tests libsdl2-image-tests libjxl-testdata
+    libsdl2-tests desktop-base tango-icon-theme libgdk-pixbuf2.0-bin
     # The Wayland and screen-reader tests: a headless compositor, AT-SPI on a private bus.
     weston qt6-wayland dbus-daemon dbus-bin at-spi2-core python3-pyatspi python3-pil
 )

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture_decoder.h"
 
+#include "picture/bmp_reader.h"
 #include "picture/jpeg_reader.h"
 #include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
@@ -252,7 +253,10 @@ Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>&
     // The bytes are the whole file: the checks decide from them.
     raiseIfHeadChecksFail(bytes, bytes.size(), format, fileName);
 
-    Reader reader(bytes, format);
+    if (format == "bmp" && isRunLengthBmp(bytes))
+        return Picture(readRunLengthBmp(bytes, kMaxPicturePixels, fileName), logicalDpi,
+                       Picture::Source{format, fileName, Picture::Source::Origin::UserFile, {}});
+    Reader reader(format == "bmp" ? withQtReadableBmpHeader(bytes) : bytes, format);
     return decodeWith(reader, format, bytes, file, logicalDpi, screenPixels, fileName);
 }
 
@@ -262,6 +266,8 @@ enum class WholeRead {
     Gif,
     HeadIsWholeFile,
     HeadChecksNeedMore,
+    // A BMP that is decoded by our own reader or whose header is rewritten for Qt's.
+    BmpReadByUs,
     // Any other animation plays from its bytes too.
     Animation,
     // Written to between the checks and the decoder, the file may hold headers the checks
@@ -282,6 +288,8 @@ std::variant<Picture, WholeRead> decodeStraightFromFile(const std::shared_ptr<Pi
         return WholeRead::Gif;
     if (head.size() >= file->size())
         return WholeRead::HeadIsWholeFile;
+    if (format == "bmp" && bmpNeedsWholeFile(head))
+        return WholeRead::BmpReadByUs;
     if (raiseIfHeadChecksFail(head, file->size(), format, fileName) == HeadCheck::NeedsWholeFile)
         return WholeRead::HeadChecksNeedMore;
     Reader reader(file->device(), format);

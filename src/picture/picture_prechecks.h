@@ -25,8 +25,8 @@ enum class HeadCheck {
 HeadCheck pngChunksFitFile(const QByteArray& head, qint64 fileSize);
 
 // Fails when an uncompressed BMP's pixel rows reach past the end of the file: the decoder
-// would leave the missing rows as uninitialised memory. A run-length coded BMP is checked run
-// by run, so it needs the whole file.
+// would leave the missing rows as uninitialised memory. A run-length coded BMP needs the whole
+// file, whose runs its reader checks.
 HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize);
 
 // Fails when a JPEG's coefficient buffers would take more than kMaxJpegCoefficientBytes. A

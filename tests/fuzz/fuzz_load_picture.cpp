@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace kavelora::platform;
+    using namespace kavelora::picture;
+    using kavelora::platform::RuntimeError;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     try {
         const Picture picture = decodePicture(bytes, 96.0, QSize(800, 600));

@@ -179,6 +179,14 @@ QList<Entry> bmpLies(const QByteArray& bmp, const QByteArray& indexed, const QBy
          runs(QByteArray::fromHex("0002ffff0c000001"))},
         {QStringLiteral("bmp-rle8-literal-past-data.bmp"), runs(QByteArray::fromHex("00ff0102"))},
         {QStringLiteral("bmp-rle8-no-end.bmp"), runs(QByteArray::fromHex("0c000c01"))},
+        {QStringLiteral("bmp-rle8-jump-past-top.bmp"), runs(QByteArray::fromHex("00020010"))},
+        {QStringLiteral("bmp-rle8-jump-cut-off.bmp"), runs(QByteArray::fromHex("0c00000201"))},
+        {QStringLiteral("bmp-rle8-skips-everything.bmp"), runs(QByteArray::fromHex("0001"))},
+        {QStringLiteral("bmp-rle8-30000x30000-skipped.bmp"), with(runs(QByteArray::fromHex("0001")),
+                                                                  [](QByteArray& b) {
+                                                                      put32le(b, 18, 30000);
+                                                                      put32le(b, 22, 30000);
+                                                                  })},
         {QStringLiteral("bmp-rle8-top-down.bmp"),
          with(rle, [](QByteArray& b) { put32le(b, 22, static_cast<quint32>(-16)); })},
         {QStringLiteral("bmp-rle8-height-65535.bmp"),
