@@ -22,11 +22,9 @@ public:
     ~Animation() override;
 
 Q_SIGNALS:
-    // A new frame is due on screen.
     void frameChanged(const QImage& frame);
 
 private:
-    // Reads the picture's own bytes, without a copy.
     QBuffer m_bytes;
     QMovie m_movie;
 };

@@ -35,7 +35,7 @@ void writeLittleEndian32(QByteArray& bytes, qsizetype offset, quint32 value)
     qToLittleEndian(value, bytes.data() + offset);
 }
 
-// The information header's length, or 0 when the bytes are too short to hold it.
+// 0 when the bytes are too short to hold it.
 quint32 infoHeaderBytes(const QByteArray& bytes)
 {
     if (bytes.size() < kFileHeaderBytes + 4)
@@ -137,7 +137,6 @@ qint64 decodeRuns(const uchar* data, qsizetype size, bool fourBit, const QList<Q
     return set;
 }
 
-// readRunLengthBmp for bytes that isRunLengthBmp takes.
 QImage decodeRunLength(const QByteArray& bytes, qint64 maxPixels)
 {
     const quint32 infoBytes = infoHeaderBytes(bytes);

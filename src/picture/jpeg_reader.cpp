@@ -28,12 +28,11 @@ namespace {
 
 constexpr std::size_t kInputBlockBytes = 64 * 1024;
 
-// Format_RGB32 as it lies in memory, which libjpeg writes straight into the picture's rows.
+// Format_RGB32's byte order, so libjpeg writes straight into the picture's rows.
 constexpr J_COLOR_SPACE kRgb32Layout =
     QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
 
-// libjpeg reports a fatal error by calling error_exit, which must not return: it jumps back
-// to the setjmp of the step that was running.
+// libjpeg's error_exit must not return: it jumps back to the running step's setjmp.
 struct ErrorExit
 {
     jpeg_error_mgr manager; // first: libjpeg's pointer to it is a pointer to the whole
@@ -52,8 +51,7 @@ void jumpOut(j_common_ptr info)
     std::longjmp(reinterpret_cast<ErrorExit*>(info->err)->jump, 1);
 }
 
-// Warnings (corrupt data, a file cut short) are not printed: the picture is shown as far
-// as it decodes.
+// Corrupt or short data still shows as far as it decodes; the warnings are not printed.
 void stayQuiet(j_common_ptr) {}
 
 void startSource(j_decompress_ptr) {}
@@ -70,8 +68,7 @@ boolean fillBlock(j_decompress_ptr info)
         source->manager.bytes_in_buffer = static_cast<std::size_t>(read);
         return TRUE;
     }
-    // Past the end the data reads as an end-of-image marker, so that a file cut short ends
-    // there instead of failing.
+    // A file cut short ends at a made-up end-of-image marker instead of failing.
     static const JOCTET endOfImage[] = {0xFF, JPEG_EOI};
     source->manager.next_input_byte = endOfImage;
     source->manager.bytes_in_buffer = sizeof endOfImage;
@@ -93,7 +90,6 @@ void skipBytes(j_decompress_ptr info, long count)
     source->manager.bytes_in_buffer = 0;
 }
 
-// One decompression and everything libjpeg holds for it, released however it ends.
 struct Decompression
 {
     explicit Decompression(QIODevice& device)
@@ -120,7 +116,6 @@ struct Decompression
     Decompression(const Decompression&) = delete;
     Decompression& operator=(const Decompression&) = delete;
 
-    // The error libjpeg gave up on, with its text.
     RuntimeError failure()
     {
         char text[JMSG_LENGTH_MAX] = {};
@@ -139,8 +134,8 @@ struct Decompression
     unsigned int iccProfileBytes = 0;
 };
 
-// Sets libjpeg to write the picture's colours the way its format holds them, and returns
-// that format: Invalid for a colour layout with no conversion to RGB.
+// Sets libjpeg's output colours and returns the picture's format: Invalid when there is no
+// conversion to RGB.
 QImage::Format chooseOutput(jpeg_decompress_struct& info)
 {
     switch (info.jpeg_color_space) {
@@ -160,9 +155,8 @@ QImage::Format chooseOutput(jpeg_decompress_struct& info)
     }
 }
 
-// The two steps below run libjpeg under a setjmp of their own and hold nothing that needs
-// destroying, so that a jump out of libjpeg skips no destructor. Each is false when libjpeg
-// gave up.
+// Each step below runs under a setjmp of its own and holds nothing that needs destroying,
+// so a jump out of libjpeg skips no destructor. False when libjpeg gave up.
 
 bool readHeaders(Decompression& jpeg, int denominator)
 {
@@ -217,8 +211,7 @@ bool decodeRows(Decompression& jpeg, QImage& image)
     return true;
 }
 
-// Turns a picture upright as its EXIF block says: mirrored first, then turned a quarter
-// clockwise.
+// EXIF orientation: mirrored first, then turned a quarter clockwise.
 QImage oriented(QImage image, QImageIOHandler::Transformations orientation)
 {
     const bool mirror = orientation.testFlag(QImageIOHandler::TransformationMirror);

@@ -20,12 +20,10 @@ inline constexpr qint64 kMaxPicturePixels = 64LL * 1024 * 1024;
 // The most memory, in MiB, one image decode through Qt may allocate.
 inline constexpr int kDecodeAllocationLimitMiB = 256;
 
-// The most memory, in bytes, a JPEG's whole-picture coefficient buffers may take.
 inline constexpr qint64 kMaxJpegCoefficientBytes = 256LL * 1024 * 1024;
 
-// What libjpeg may allocate for one picture, in bytes: the coefficient buffers the header
-// checks let through and room for its tables and rows. A file the checks misread is refused
-// by libjpeg itself instead of taking gigabytes.
+// Room for the buffers the checks let through plus tables and rows: a file the checks misread
+// is refused by libjpeg itself instead of taking gigabytes.
 inline constexpr long kLibjpegMemoryLimitBytes = kMaxJpegCoefficientBytes + 32L * 1024 * 1024;
 
 } // namespace kavelora::picture

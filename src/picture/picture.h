@@ -15,11 +15,8 @@ namespace kavelora::picture {
 
 class PictureFile;
 
-// Where a picture came from. A picture that may be decoded again (a finer copy for the
-// screen or for print resolution, or an animation's frames) keeps what it reads from:
-// an animation its bytes, a reduced JPEG its bytes or, when it was opened from a file, that
-// open file, whose content stays readable when the file is renamed or removed. A picture
-// whose screen copy is already whole keeps nothing.
+// Where a picture came from, and what it keeps to decode again (finer copies, an animation's
+// frames): its bytes, or its open file, which stays readable when renamed or removed.
 struct PictureSource
 {
     enum class Origin { UserFile, BuiltIn };
@@ -27,7 +24,6 @@ struct PictureSource
     using Kept = std::variant<NothingKept, QByteArray, std::shared_ptr<PictureFile>>;
 
     QByteArray format;
-    // The file's name as the user gave it, or the resource's for a built-in picture.
     QString fileName;
     Origin origin = Origin::UserFile;
     Kept kept;
@@ -40,32 +36,26 @@ class Picture
 public:
     using Source = PictureSource;
 
-    // Whether the source holds frames that the picture area plays.
     enum class Motion { Still, Animated };
 
     Picture() = default;
     // A still picture shown as it is. loadDpi is the screen's logical dpi at load time.
     Picture(QImage image, double loadDpi, Source source = {});
-    // A picture whose screen copy may be decoded at reduced scale; ownSize is the full size.
-    // For an animated picture the screen copy is its first frame.
+    // A picture whose screen copy (an animation's first frame) may be smaller than ownSize.
     Picture(QImage screenImage, QSize ownSize, double loadDpi, Source source,
             Motion motion = Motion::Still);
 
     bool isEmpty() const { return !m_data; }
     bool isAnimated() const;
-    // A still picture of frame with this picture's own size, dpi and source: what an animated
-    // picture shows at one moment. The empty picture for the empty picture.
+    // frame as a still picture with this one's size, dpi and source.
     Picture stillFrame(QImage frame) const;
-    // The picture with at least targetPixels (never more than its own size), decoded again
-    // from the kept bytes or file at the smallest scale that serves, or the screen copy when
-    // that is enough, nothing finer can be decoded, or the kept file was written to since it
-    // was opened. Raises RuntimeError if decoding kept bytes fails.
+    // At least targetPixels (at most the own size), decoded again from what the source keeps;
+    // the screen copy when nothing finer can be had. Raises RuntimeError if decoding fails.
     QImage decodeForSize(QSize targetPixels) const;
-    // The copy drawn on screen (may be smaller than the picture's own size).
     QImage screenImage() const;
     // The full pixel size, after orientation.
     QSize ownSize() const;
-    // The own size on paper: the pixel size at the screen's logical dpi when it was loaded.
+    // The pixel size at the screen's logical dpi when it was loaded.
     QSizeF ownSizeInches() const;
     const Source& source() const;
 

@@ -43,7 +43,7 @@ bool swapsSides(QImageIOHandler::Transformations transformation)
     return transformation.testFlag(QImageIOHandler::TransformationRotate90);
 }
 
-// libjpeg's scaled output: each side divided by denominator, rounded up.
+// libjpeg rounds each scaled side up.
 QSize scaledBy(QSize size, int denominator)
 {
     return QSize((size.width() + denominator - 1) / denominator,
@@ -63,7 +63,6 @@ std::optional<int> jpegDenominator(QSize orientedSize, QSize target)
         if (coversTarget)
             break;
     }
-    // Covering the target would need more pixels than the cap: take the finest that fits.
     for (int denominator : {1, 2, 4, 8}) {
         if (pixelCount(scaledBy(orientedSize, denominator)) <= kMaxPicturePixels)
             return denominator;
@@ -103,21 +102,18 @@ public:
 
     Reader(const QByteArray& bytes, const QByteArray& format)
     {
-        // setData shares the bytes; nothing is copied.
         m_buffer.setData(bytes);
         m_buffer.open(QIODevice::ReadOnly);
         configure(m_buffer, format);
     }
 
-    // The picture's size after orientation, read from its headers; invalid when they cannot
-    // be read.
+    // Invalid when the headers cannot be read.
     QSize orientedSize()
     {
         const QSize rawSize = m_reader.size();
         return swapsSides(m_reader.transformation()) ? rawSize.transposed() : rawSize;
     }
 
-    // Whether the picture holds more than one frame to play.
     bool isAnimation() { return m_reader.supportsAnimation() && m_reader.imageCount() > 1; }
 
     QString errorString() const { return m_reader.errorString(); }
@@ -130,8 +126,7 @@ public:
         return finished(std::move(image));
     }
 
-    // Reads a JPEG at 1/denominator through libjpeg directly, from the start of the device
-    // whose headers this reader has read.
+    // Decodes through libjpeg directly, from the start of the device.
     QImage readJpeg(int denominator)
     {
         return finished(
@@ -143,7 +138,6 @@ private:
     {
         if (pixelCount(image.size()) > kMaxPicturePixels)
             throw RuntimeError(ErrorNumber::OutOfMemory);
-        // Colours are drawn as sRGB; a picture with its own profile is converted in place.
         if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
             image.convertToColorSpace(QColorSpace::SRgb);
         return eightBitsPerChannel(std::move(image));
@@ -180,17 +174,14 @@ int jpegScaleFor(QSize ownSize, QSize targetPixels, const QString& fileName = {}
     return *denominator;
 }
 
-// The picture reader reads, at reduced scale where a JPEG allows. bytes are the whole file
-// when it was read into memory, and empty when the reader reads straight from the file; file
-// is the open file it came from, if any, kept instead of bytes by a reduced JPEG.
+// bytes are empty when the reader reads straight from file; a reduced JPEG keeps whichever
+// it was read from, for finer decodes.
 Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& bytes,
                    const std::shared_ptr<PictureFile>& file, double logicalDpi, QSize screenPixels,
                    const QString& fileName)
 {
     const QSize ownSize = reader.orientedSize();
     QSize decodedSize = ownSize;
-    // A JPEG whose headers were read is decoded by libjpeg at 1/denominator; anything else,
-    // and a JPEG whose size is unknown, by Qt.
     std::optional<int> libjpegDenominator;
     if (format == "jpeg" && ownSize.isValid()) {
         libjpegDenominator = jpegScaleFor(ownSize, screenPixels, fileName);
@@ -202,8 +193,7 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
 
     const bool animated = reader.isAnimation();
     QImage image = libjpegDenominator ? reader.readJpeg(*libjpegDenominator) : reader.read();
-    // The source is kept only where it is read again: for a finer decode of a reduced copy
-    // and for the frames of an animation. Any other screen copy is the whole picture.
+    // Kept only where it is read again; any other screen copy is the whole picture.
     Picture::Source source{format, fileName, Picture::Source::Origin::UserFile, {}};
     if (animated || (reduced && !file))
         source.kept = bytes;
@@ -213,7 +203,6 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
                    animated ? Picture::Motion::Animated : Picture::Motion::Still);
 }
 
-// The JPEG reader reads decoded at the smallest reduced scale giving at least targetPixels.
 QImage decodeJpegWith(Reader& reader, QSize targetPixels, const QImage& decodedAlready)
 {
     const QSize ownSize = reader.orientedSize();
@@ -225,9 +214,8 @@ QImage decodeJpegWith(Reader& reader, QSize targetPixels, const QImage& decodedA
     return reader.readJpeg(denominator);
 }
 
-// Runs the header checks on head, the start of a file of fileSize bytes in format, and raises
-// when one fails. Otherwise tells whether they passed on the head alone or need the whole
-// file to decide.
+// Raises when a header check fails on head, the start of a file of fileSize bytes; otherwise
+// tells whether the checks need the whole file to decide.
 HeadCheck raiseIfHeadChecksFail(const QByteArray& head, qint64 fileSize, const QByteArray& format,
                                 const QString& fileName)
 {
@@ -250,7 +238,6 @@ Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>&
     const QByteArray format = sniffPictureFormat(bytes);
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    // The bytes are the whole file: the checks decide from them.
     raiseIfHeadChecksFail(bytes, bytes.size(), format, fileName);
 
     if (format == "bmp" && isRunLengthBmp(bytes))
@@ -262,13 +249,11 @@ Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>&
 
 // Why a file is read into memory before it is decoded, rather than decoded straight from it.
 enum class WholeRead {
-    // A GIF's frames are played from its bytes.
+    // Frames are played from the bytes.
     Gif,
     HeadIsWholeFile,
     HeadChecksNeedMore,
-    // A BMP that is decoded by our own reader or whose header is rewritten for Qt's.
     BmpReadByUs,
-    // Any other animation plays from its bytes too.
     Animation,
     // Written to between the checks and the decoder, the file may hold headers the checks
     // never saw (a JPEG's buffers, a BMP's rows); written to while it decodes, pixels from two

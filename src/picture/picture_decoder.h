@@ -15,31 +15,24 @@
 
 namespace kavelora::picture {
 
-// The picture in bytes, checked and decoded in memory. Only formats from the allow-list are
-// decoded, decided from the content. A JPEG larger than the pixel cap or far larger than
-// screenPixels is decoded at reduced scale (1/2, 1/4 or 1/8) but no smaller than screenPixels,
-// and keeps its bytes for finer decodes; so does an animation, for its frames. Any other
-// picture keeps none. logicalDpi is the screen's, for the picture's own size. Raises RuntimeError
-// (ErrorNumber::InvalidPicture, or ErrorNumber::OutOfMemory for a picture over
-// kMaxPicturePixels).
+// The picture in bytes, in a format of the allow-list told by its content. A JPEG is decoded
+// at the coarsest scale (1/2, 1/4, 1/8) still covering screenPixels, keeping its bytes for
+// finer decodes, as an animation keeps them for its frames. Raises RuntimeError:
+// InvalidPicture, or OutOfMemory over kMaxPicturePixels.
 Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
                       const QString& fileName = {});
 
-// The picture in file, checked and decoded like decodePicture. A picture other than a GIF is
-// decoded straight from the file when its checks need no more than the file's first
-// kPictureHeadBytes and it is not an animation; anything else is read whole first. A JPEG
-// decoded at reduced scale keeps the open file, not its bytes.
+// Like decodePicture, decoding straight from file where its head suffices for the checks; a
+// reduced JPEG keeps the open file instead of its bytes.
 Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logicalDpi,
                           QSize screenPixels, const QString& fileName);
 
-// Like decodeJpegForSize, reading the JPEG straight from file, which was checked when it was
-// opened. decodedAlready when the file was written to since, or when it cannot be decoded
-// as it was.
+// Like decodeJpegForSize, from file; decodedAlready when the file changed since it was opened
+// or no longer decodes.
 QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage& decodedAlready);
 
-// The JPEG in bytes decoded at the smallest reduced scale giving at least targetPixels
-// (oriented), bounded by the pixel cap; decodedAlready when it has that size already.
-// Raises RuntimeError when decoding fails.
+// The JPEG in bytes at the coarsest scale giving at least targetPixels, within the pixel cap;
+// decodedAlready when it has that size already. Raises RuntimeError when decoding fails.
 QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels,
                          const QImage& decodedAlready = {});
 

@@ -8,11 +8,9 @@
 
 namespace kavelora::picture {
 
-// A regular file opened for reading a picture. Opening never blocks on a FIFO or device: a
-// folder, FIFO, device or socket raises ErrorNumber::PathFileAccess at once, a missing file
-// ErrorNumber::FileNotFound, an unreadable one ErrorNumber::PathFileAccess, one over
-// kMaxPictureFileBytes ErrorNumber::OutOfMemory. The size taken
-// at open bounds every whole read, even if the file grows meanwhile.
+// A regular file opened for reading a picture, never blocking on a FIFO or device. Raises
+// FileNotFound, PathFileAccess for anything but a readable regular file, or OutOfMemory over
+// kMaxPictureFileBytes. The size at open bounds every read, even if the file grows.
 class PictureFile
 {
 public:
@@ -25,8 +23,8 @@ public:
     QByteArray readAll();
     // The open file at its start, for a decoder that reads only what it needs.
     QIODevice& device();
-    // Whether the content is still what was opened, as far as its size and modification time
-    // tell. A rename or removal keeps the opened content readable; a write in place does not.
+    // Whether size and modification time still match: a rename or removal keeps the opened
+    // content, a write in place does not.
     bool isUnchanged() const;
 
 private:

@@ -117,10 +117,7 @@ qint64 coefficientArrayBytes(const QByteArray& bytes, qsizetype frame)
     return total;
 }
 
-// What the markers before a JPEG's first scan tell about its coefficient buffers. The decoder
-// decides from that scan alone: a progressive picture, or one whose first scan holds fewer
-// components than the frame, is buffered whole; any other is decoded a row of blocks at a
-// time, whatever follows.
+// libjpeg decides from the first scan alone whether to buffer the whole picture.
 struct JpegFirstScan
 {
     bool found = false;

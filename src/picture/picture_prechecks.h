@@ -6,22 +6,14 @@
 
 namespace kavelora::picture {
 
-// The Qt format name ("bmp", "ico", "cur", "gif", "jpeg", "png", "webp", "tiff", "pbm", "pgm",
-// "ppm", "xbm", "xpm") that the content starts like, or empty when it is none of them. Only
-// these formats are ever handed to a decoder, whatever the file's name says.
+// The format of the allow-list that the content starts like (a Qt format name), or empty.
+// The file's name never decides it.
 QByteArray sniffPictureFormat(const QByteArray& bytes);
 
-// What the checks make of a file from its first bytes.
-enum class HeadCheck {
-    Passes,
-    Fails,
-    // The checks need bytes beyond the head.
-    NeedsWholeFile,
-};
+enum class HeadCheck { Passes, Fails, NeedsWholeFile };
 
-// Fails when a PNG chunk other than the image data claims more bytes than the file has left:
-// the decoder would allocate the claimed size before noticing. head is the start of a file of
-// fileSize bytes.
+// Fails when a chunk other than image data claims more than the file has left, which the
+// decoder would allocate before noticing. head is the start of a file of fileSize bytes.
 HeadCheck pngChunksFitFile(const QByteArray& head, qint64 fileSize);
 
 // Fails when an uncompressed BMP's pixel rows reach past the end of the file: the decoder
@@ -29,14 +21,11 @@ HeadCheck pngChunksFitFile(const QByteArray& head, qint64 fileSize);
 // file, whose runs its reader checks.
 HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize);
 
-// Fails when a JPEG's coefficient buffers would take more than kMaxJpegCoefficientBytes. A
-// JPEG coded in several scans (progressive, or with a first scan of fewer components than the
-// picture) holds all of its coefficients at full size, whatever scale it is decoded at; one
-// decoded a row of blocks at a time holds none. The markers up to the first scan decide it;
-// needs the whole file when they reach past the head.
+// Fails when a JPEG coded in several scans (progressive, or a first scan of fewer components
+// than the frame) would buffer more than kMaxJpegCoefficientBytes of coefficients, which it
+// holds at full size whatever the scale. Decided by the markers up to the first scan.
 HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize);
 
-// Runs the checks that apply to format on the head of a file of fileSize bytes.
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format);
 
 } // namespace kavelora::picture

@@ -9,8 +9,7 @@
 
 namespace kavelora::print {
 
-// How much finer than wanted, on each side, a decoded copy may be and still be printed as it
-// is rather than scaled down first.
+// How much finer than wanted, each way, a copy may be and still be printed unscaled.
 inline constexpr double kPrintPixelsLeeway = 1.5;
 
 // The picture's pixels for the page: the screen copy, or a finer decode for wantedPixels when

@@ -6,8 +6,7 @@
 
 namespace kavelora::print {
 
-// The program's current printer. There is one for the whole program, so a document that
-// PaintPicture opens is the one that EndDoc closes.
+// The program's one printer, so the document PaintPicture opens is the one EndDoc closes.
 class Printer
 {
 public:
@@ -18,8 +17,7 @@ public:
     // with its proportions kept. Raises RuntimeError for the empty picture (before opening
     // anything) and when drawing fails.
     virtual void PaintPicture(const picture::Picture& picture, float x1, float y1) = 0;
-    // Closes the open document and hands it to the print service. Raises RuntimeError
-    // when the service refuses it.
+    // Hands the open document to the print service. Raises RuntimeError when it refuses it.
     virtual void EndDoc() = 0;
 };
 

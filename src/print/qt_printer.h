@@ -9,13 +9,11 @@
 
 namespace kavelora::print {
 
-// The program's printer on Qt's print support: one QPrinter, first the print service's default,
-// shared with the print dialog so that the user's choices there reach the page. A document is
-// open from the first PaintPicture to EndDoc.
+// The program's printer: one QPrinter, shared with the print dialog so that the user's
+// choices there reach the page.
 class QtPrinter : public Printer
 {
 public:
-    // Name of the program at the head of every job's name in the print queue.
     static constexpr auto kJobNamePrefix = u"Kavelora";
 
     QtPrinter();
@@ -27,18 +25,16 @@ public:
     // Raises InvalidPicture or OutOfMemory before opening a document, PrinterError when none
     // can be opened. When drawing fails the open document is discarded, never printed.
     void PaintPicture(const picture::Picture& picture, float x1, float y1) override;
-    // Hands the open document to the print service; does nothing when none is open. Raises
-    // PrinterError when the document cannot be finished.
+    // Does nothing when no document is open.
     void EndDoc() override;
 
-    // The printer the print dialog edits.
     QPrinter& qprinter() { return m_printer; }
 
     // "Kavelora - <file name>", or the prefix alone for a picture that has no file.
     static QString jobName(const picture::Picture& picture);
 
 protected:
-    // Draws image into target on the open page. The one seam where drawing happens.
+    // The one seam where drawing happens.
     virtual void drawImage(QPainter& painter, const QRectF& target, const QImage& image);
 
 private:

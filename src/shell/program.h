@@ -22,13 +22,12 @@ class Form1;
 
 namespace kavelora::shell {
 
-// The running program: the window, the dialog component and the printer the handlers use,
-// and the wiring of the four handled events. The dialog component and the printer are made
-// on first use, so start-up does not pay for the print system.
+// The running program: the window, the dialog component and printer the handlers use, and
+// the wiring of the four handled events. Dialogs and printer are made on first use, so
+// start-up does not pay for the print system.
 class Program
 {
 public:
-    // Creates the program around form. endProgram ends the program with a status.
     Program(window::Form1& form, ErrorPolicy::EndProgram endProgram);
 
     ~Program();
@@ -36,9 +35,8 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // The dialog component, made on first use.
     platform::CommonDialog& CommonDialog1();
-    // The program's one printer, made on first use; every call gives the same object.
+    // Every call gives the same printer.
     print::Printer& Printer();
 
 private:

@@ -23,12 +23,10 @@ class Form1 : public QWidget
 {
     Q_OBJECT
 public:
-    // Window states as the layout rule reads them.
     enum State : short { Normal = 0, Minimized = 1, Maximized = 2 };
 
     explicit Form1(QWidget* parent = nullptr);
 
-    // The client area's size in twips.
     platform::Twips ScaleWidth() const;
     platform::Twips ScaleHeight() const;
     State WindowState() const;

@@ -14,7 +14,6 @@ namespace kavelora::window {
 using platform::Colour;
 using platform::Twips;
 
-// The window's own settings.
 struct FormDescription
 {
     std::u16string_view caption;
@@ -35,7 +34,7 @@ inline constexpr FormDescription kForm1{
 
 enum class ControlKind { CommandButton, DialogComponent, Label, Image };
 
-// Index of each control in kControls, in the order the description stores them.
+// Each control's index in kControls.
 enum class ControlId : std::size_t { Command3, CommonDialog1, Command2, Command1, Label1, Image1 };
 
 inline constexpr int kNoTabIndex = -1;
