@@ -10,8 +10,8 @@
 
 #include "opened_copy_size.h"
 #include "picture/load_picture.h"
-#include "print/qt_printer.h"
 #include "platform/runtime_error.h"
+#include "print/qt_printer.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -28,7 +28,8 @@ void printTheProgramsWay(const QString& fileName, const QString& output)
     kavelora::print::QtPrinter printer;
     printer.qprinter().setOutputFormat(QPrinter::PdfFormat);
     printer.qprinter().setOutputFileName(output);
-    printer.PaintPicture(kavelora::picture::LoadPicture(fileName, kavelora::bench::openedCopySize()), 0.0F, 0.0F);
+    printer.PaintPicture(
+        kavelora::picture::LoadPicture(fileName, kavelora::bench::openedCopySize()), 0.0F, 0.0F);
     printer.EndDoc();
 }
 

@@ -5,8 +5,8 @@
 // format and colour space as QImageReader gives at the same scale, and what libjpeg cannot
 // decode is refused.
 
-#include "picture_fixtures.h"
 #include "picture/jpeg_reader.h"
+#include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 
 #include <QBuffer>

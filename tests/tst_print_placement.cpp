@@ -7,8 +7,8 @@
 
 #include <QtTest>
 
-using kavelora::print::placeOnPage;
 using kavelora::platform::Twips;
+using kavelora::print::placeOnPage;
 
 namespace {
 

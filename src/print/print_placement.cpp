@@ -9,8 +9,8 @@
 
 namespace kavelora::print {
 
-using platform::TwipsScale;
 using platform::Twips;
+using platform::TwipsScale;
 
 namespace {
 // Rounding in the page layout must not shrink a picture that fits to a hair's breadth.

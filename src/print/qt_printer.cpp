@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "print/qt_printer.h"
 
+#include "platform/runtime_error.h"
 #include "print/print_image.h"
 #include "print/print_placement.h"
-#include "platform/runtime_error.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "window/form_builder.h"
 
+#include "picture/built_in_assets.h"
 #include "platform/japanese_ui.h"
 #include "platform/twips_scale.h"
-#include "picture/built_in_assets.h"
 #include "window/command_button.h"
 #include "window/form1.h"
 #include "window/image_box.h"

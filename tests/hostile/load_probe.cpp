@@ -8,11 +8,11 @@
 // through the program's printer to a PDF file in a temporary folder. Any other outcome (a crash, an
 // exception that is not a run-time error) is a fault that the hostile-input runner reports.
 
-#include "window/window_description.h"
 #include "picture/load_picture.h"
-#include "print/qt_printer.h"
 #include "platform/runtime_error.h"
 #include "platform/twips_scale.h"
+#include "print/qt_printer.h"
+#include "window/window_description.h"
 
 #include <QFile>
 #include <QGuiApplication>
