@@ -186,7 +186,7 @@ QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels, const QString
             refuse();
         return decodeRunLength(bytes, maxPixels);
     } catch (const RuntimeError& error) {
-        throw RuntimeError(static_cast<ErrorNumber>(error.number()), fileName);
+        throw RuntimeError(error.errorNumber(), fileName);
     }
 }
 
