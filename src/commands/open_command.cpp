@@ -16,8 +16,7 @@ void Command1_Click(window::Form1& form, platform::CommonDialog& dialog)
     // Read after the dialog has closed, whatever its outcome; an empty name clears the area.
     const QString fileName = dialog.FileName();
     // Decoded for the picture area as it is now; the area asks for more if it grows.
-    const QSize areaPixels = (QSizeF(image.size()) * image.devicePixelRatioF()).toSize();
-    picture::Picture picture = picture::LoadPicture(fileName, areaPixels);
+    picture::Picture picture = picture::LoadPicture(fileName, image.devicePixelSize());
     image.setPicture(std::move(picture));
 }
 

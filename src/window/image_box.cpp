@@ -88,24 +88,37 @@ void ImageBox::showFrame(const QImage& frame)
     update();
 }
 
+QSize ImageBox::devicePixelSize() const
+{
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
+bool ImageBox::settledCopyFits() const
+{
+    return !m_settled.isNull() && m_settled.size() == devicePixelSize() &&
+           m_settled.devicePixelRatio() == devicePixelRatioF();
+}
+
 void ImageBox::settle()
 {
-    if (m_source.isNull() || size().isEmpty() || m_settled.size() == size())
+    const QSize boxPixels = devicePixelSize();
+    if (m_source.isNull() || boxPixels.isEmpty() || settledCopyFits())
         return;
     decodeFinerForBox();
     // Scaled in one step from the finest copy there is: a second smoothing step would blur
     // the picture visibly (about 3 dB against an exact area average).
-    if (m_source.size() == size())
+    if (m_source.size() == boxPixels)
         m_settled = m_source;
     else
-        m_settled = m_source.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_settled = m_source.scaled(boxPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    m_settled.setDevicePixelRatio(devicePixelRatioF());
 }
 
 void ImageBox::decodeFinerForBox()
 {
     if (m_animation)
         return;
-    const QSize needed = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    const QSize needed = devicePixelSize();
     const QSize own = m_picture.ownSize();
     const QSize held = m_source.size();
     const bool covers = held.width() >= needed.width() && held.height() >= needed.height();
@@ -128,7 +141,7 @@ void ImageBox::paintEvent(QPaintEvent*)
     if (m_source.isNull())
         return;
     QPainter painter(this);
-    if (m_settled.size() == size()) {
+    if (settledCopyFits()) {
         painter.drawImage(0, 0, m_settled);
         return;
     }

@@ -26,7 +26,8 @@ QString runTool(const QString& program, const QStringList& arguments, int timeou
     return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
 }
 
-RunningViewer::RunningViewer(const QStringList& arguments)
+RunningViewer::RunningViewer(const QStringList& arguments, double screenScale)
+    : m_screenScale(screenScale)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), m_home.path());
@@ -34,6 +35,7 @@ RunningViewer::RunningViewer(const QStringList& arguments)
                        m_home.path() + QStringLiteral("/.config"));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.path() + QStringLiteral("/.cache"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(screenScale));
     environment.remove(QStringLiteral("SESSION_MANAGER"));
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -69,7 +71,7 @@ bool RunningViewer::waitForWindow(int timeoutMs)
     if (!waitUntil(mapped, static_cast<int>(deadline.remainingTime()), 50) || m_windowId.isEmpty())
         return false;
     // Mapped is not yet drawn: a click before the first paint may find no button.
-    const QPoint face = kOpenButton.topLeft() + QPoint(6, kOpenButton.height() / 2);
+    const QPoint face = toDevicePixels(kOpenButton.topLeft() + QPoint(6, kOpenButton.height() / 2));
     return waitUntil(
         [&] {
             return grabScreen(QRect(clientGeometry().topLeft() + face, QSize(1, 1))).pixel(0, 0) ==
@@ -114,6 +116,18 @@ QStringList RunningViewer::filesWritten() const
     }
     files.removeAll(m_home.path() + QStringLiteral("/.cache"));
     return files;
+}
+
+QRect RunningViewer::toDevicePixels(const QRect& windowPixels) const
+{
+    return QRectF(QPointF(windowPixels.topLeft()) * m_screenScale,
+                  QSizeF(windowPixels.size()) * m_screenScale)
+        .toAlignedRect();
+}
+
+QPoint RunningViewer::toDevicePixels(const QPoint& windowPixels) const
+{
+    return (QPointF(windowPixels) * m_screenScale).toPoint();
 }
 
 QImage grabScreen(const QRect& area)
@@ -181,10 +195,10 @@ QStringList otherWindows(const RunningViewer& viewer)
 
 namespace {
 
-QImage withoutPictureArea(const QImage& client)
+QImage withoutPictureArea(const RunningViewer& viewer, const QImage& client)
 {
     QImage masked = client;
-    QPainter(&masked).fillRect(kPictureArea, Qt::black);
+    QPainter(&masked).fillRect(viewer.toDevicePixels(kPictureArea), Qt::black);
     return masked;
 }
 
@@ -193,10 +207,10 @@ QImage withoutPictureArea(const QImage& client)
 bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString* dialogTitle)
 {
     const auto aroundPicture = [&viewer] {
-        return withoutPictureArea(grabScreen(viewer.clientGeometry()));
+        return withoutPictureArea(viewer, grabScreen(viewer.clientGeometry()));
     };
     const QImage aroundBefore = aroundPicture();
-    clickAt(viewer.clientGeometry().topLeft() + kOpenButtonCentre);
+    clickAt(viewer.clientGeometry().topLeft() + viewer.toDevicePixels(kOpenButtonCentre));
     const QDeadlineTimer deadline(10000);
     const auto remainingMs = [&deadline] { return static_cast<int>(deadline.remainingTime()); };
     QStringList dialogs;
@@ -221,7 +235,8 @@ bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString
 
 QImage pictureArea(const RunningViewer& viewer)
 {
-    return grabScreen(kPictureArea.translated(viewer.clientGeometry().topLeft()));
+    return grabScreen(
+        viewer.toDevicePixels(kPictureArea).translated(viewer.clientGeometry().topLeft()));
 }
 
 bool writeGoodPictures(const QString& folder)

@@ -22,11 +22,12 @@ using tests::waitUntil;
 QString runTool(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
 
 // The built viewer, started in its own process on the test's X display with an empty
-// configuration and cache folder of its own.
+// configuration and cache folder of its own, its screen scaled by screenScale
+// (QT_SCALE_FACTOR).
 class RunningViewer
 {
 public:
-    explicit RunningViewer(const QStringList& arguments = {});
+    explicit RunningViewer(const QStringList& arguments = {}, double screenScale = 1.0);
     ~RunningViewer();
 
     // Waits for the window titled "Kavelora Ver1.0" to be mapped and its buttons drawn;
@@ -42,11 +43,16 @@ public:
     // The folder given as HOME and XDG_CONFIG_HOME; the viewer must leave it empty.
     QString homePath() const { return m_home.path(); }
     QStringList filesWritten() const;
+    // A point or rectangle given in window pixels, in the device pixels the X server shows;
+    // a rectangle takes in every device pixel it touches.
+    QRect toDevicePixels(const QRect& windowPixels) const;
+    QPoint toDevicePixels(const QPoint& windowPixels) const;
 
 private:
     QTemporaryDir m_home;
     QProcess m_process;
     QString m_windowId;
+    double m_screenScale;
 };
 
 // The whole screen or a part of it, as the X server shows it.
@@ -58,7 +64,8 @@ void clickAt(const QPoint& globalPosition);
 void typeText(const QString& text);
 void pressKey(const QString& keyName);
 
-// The open button and the picture area after the first layout pass, in window pixels.
+// The open button and the picture area after the first layout pass, in window pixels
+// (device pixels at scale 1).
 inline const QRect kOpenButton(24, 531, 81, 33);
 inline const QPoint kOpenButtonCentre = kOpenButton.center();
 inline const QRect kPictureArea(8, 32, 475, 497);

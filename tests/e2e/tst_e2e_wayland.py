@@ -109,7 +109,9 @@ def shows_splash(client, scale):
         expected = splash.convert("RGB").resize(area.size, Image.Resampling.BILINEAR)
     difference = mean_difference(area, expected)
     print(f"start picture differs from splash.bmp by {difference:.2f} of 255 on average")
-    return difference < 4
+    # Drawn at the output's full resolution it differs by about 0.1; drawn at half
+    # resolution on a scale 2 output, by about 1.1.
+    return difference < 0.5
 
 
 def shows_halves(client, scale):
