@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "picture_fixtures.h"
+#include "byte_fields.h"
 #include "seeded_random.h"
 
 #include <QBuffer>
@@ -12,18 +13,6 @@
 namespace kavelora::tests {
 
 namespace {
-
-void appendLittleEndian16(QByteArray& bytes, int value)
-{
-    bytes.append(static_cast<char>(value & 0xFF));
-    bytes.append(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void appendBigEndian32(QByteArray& bytes, quint32 value)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.append(static_cast<char>((value >> shift) & 0xFF));
-}
 
 // LZW codes of three bits, least significant bit first. A clear code before every pair of
 // pixels keeps the code table from growing, so no compression is needed.
@@ -69,8 +58,8 @@ QByteArray gifFile(QSize size, const QList<QRgb>& palette, const QList<QByteArra
                    int delayCentiseconds, int transparentIndex)
 {
     QByteArray gif("GIF89a");
-    appendLittleEndian16(gif, size.width());
-    appendLittleEndian16(gif, size.height());
+    gif += le16(static_cast<quint32>(size.width()));
+    gif += le16(static_cast<quint32>(size.height()));
     gif.append(static_cast<char>(0xF1)); // global table of four colours
     gif.append(char(0));
     gif.append(char(0));
@@ -85,14 +74,14 @@ QByteArray gifFile(QSize size, const QList<QRgb>& palette, const QList<QByteArra
     for (const QByteArray& frame : frames) {
         gif.append(QByteArray("\x21\xF9\x04", 3));
         gif.append(static_cast<char>((1 << 2) | (transparentIndex >= 0 ? 1 : 0)));
-        appendLittleEndian16(gif, delayCentiseconds);
+        gif += le16(static_cast<quint32>(delayCentiseconds));
         gif.append(static_cast<char>(transparentIndex >= 0 ? transparentIndex : 0));
         gif.append(char(0));
         gif.append(char(0x2C));
-        appendLittleEndian16(gif, 0);
-        appendLittleEndian16(gif, 0);
-        appendLittleEndian16(gif, size.width());
-        appendLittleEndian16(gif, size.height());
+        gif += le16(0);
+        gif += le16(0);
+        gif += le16(static_cast<quint32>(size.width()));
+        gif += le16(static_cast<quint32>(size.height()));
         gif.append(char(0));
         gif.append(lzwData(frame));
     }
@@ -161,10 +150,10 @@ quint32 pngCrc(const QByteArray& typeAndData)
 QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
 {
     QByteArray chunk;
-    appendBigEndian32(chunk, static_cast<quint32>(data.size()));
+    chunk += be32(static_cast<quint32>(data.size()));
     chunk.append(type);
     chunk.append(data);
-    appendBigEndian32(chunk, pngCrc(type + data));
+    chunk += be32(pngCrc(type + data));
     return chunk;
 }
 
@@ -195,6 +184,23 @@ bool colourNear(QRgb actual, QRgb expected, int tolerance)
     return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
            std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
            std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
+}
+
+QByteArray bmpFile(quint32 headerBytes, qint32 width, qint32 height, quint16 bitsPerPixel,
+                   quint32 compression, const QList<quint32>& masks, const QByteArray& palette,
+                   const QByteArray& pixels)
+{
+    QByteArray header = le32(headerBytes) + le32(static_cast<quint32>(width)) +
+                        le32(static_cast<quint32>(height)) + le16(1) + le16(bitsPerPixel) +
+                        le32(compression) + le32(static_cast<quint32>(pixels.size())) + le32(2835) +
+                        le32(2835) + le32(static_cast<quint32>(palette.size() / 4)) + le32(0);
+    for (quint32 mask : masks)
+        header += le32(mask);
+    if (header.size() < headerBytes)
+        header.append(QByteArray(headerBytes - header.size(), '\0'));
+    const auto offset = static_cast<quint32>(14 + header.size() + palette.size());
+    return "BM" + le32(offset + static_cast<quint32>(pixels.size())) + le32(0) + le32(offset) +
+           header + palette + pixels;
 }
 
 } // namespace kavelora::tests

@@ -37,6 +37,13 @@ quint32 pngCrc(const QByteArray& typeAndData);
 // A PNG chunk with its length and CRC.
 QByteArray pngChunk(const QByteArray& type, const QByteArray& data);
 
+// A BMP of width x height with an information header of headerBytes (at least 40), the
+// colour masks, the palette (4 bytes a colour) and the pixel data. Masks that do not fit in
+// the header follow it, as with the 40-byte header and bit fields.
+QByteArray bmpFile(quint32 headerBytes, qint32 width, qint32 height, quint16 bitsPerPixel,
+                   quint32 compression, const QList<quint32>& masks, const QByteArray& palette,
+                   const QByteArray& pixels);
+
 // An image whose left half is left and right half right.
 QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format = QImage::Format_RGB32);
 

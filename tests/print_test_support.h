@@ -5,6 +5,7 @@
 // Reading printed PDF files back for the print tests: poppler's pdfinfo and pdftoppm do the
 // reading, these helpers measure what is on the page.
 
+#include "page_measures.h"
 #include "picture/picture.h"
 #include "print/qt_printer.h"
 
@@ -17,8 +18,6 @@
 
 namespace kavelora::tests {
 
-inline constexpr double kMillimetresPerInch = 25.4;
-inline constexpr double kPointsPerInch = 72.0;
 // Resolution the pages are rendered at for measuring: 0.085 mm per pixel.
 inline constexpr int kRenderDpi = 300;
 

@@ -3,6 +3,7 @@
 
 // Checks the byte layout and the content of the built-in assets
 // (kavelora.ico and splash.bmp) as they are stored in the source tree.
+#include "test_files.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -43,14 +44,6 @@ const std::array<QRgb, 16> StandardPalette = {
 QString assetPath(const QString &name)
 {
     return QDir(QStringLiteral(KAVELORA_ASSETS_DIR)).filePath(name);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
 }
 
 std::uint8_t byteAt(const QByteArray &data, qsizetype offset)
@@ -136,8 +129,8 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_icon = readAll(assetPath(QStringLiteral("kavelora.ico")));
-        m_splash = readAll(assetPath(QStringLiteral("splash.bmp")));
+        m_icon = readFile(assetPath(QStringLiteral("kavelora.ico")));
+        m_splash = readFile(assetPath(QStringLiteral("splash.bmp")));
         QVERIFY2(!m_icon.isEmpty(), "kavelora.ico is missing or empty");
         QVERIFY2(!m_splash.isEmpty(), "splash.bmp is missing or empty");
     }

@@ -4,19 +4,21 @@
 // BMPs that Qt's reader refuses or leaves partly unset, as the loader shows them: run-length
 // coded ones whose runs skip pixels, and ones with the 52- and 56-byte bit-field headers.
 
+#include "byte_fields.h"
 #include "picture/load_picture.h"
 #include "picture/picture_decoder.h"
+#include "picture_fixtures.h"
 #include "platform/runtime_error.h"
-#include "support/test_files.h"
+#include "test_files.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <algorithm>
 
 using namespace kavelora;
+using namespace kavelora::tests;
 using platform::ErrorNumber;
 using platform::RuntimeError;
 
@@ -32,38 +34,6 @@ constexpr QRgb kWhite = 0xFFFFFFFF;
 constexpr QRgb kBlack = 0xFF000000;
 // Asked of the loader where a test reads every pixel: BMPs are never decoded smaller anyway.
 const QSize kWholePicture(4096, 4096);
-
-QByteArray le32(quint32 value)
-{
-    QByteArray bytes(4, '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-QByteArray le16(quint16 value)
-{
-    QByteArray bytes(2, '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-// A BMP of width x height with the given information header length (at least 40), pixels
-// after the header and palette, and the colour masks where the header has room for them.
-QByteArray bmpFile(quint32 headerBytes, qint32 width, qint32 height, quint16 bitsPerPixel,
-                   quint32 compression, const QList<quint32>& masks, const QByteArray& palette,
-                   const QByteArray& pixels)
-{
-    QByteArray header = le32(headerBytes) + le32(static_cast<quint32>(width)) +
-                        le32(static_cast<quint32>(height)) + le16(1) + le16(bitsPerPixel) +
-                        le32(compression) + le32(static_cast<quint32>(pixels.size())) + le32(2835) +
-                        le32(2835) + le32(static_cast<quint32>(palette.size() / 4)) + le32(0);
-    for (quint32 mask : masks)
-        header += le32(mask);
-    header.append(QByteArray(headerBytes - header.size(), '\0'));
-    const auto offset = static_cast<quint32>(14 + header.size() + palette.size());
-    return "BM" + le32(offset + static_cast<quint32>(pixels.size())) + le32(0) + le32(offset) +
-           header + palette + pixels;
-}
 
 // Red, green, blue and white, as indices 0 to 3.
 const QByteArray kPalette = QByteArray::fromHex("0000ff0000ff0000ff000000ffffff00");
@@ -253,8 +223,7 @@ private Q_SLOTS:
         // Two rows of two, bottom row first, each row 4 or 8 bytes.
         QByteArray data;
         for (int index : {2, 3, 0, 1}) {
-            data += bitsPerPixel == 16 ? le16(static_cast<quint16>(pixels[index]))
-                                       : le32(pixels[index]);
+            data += bitsPerPixel == 16 ? le16(pixels[index]) : le32(pixels[index]);
         }
         const QImage image = decoded(bmpFile(headerBytes, 2, 2, static_cast<quint16>(bitsPerPixel),
                                              3, masks, {}, data))
@@ -314,7 +283,7 @@ private Q_SLOTS:
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const QString path =
-            tests::writeFixture(QDir(folder.path()), QStringLiteral("version3.bmp"), file);
+            writeFixture(QDir(folder.path()), QStringLiteral("version3.bmp"), file);
         const QImage image = picture::LoadPicture(path, kWholePicture).screenImage();
         QCOMPARE(image.size(), QSize(kWidth, kHeight));
         QCOMPARE(image.pixel(10, 10), kBlue);

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "modal_dialogs.h"
+#include "modal_driver.h"
 #include "platform/japanese_ui.h"
 #include "platform/qt_common_dialog.h"
 #include "platform/runtime.h"
@@ -40,7 +40,7 @@ int showDialogWithoutGuard(int argc, char** argv)
     const QString path = QString::fromLocal8Bit(argv[2]);
     QWidget window;
     platform::QtCommonDialog dialog(&window, {});
-    const tests::WhenModalShows<QFileDialog> driver(
+    const tests::ModalDriver<QFileDialog> driver(
         [path](QFileDialog& shown) { choose(shown, path); });
     dialog.ShowOpen();
     return dialog.FileName() == path ? 0 : 1;
@@ -81,7 +81,7 @@ private Q_SLOTS:
     {
         platform::QtCommonDialog dialog(&m_window, {});
         QCOMPARE(dialog.FileName(), QString());
-        const tests::WhenModalShows<QFileDialog> driver([&](QFileDialog& shown) {
+        const tests::ModalDriver<QFileDialog> driver([&](QFileDialog& shown) {
             QCOMPARE(shown.windowTitle(), QStringLiteral("ファイルを開く"));
             QVERIFY(shown.testOption(QFileDialog::DontUseNativeDialog));
             QCOMPARE(shown.fileMode(), QFileDialog::ExistingFile);
@@ -93,7 +93,7 @@ private Q_SLOTS:
             choose(shown, m_picture);
         });
         dialog.ShowOpen();
-        QVERIFY(driver.seen());
+        QCOMPARE(driver.seen(), 1);
         QCOMPARE(dialog.FileName(), m_picture);
     }
 
@@ -103,7 +103,7 @@ private Q_SLOTS:
             QSKIP("Qt's Japanese translations (qt6-translations-l10n) are not installed");
         platform::QtCommonDialog dialog(&m_window, {});
         QString cancelText;
-        const tests::WhenModalShows<QFileDialog> driver([&](QFileDialog& shown) {
+        const tests::ModalDriver<QFileDialog> driver([&](QFileDialog& shown) {
             const auto* buttons = shown.findChild<QDialogButtonBox*>();
             if (buttons && buttons->button(QDialogButtonBox::Cancel))
                 cancelText = buttons->button(QDialogButtonBox::Cancel)->text();
@@ -116,13 +116,12 @@ private Q_SLOTS:
     void cancelRaisesAndKeepsTheEarlierChoice()
     {
         platform::QtCommonDialog dialog(&m_window, {});
-        const tests::WhenModalShows<QFileDialog> chooser(
+        const tests::ModalDriver<QFileDialog> chooser(
             [&](QFileDialog& shown) { choose(shown, m_picture); });
         dialog.ShowOpen();
-        QVERIFY(chooser.seen());
+        QCOMPARE(chooser.seen(), 1);
 
-        const tests::WhenModalShows<QFileDialog> canceller(
-            [](QFileDialog& shown) { shown.reject(); });
+        const tests::ModalDriver<QFileDialog> canceller([](QFileDialog& shown) { shown.reject(); });
         try {
             dialog.ShowOpen();
             QFAIL("a cancelled dialog returned");

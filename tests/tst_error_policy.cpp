@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
+#include "modal_driver.h"
 #include "platform/runtime_error.h"
 #include "shell/error_policy.h"
 #include "unexpected_warnings.h"
@@ -8,44 +9,13 @@
 #include "window/image_box.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
 using namespace kavelora;
 using platform::ErrorNumber;
 using platform::RuntimeError;
 using shell::ErrorPolicy;
 using shell::Trap;
-
-namespace {
-
-// Records every modal window that shows while a handler runs, and closes it.
-class ModalWatcher
-{
-public:
-    ModalWatcher()
-    {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                m_texts.append(box->text());
-                m_titles.append(box->windowTitle());
-                box->done(QMessageBox::Ok);
-            }
-        });
-        m_timer.start();
-    }
-    QStringList texts() const { return m_texts; }
-    QStringList titles() const { return m_titles; }
-
-private:
-    QTimer m_timer;
-    QStringList m_texts;
-    QStringList m_titles;
-};
-
-} // namespace
 
 class TestErrorPolicy : public QObject
 {
@@ -108,7 +78,7 @@ void TestErrorPolicy::handlerOutcome()
 
     int endedWith = -1;
     const ErrorPolicy policy(m_form.get(), [&endedWith](int status) { endedWith = status; });
-    ModalWatcher watcher;
+    const tests::ErrorMessageCatcher messages;
     bool handlerRan = false;
     const bool result = policy.run(trap, [&] {
         handlerRan = true;
@@ -122,10 +92,10 @@ void TestErrorPolicy::handlerOutcome()
     QCOMPARE(result, succeeded);
     QCOMPARE(endedWith, exitStatus);
     if (message.isEmpty()) {
-        QVERIFY(watcher.texts().isEmpty());
+        QVERIFY(messages.texts().isEmpty());
     } else {
-        QCOMPARE(watcher.texts(), QStringList{message});
-        QCOMPARE(watcher.titles(), QStringList{QStringLiteral("Kavelora")});
+        QCOMPARE(messages.texts(), QStringList{message});
+        QCOMPARE(messages.titles(), QStringList{QStringLiteral("Kavelora")});
     }
 }
 
@@ -134,14 +104,14 @@ void TestErrorPolicy::trappedErrorLeavesWindowUnchanged()
     const QImage before = m_form->grab().toImage();
     const auto pictureBefore = m_form->Image1().picture();
     const ErrorPolicy policy(m_form.get(), [](int) { QFAIL("a trapped error must not end"); });
-    ModalWatcher watcher;
+    const tests::ErrorMessageCatcher messages;
     QVERIFY(!policy.run(Trap::Silent, [] { throw RuntimeError(ErrorNumber::PrinterError); }));
     QVERIFY(m_form->isVisible());
     // The very picture held before: the same screen copy, not a copy of it.
     QCOMPARE(m_form->Image1().picture().screenImage().cacheKey(),
              pictureBefore.screenImage().cacheKey());
     QCOMPARE(m_form->grab().toImage(), before);
-    QVERIFY(watcher.texts().isEmpty());
+    QVERIFY(messages.texts().isEmpty());
 }
 
 QTEST_MAIN(TestErrorPolicy)

@@ -1,15 +1,17 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "picture/picture_decoder.h"
+#include "picture_fixtures.h"
 #include "window/image_box.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QTest>
 
 using kavelora::picture::Picture;
+using kavelora::tests::encoded;
+using kavelora::tests::noisePicture;
+using kavelora::tests::twoHalves;
 using kavelora::window::ImageBox;
 
 namespace {
@@ -19,15 +21,13 @@ const QColor kBackground(255, 192, 192);
 // Left half red, right half blue, with a transparent square in the middle when asked.
 QImage halves(QSize size, bool transparentMiddle = false)
 {
-    QImage image(size, transparentMiddle ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (!transparentMiddle)
+        return twoHalves(size, qRgb(255, 0, 0), qRgb(0, 0, 255));
+    QImage image = twoHalves(size, qRgb(255, 0, 0), qRgb(0, 0, 255), QImage::Format_ARGB32);
     QPainter painter(&image);
-    painter.fillRect(0, 0, size.width() / 2, size.height(), Qt::red);
-    painter.fillRect(size.width() / 2, 0, size.width() - size.width() / 2, size.height(), Qt::blue);
-    if (transparentMiddle) {
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.fillRect(QRect(QPoint(), size / 2).translated(size.width() / 4, size.height() / 4),
-                         Qt::transparent);
-    }
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(QRect(QPoint(), size / 2).translated(size.width() / 4, size.height() / 4),
+                     Qt::transparent);
     return image;
 }
 
@@ -43,25 +43,15 @@ QImage stripes(QSize size)
     return image;
 }
 
-QByteArray jpegOf(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 95);
-    return bytes;
-}
-
 // Left half with full red and no blue, right half the other way round, with green noise
 // fine enough that a copy scaled in two steps differs from one scaled in one.
 QImage noisyHalves(QSize size)
 {
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator noise(5);
+    QImage image = noisePicture(size, 5);
     for (int y = 0; y < size.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < size.width(); ++x) {
-            const int green = noise.bounded(256);
+            const int green = qGreen(line[x]);
             line[x] = x < size.width() / 2 ? qRgb(255, green, 0) : qRgb(0, green, 255);
         }
     }
@@ -217,14 +207,7 @@ void TestImageBox::settledCopyComesFromTheScreenCopy()
 {
     // Fine noise, wider than the master copy: a copy scaled in two steps through the master
     // differs from one scaled in one step from the screen copy.
-    QImage fineNoise(4096, 64, QImage::Format_RGB32);
-    QRandomGenerator noise(8);
-    for (int y = 0; y < fineNoise.height(); ++y) {
-        for (int x = 0; x < fineNoise.width(); ++x) {
-            const int grey = noise.bounded(256);
-            fineNoise.setPixel(x, y, qRgb(grey, grey, grey));
-        }
-    }
+    const QImage fineNoise = noisePicture(QSize(4096, 64), 8);
     m_box->setPicture(Picture(fineNoise, 96.0));
     QCOMPARE(shownInBox(), smoothlyScaled(fineNoise, m_box->size()));
 }
@@ -255,7 +238,7 @@ void TestImageBox::growingBoxDecodesFinerCopy()
     QFETCH(QSize, grownSize);
     QFETCH(QSize, copySize);
     const QImage whole = stripes(QSize(1600, 1200));
-    const QByteArray jpeg = jpegOf(whole);
+    const QByteArray jpeg = encoded(whole, "JPEG", 95);
     const Picture reduced = kavelora::picture::decodePicture(jpeg, 96.0, coverSize);
     // A picture whose screen copy is all there is, however small.
     const Picture picture = reducedDecode ? reduced : Picture(reduced.screenImage(), 96.0);

@@ -6,6 +6,8 @@
 #include "picture/picture_file.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
+#include "seeded_random.h"
+#include "test_files.h"
 #include "window/image_box.h"
 
 #include <QApplication>
@@ -73,34 +75,12 @@ int loadLimited(int argc, char** argv)
     return status;
 }
 
-bool isNear(QRgb actual, QRgb expected, int tolerance)
-{
-    return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
-           std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
-           std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
-}
-
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kBlue = qRgb(0, 0, 255);
 const QRgb kBlack = qRgb(0, 0, 0);
 const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kPink = qRgb(255, 192, 255);
 const QSize kFixtureSize(24, 16);
-
-// Noise that no format compresses much, so that its files run well past the head the loader
-// reads to tell formats apart.
-QImage noise(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    quint32 state = 12345;
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x) {
-            state = state * 1664525u + 1013904223u;
-            image.setPixel(x, y, 0xFF000000u | (state >> 8));
-        }
-    }
-    return image;
-}
 
 // The bytes a picture keeps for decoding again, or none.
 QByteArray keptBytes(const picture::Picture& picture)
@@ -121,15 +101,6 @@ class TstLoadPicture : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-
-    QString write(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write fixture %s", qPrintable(path));
-        return path;
-    }
 
     static QByteArray gifHalves(QSize size, int leftIndex, int rightIndex)
     {
@@ -195,7 +166,7 @@ private Q_SLOTS:
         QFETCH(int, tolerance);
         QVERIFY(!bytes.isEmpty());
         // A name that says nothing: the format comes from the content.
-        const QString path = write(QStringLiteral("fixture.dat"), bytes);
+        const QString path = writeFixture(m_dir.path(), QStringLiteral("fixture.dat"), bytes);
 
         const picture::Picture picture = picture::LoadPicture(path, kPictureAreaPixels);
         QVERIFY(!picture.isEmpty());
@@ -209,15 +180,17 @@ private Q_SLOTS:
         QCOMPARE(image.size(), kFixtureSize);
         const QRgb leftPixel = image.pixel(3, 8);
         const QRgb rightPixel = image.pixel(20, 8);
-        QVERIFY2(isNear(leftPixel, left, tolerance), qPrintable(QString::number(leftPixel, 16)));
-        QVERIFY2(isNear(rightPixel, right, tolerance), qPrintable(QString::number(rightPixel, 16)));
+        QVERIFY2(colourNear(leftPixel, left, tolerance),
+                 qPrintable(QString::number(leftPixel, 16)));
+        QVERIFY2(colourNear(rightPixel, right, tolerance),
+                 qPrintable(QString::number(rightPixel, 16)));
         QCOMPARE(qAlpha(rightPixel), qAlpha(right));
     }
 
     void decodesLargeFilesLikeTheirBytes_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        const QImage picture = noise(QSize(320, 240));
+        const QImage picture = noisePicture(QSize(320, 240), 12345);
         const QByteArray png = encoded(picture, "PNG");
         const qsizetype imageData = png.indexOf("IDAT") - 4;
         // Ancillary data longer than the head: the checks need the whole file.
@@ -239,7 +212,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QVERIFY2(bytes.size() > picture::kPictureHeadBytes, "the fixture fits in the head");
-        const QString path = write(QStringLiteral("large.dat"), bytes);
+        const QString path = writeFixture(m_dir.path(), QStringLiteral("large.dat"), bytes);
 
         const picture::Picture fromFile = picture::LoadPicture(path, QSize(800, 600));
         const picture::Picture fromBytes = picture::decodePicture(bytes, 96.0, QSize(800, 600));
@@ -280,8 +253,8 @@ private Q_SLOTS:
             picture::decodePicture(withExifOrientation(jpeg, orientation), 96.0, QSize(800, 600));
         QCOMPARE(picture.ownSize(), ownSize);
         QCOMPARE(picture.screenImage().size(), ownSize);
-        QVERIFY(isNear(picture.screenImage().pixel(bluePoint), kBlue, 24));
-        QVERIFY(isNear(picture.screenImage().pixel(redPoint), kRed, 24));
+        QVERIFY(colourNear(picture.screenImage().pixel(bluePoint), kBlue, 24));
+        QVERIFY(colourNear(picture.screenImage().pixel(redPoint), kRed, 24));
     }
 
     void convertsColourProfileToSrgb()
@@ -296,7 +269,7 @@ private Q_SLOTS:
 
         const picture::Picture picture = picture::decodePicture(png, 96.0, QSize(800, 600));
         QCOMPARE(picture.screenImage().colorSpace(), QColorSpace(QColorSpace::SRgb));
-        QVERIFY(isNear(picture.screenImage().pixel(5, 5), expected, 1));
+        QVERIFY(colourNear(picture.screenImage().pixel(5, 5), expected, 1));
     }
 
     void decodesLargeJpegAtReducedScale_data()
@@ -325,7 +298,7 @@ private Q_SLOTS:
         QCOMPARE(picture.decodeForSize(ownSize / 3).size(), ownSize / 2);
         QCOMPARE(picture.decodeForSize(ownSize * 2).size(), ownSize);
         const QImage full = picture.decodeForSize(ownSize);
-        QVERIFY(isNear(full.pixel(ownSize.width() / 4, ownSize.height() / 4), kBlue, 24));
+        QVERIFY(colourNear(full.pixel(ownSize.width() / 4, ownSize.height() / 4), kBlue, 24));
     }
 
     // The picture area stretches its picture to fill it, so the copy decoded for it must
@@ -353,7 +326,8 @@ private Q_SLOTS:
         QFETCH(QSize, decodedSize);
         QImage stored(ownSize, QImage::Format_Grayscale8);
         stored.fill(128);
-        const QString path = write(QStringLiteral("shaped.jpg"), encoded(stored, "JPEG", 50));
+        const QString path =
+            writeFixture(m_dir.path(), QStringLiteral("shaped.jpg"), encoded(stored, "JPEG", 50));
 
         const picture::Picture picture = picture::LoadPicture(path, kPictureAreaPixels);
         QCOMPARE(picture.ownSize(), ownSize);
@@ -379,7 +353,7 @@ private Q_SLOTS:
         QFETCH(bool, finerCopy);
         const QSize ownSize(4000, 3000);
         const QByteArray jpeg = encoded(twoHalves(ownSize, kBlue, kRed), "JPEG", 90);
-        const QString path = write(QStringLiteral("kept.jpg"), jpeg);
+        const QString path = writeFixture(m_dir.path(), QStringLiteral("kept.jpg"), jpeg);
 
         const picture::Picture picture = picture::LoadPicture(path, QSize(800, 600));
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
@@ -403,8 +377,8 @@ private Q_SLOTS:
 
         const QImage finer = picture.decodeForSize(ownSize / 3);
         QCOMPARE(finer.size(), finerCopy ? ownSize / 2 : ownSize / 4);
-        QVERIFY(isNear(finer.pixel(finer.width() / 4, finer.height() / 2), kBlue, 24));
-        QVERIFY(isNear(finer.pixel(finer.width() * 3 / 4, finer.height() / 2), kRed, 24));
+        QVERIFY(colourNear(finer.pixel(finer.width() / 4, finer.height() / 2), kBlue, 24));
+        QVERIFY(colourNear(finer.pixel(finer.width() * 3 / 4, finer.height() / 2), kRed, 24));
         QFile::remove(m_dir.filePath(QStringLiteral("renamed.jpg")));
     }
 
@@ -421,13 +395,11 @@ private Q_SLOTS:
         // Halves with a little noise, so that the PNGs do not compress to a few bytes.
         const auto noisyHalves = [](QSize halvesSize) {
             QImage image = twoHalves(halvesSize, kBlue, kRed, QImage::Format_RGB32);
-            quint32 seed = 1;
+            SeededRandom random(1);
             for (int y = 0; y < image.height(); ++y) {
                 auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-                for (int x = 0; x < image.width(); ++x) {
-                    seed = seed * 1664525u + 1013904223u;
-                    line[x] ^= (seed >> 8) & 0x070707u;
-                }
+                for (int x = 0; x < image.width(); ++x)
+                    line[x] ^= random.next() & 0x070707u;
             }
             return image;
         };
@@ -448,7 +420,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, opened);
         QFETCH(QByteArray, written);
         QFETCH(QSize, shown);
-        const QString path = write(QStringLiteral("written.pic"), opened);
+        const QString path = writeFixture(m_dir.path(), QStringLiteral("written.pic"), opened);
         const auto file = std::make_shared<picture::PictureFile>(path);
 
         QFile writer(path);
@@ -462,8 +434,8 @@ private Q_SLOTS:
                 picture::decodePictureFile(file, 96.0, QSize(800, 600), path);
             QCOMPARE(picture.screenImage().size(), shown);
             const QImage image = picture.screenImage();
-            QVERIFY(isNear(image.pixel(image.width() / 4, image.height() / 2), kBlue, 8));
-            QVERIFY(isNear(image.pixel(image.width() * 3 / 4, image.height() / 2), kRed, 8));
+            QVERIFY(colourNear(image.pixel(image.width() / 4, image.height() / 2), kBlue, 8));
+            QVERIFY(colourNear(image.pixel(image.width() * 3 / 4, image.height() / 2), kRed, 8));
         } catch (const platform::RuntimeError& error) {
             QVERIFY2(shown.isEmpty(), qPrintable(error.text()));
             QCOMPARE(error.errorNumber(), platform::ErrorNumber::InvalidPicture);
@@ -487,8 +459,8 @@ private Q_SLOTS:
         const QSize size(8, 8);
         const QByteArray gif =
             gifFile(size, {kRed, kBlue}, {gifHalves(size, 0, 0), gifHalves(size, 1, 1)}, 2);
-        const picture::Picture picture =
-            picture::LoadPicture(write(QStringLiteral("animated.gif"), gif), kPictureAreaPixels);
+        const picture::Picture picture = picture::LoadPicture(
+            writeFixture(m_dir.path(), QStringLiteral("animated.gif"), gif), kPictureAreaPixels);
         QVERIFY(picture.isAnimated());
         QCOMPARE(picture.screenImage().pixel(4, 4), kRed);
 
@@ -510,7 +482,8 @@ private Q_SLOTS:
     void transparentPartsShowTheWindowBehind()
     {
         const picture::Picture picture = picture::LoadPicture(
-            write(QStringLiteral("masked.ico"), iconWithTransparentRight()), kPictureAreaPixels);
+            writeFixture(m_dir.path(), QStringLiteral("masked.ico"), iconWithTransparentRight()),
+            kPictureAreaPixels);
         QWidget window;
         QPalette pink = window.palette();
         pink.setColor(QPalette::Window, QColor(kPink));
@@ -547,7 +520,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QFETCH(bool, qtWouldDecode);
-        const QString path = write(name, bytes);
+        const QString path = writeFixture(m_dir.path(), name, bytes);
         // The refusal is the allow-list's, not the decoder's.
         QCOMPARE(!QImage(path).isNull(), qtWouldDecode);
         try {
@@ -611,7 +584,7 @@ private Q_SLOTS:
         QTest::newRow("progressive jpeg claiming 30000 x 30000") << hugeProgressive << int(Refused);
         QTest::newRow("truncated bmp") << bmp.left(bmp.size() / 2) << int(Refused);
         QTest::newRow("truncated large bmp")
-            << encoded(noise(QSize(320, 240)), "BMP").chopped(1) << int(Refused);
+            << encoded(noisePicture(QSize(320, 240), 12345), "BMP").chopped(1) << int(Refused);
         const QByteArray text =
             pngChunk("tEXt", "Comment" + QByteArray(1, '\0') + QByteArray(100'000, 'x'));
         QTest::newRow("png chunk claiming 0x7FFFFFFF bytes after a long text chunk")
@@ -626,9 +599,10 @@ private Q_SLOTS:
         QFETCH(int, expected);
         const QString path = bytes == kProbeSelfCheck
                                  ? QString::fromLatin1(kProbeSelfCheck)
-                                 : write(QString::fromLatin1(QTest::currentDataTag())
-                                             .replace(QLatin1Char(' '), QLatin1Char('_')),
-                                         bytes);
+                                 : writeFixture(m_dir.path(),
+                                                QString::fromLatin1(QTest::currentDataTag())
+                                                    .replace(QLatin1Char(' '), QLatin1Char('_')),
+                                                bytes);
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 #if defined(__SANITIZE_ADDRESS__)

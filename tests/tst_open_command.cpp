@@ -1,11 +1,12 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "commands/open_command.h"
-#include "modal_dialogs.h"
+#include "modal_driver.h"
 #include "picture_fixtures.h"
 #include "platform/common_dialog.h"
 #include "platform/runtime_error.h"
 #include "shell/error_policy.h"
+#include "test_files.h"
 #include "unexpected_warnings.h"
 #include "window/form1.h"
 #include "window/form_builder.h"
@@ -107,16 +108,6 @@ class TstOpenCommand : public QObject
     std::unique_ptr<window::Form1> m_form;
     std::optional<ErrorMessageCatcher> m_errorMessages;
 
-    QString write(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(bytes) != bytes.size())
-            qFatal("cannot write fixture %s", qPrintable(path));
-        return path;
-    }
-
     // Runs the handler as the button does: inside the trapping error policy.
     bool clickOpen(ScriptedDialog& dialog)
     {
@@ -158,23 +149,26 @@ private Q_SLOTS:
 
         QTest::newRow("valid picture replaces the splash")
             << shown
-            << write(QStringLiteral("valid.png"),
-                     encoded(twoHalves(QSize(40, 10), kRed, kBlue), "PNG"))
+            << writeFixture(m_dir.path(), QStringLiteral("valid.png"),
+                            encoded(twoHalves(QSize(40, 10), kRed, kBlue), "PNG"))
             << Outcome::Replaced;
         QTest::newRow("not a picture keeps it")
-            << shown << write(QStringLiteral("notes.png"), QByteArray("just some words"))
+            << shown
+            << writeFixture(m_dir.path(), QStringLiteral("notes.png"),
+                            QByteArray("just some words"))
             << Outcome::Kept;
         QTest::newRow("missing file keeps it")
             << shown << m_dir.filePath(QStringLiteral("gone.png")) << Outcome::Kept;
         QTest::newRow("unreadable file keeps it")
             << shown
-            << write(QStringLiteral("locked.png"),
-                     encoded(QImage(4, 4, QImage::Format_RGB32), "PNG"))
+            << writeFixture(m_dir.path(), QStringLiteral("locked.png"),
+                            encoded(QImage(4, 4, QImage::Format_RGB32), "PNG"))
             << Outcome::Kept;
         QTest::newRow("folder keeps it") << shown << m_dir.path() << Outcome::Kept;
         QTest::newRow("fifo keeps it without blocking") << shown << fifo << Outcome::Kept;
         QTest::newRow("truncated bmp keeps it")
-            << shown << write(QStringLiteral("truncated.bmp"), bmp.left(bmp.size() / 2))
+            << shown
+            << writeFixture(m_dir.path(), QStringLiteral("truncated.bmp"), bmp.left(bmp.size() / 2))
             << Outcome::Kept;
         QTest::newRow("cancel keeps it")
             << std::optional(ErrorNumber::DialogCancelled) << QString() << Outcome::Kept;
@@ -240,8 +234,8 @@ private Q_SLOTS:
     {
         // A 4:1 picture in a box of other proportions fills it edge to edge.
         ScriptedDialog dialog;
-        dialog.fileName = write(QStringLiteral("wide.png"),
-                                encoded(twoHalves(QSize(40, 10), kRed, kBlue), "PNG"));
+        dialog.fileName = writeFixture(m_dir.path(), QStringLiteral("wide.png"),
+                                       encoded(twoHalves(QSize(40, 10), kRed, kBlue), "PNG"));
         QVERIFY(clickOpen(dialog));
         window::ImageBox& box = m_form->Image1();
         QVERIFY(box.width() * 10 != box.height() * 40);
@@ -266,13 +260,13 @@ private Q_SLOTS:
     void reopeningReadsTheFileAgain()
     {
         ScriptedDialog dialog;
-        dialog.fileName = write(QStringLiteral("changing.png"),
-                                encoded(twoHalves(QSize(8, 8), kRed, kRed), "PNG"));
+        dialog.fileName = writeFixture(m_dir.path(), QStringLiteral("changing.png"),
+                                       encoded(twoHalves(QSize(8, 8), kRed, kRed), "PNG"));
         QVERIFY(clickOpen(dialog));
         QCOMPARE(m_form->Image1().picture().screenImage().pixel(4, 4), kRed);
 
-        write(QStringLiteral("changing.png"),
-              encoded(twoHalves(QSize(8, 8), kGreen, kGreen), "PNG"));
+        writeFixture(m_dir.path(), QStringLiteral("changing.png"),
+                     encoded(twoHalves(QSize(8, 8), kGreen, kGreen), "PNG"));
         QVERIFY(clickOpen(dialog));
         QCOMPARE(m_form->Image1().picture().screenImage().pixel(4, 4), kGreen);
     }

@@ -7,6 +7,7 @@
 
 #include "shell/application_identity.h"
 #include "shell/version_record.h"
+#include "test_files.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -41,14 +42,6 @@ QString generatedPath(const QString& name)
 QString applicationId()
 {
     return QString::fromUtf16(shell::kApplicationId);
-}
-
-QString readText(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll());
 }
 
 // The [Desktop Entry] group as key=value pairs; a repeated key is reported in `problem`.
@@ -151,11 +144,13 @@ private Q_SLOTS:
     {
         shell::applyApplicationIdentity();
         QString problem;
-        const QString desktopText = readText(generatedPath(applicationId() + u".desktop"_s));
+        const QString desktopText =
+            QString::fromUtf8(readFile(generatedPath(applicationId() + u".desktop"_s)));
         QVERIFY2(!desktopText.isEmpty(), "the desktop entry was not generated");
         m_desktopEntry = parseDesktopEntry(desktopText, problem);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        const QString metainfoText = readText(generatedPath(applicationId() + u".metainfo.xml"_s));
+        const QString metainfoText =
+            QString::fromUtf8(readFile(generatedPath(applicationId() + u".metainfo.xml"_s)));
         QVERIFY2(!metainfoText.isEmpty(), "the metainfo was not generated");
         m_metainfo = parseMetainfo(metainfoText, problem);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
@@ -195,7 +190,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
         const QString name = shell::versionValue(u"InternalName");
-        QTest::newRow("desktop entry format version Debian 12 validates") << u"Version"_s << u"1.4"_s;
+        QTest::newRow("desktop entry format version Debian 12 validates")
+            << u"Version"_s << u"1.4"_s;
         QTest::newRow("name is the internal name") << u"Name"_s << name;
         QTest::newRow("Japanese name") << u"Name[ja]"_s << name;
         QTest::newRow("Japanese comment is the file description")
@@ -273,7 +269,7 @@ private Q_SLOTS:
     void packageDocumentsCarryTheRelease()
     {
         const QString version = shell::versionValue(u"ProductVersion");
-        const QString changelog = readText(generatedPath(u"changelog"_s));
+        const QString changelog = QString::fromUtf8(readFile(generatedPath(u"changelog"_s)));
         QVERIFY2(changelog.startsWith(u"kavelora ("_s + version + u") "_s), qPrintable(changelog));
         // The changelog's signature date is the metainfo's release date.
         const QRegularExpressionMatch signature =
@@ -285,7 +281,7 @@ private Q_SLOTS:
         QCOMPARE(signedAt.toUTC().date().toString(Qt::ISODate),
                  m_metainfo.value(u"releases.release/date"_s));
 
-        const QString manPage = readText(generatedPath(u"kavelora.1"_s));
+        const QString manPage = QString::fromUtf8(readFile(generatedPath(u"kavelora.1"_s)));
         QVERIFY2(manPage.contains(u".TH KAVELORA 1 \""_s +
                                   m_metainfo.value(u"releases.release/date"_s) + u"\" \""_s +
                                   shell::versionValue(u"InternalName") + u' ' + version + u'"'),

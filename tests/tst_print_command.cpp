@@ -5,7 +5,8 @@
 // files; every page is rendered back to pixels and measured.
 
 #include "commands/print_command.h"
-#include "modal_dialogs.h"
+#include "modal_driver.h"
+#include "page_measures.h"
 #include "picture/built_in_assets.h"
 #include "platform/runtime_error.h"
 #include "print/qt_printer.h"
@@ -40,16 +41,11 @@ using platform::RuntimeError;
 
 namespace {
 
-// The queue the real print service uses: A4 with 18 pt margins on every side.
-const QPageLayout kPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                              QMarginsF(18, 18, 18, 18), QPageLayout::Point);
-constexpr double kMarginMillimetres = 18.0 / kPointsPerInch * kMillimetresPerInch;
 constexpr double kPrintableWidthMillimetres = 559.0 / kPointsPerInch * kMillimetresPerInch;
-constexpr double kToleranceMillimetres = 0.5;
 const QSize kFramedSize(392, 515);
 
 // The splash's size at its own size, where the picture's top-left corner is on the page.
-const QRectF kOwnSizeBox(kMarginMillimetres, kMarginMillimetres, millimetresAt96(392),
+const QRectF kOwnSizeBox(kQueueMarginMillimetres, kQueueMarginMillimetres, millimetresAt96(392),
                          millimetresAt96(515));
 
 // The print dialog with the user's answer scripted: confirm, after making the choices in
@@ -118,11 +114,6 @@ private:
 
 enum class PictureKind { Framed, Splash, Huge, Empty };
 enum class PageCheck { FrameAtOwnSize, InsideSplashBox, FitsPageWidth, NoPage };
-
-bool near(double actual, double expected)
-{
-    return std::abs(actual - expected) <= kToleranceMillimetres;
-}
 
 QString describe(const QRectF& box)
 {
@@ -237,7 +228,7 @@ void TestPrintCommand::chooseNewFile(print::QtPrinter& printer)
 {
     printer.qprinter().setOutputFileName(
         m_dir.filePath(QStringLiteral("print-%1.pdf").arg(++m_fileCount)));
-    printer.qprinter().setPageLayout(kPageLayout);
+    printer.qprinter().setPageLayout(queuePageLayout());
 }
 
 QStringList TestPrintCommand::documents() const
@@ -269,9 +260,10 @@ void TestPrintCommand::verifyFrameAtOwnSize(const QString& path)
 {
     QCOMPARE(pdfInfo(path).pages, 1);
     const QRectF frame = inkBoxMillimetres(renderFirstPage(path), Ink::Dark);
-    QVERIFY2(near(frame.left(), kOwnSizeBox.left()) && near(frame.top(), kOwnSizeBox.top()) &&
-                 near(frame.width(), kOwnSizeBox.width()) &&
-                 near(frame.height(), kOwnSizeBox.height()),
+    QVERIFY2(nearMillimetres(frame.left(), kOwnSizeBox.left()) &&
+                 nearMillimetres(frame.top(), kOwnSizeBox.top()) &&
+                 nearMillimetres(frame.width(), kOwnSizeBox.width()) &&
+                 nearMillimetres(frame.height(), kOwnSizeBox.height()),
              qPrintable(describe(frame) + QStringLiteral(" instead of ") + describe(kOwnSizeBox)));
 }
 
@@ -342,15 +334,17 @@ void TestPrintCommand::outcomes()
     if (check == PageCheck::InsideSplashBox) {
         const QRectF marks = inkBoxMillimetres(renderFirstPage(written.first()), Ink::AnyMark);
         QVERIFY(!marks.isEmpty());
-        const QRectF allowed = kOwnSizeBox.adjusted(-kToleranceMillimetres, -kToleranceMillimetres,
-                                                    kToleranceMillimetres, kToleranceMillimetres);
+        const QRectF allowed =
+            kOwnSizeBox.adjusted(-kMeasureToleranceMillimetres, -kMeasureToleranceMillimetres,
+                                 kMeasureToleranceMillimetres, kMeasureToleranceMillimetres);
         QVERIFY2(allowed.contains(marks), qPrintable(describe(marks)));
         return;
     }
     const QRectF box = inkBoxMillimetres(renderFirstPage(written.first()), Ink::Dark);
-    QVERIFY2(near(box.left(), kMarginMillimetres) && near(box.top(), kMarginMillimetres) &&
-                 near(box.width(), kPrintableWidthMillimetres) &&
-                 near(box.height(), kPrintableWidthMillimetres * 4000 / 6000),
+    QVERIFY2(nearMillimetres(box.left(), kQueueMarginMillimetres) &&
+                 nearMillimetres(box.top(), kQueueMarginMillimetres) &&
+                 nearMillimetres(box.width(), kPrintableWidthMillimetres) &&
+                 nearMillimetres(box.height(), kPrintableWidthMillimetres * 4000 / 6000),
              qPrintable(describe(box)));
 }
 
@@ -475,9 +469,9 @@ void TestPrintCommand::reducedDecodeStillFillsThePage()
     const QStringList written = documents();
     QCOMPARE(written.size(), 1);
     const QRectF box = inkBoxMillimetres(renderFirstPage(written.first()), Ink::Dark);
-    QVERIFY2(near(box.left(), kMarginMillimetres) &&
-                 near(box.width(), kPrintableWidthMillimetres) &&
-                 near(box.height(), kPrintableWidthMillimetres * 4000 / 6000),
+    QVERIFY2(nearMillimetres(box.left(), kQueueMarginMillimetres) &&
+                 nearMillimetres(box.width(), kPrintableWidthMillimetres) &&
+                 nearMillimetres(box.height(), kPrintableWidthMillimetres * 4000 / 6000),
              qPrintable(describe(box)));
 }
 

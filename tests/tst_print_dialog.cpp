@@ -4,7 +4,7 @@
 // The standard print dialog on the program's printer: Japanese, modal to the window, the
 // machine's printers listed, a cancel raising and a confirmation keeping the choice.
 
-#include "modal_dialogs.h"
+#include "modal_driver.h"
 #include "platform/print_dialog.h"
 #include "platform/runtime_error.h"
 #include "print/qt_printer.h"
@@ -56,16 +56,16 @@ private:
 void TestPrintDialog::cancelRaises()
 {
     print::QtPrinter printer;
-    const WhenModalShows<QPrintDialog> driver([](QPrintDialog& dialog) { dialog.reject(); });
+    const ModalDriver<QPrintDialog> driver([](QPrintDialog& dialog) { dialog.reject(); });
     QCOMPARE(show(m_window, printer.qprinter()), std::optional(ErrorNumber::DialogCancelled));
-    QVERIFY(driver.seen());
+    QCOMPARE(driver.seen(), 1);
 }
 
 void TestPrintDialog::confirmingKeepsTheChoiceInThePrinter()
 {
     print::QtPrinter printer;
     bool copiesFound = false;
-    const WhenModalShows<QPrintDialog> driver([&copiesFound](QPrintDialog& dialog) {
+    const ModalDriver<QPrintDialog> driver([&copiesFound](QPrintDialog& dialog) {
         // The user asks for three copies in the dialog's own copies box.
         if (auto* copies = dialog.findChild<QSpinBox*>(QStringLiteral("copies"))) {
             copiesFound = true;
@@ -74,7 +74,7 @@ void TestPrintDialog::confirmingKeepsTheChoiceInThePrinter()
         dialog.accept();
     });
     QCOMPARE(show(m_window, printer.qprinter()), std::nullopt);
-    QVERIFY(driver.seen());
+    QCOMPARE(driver.seen(), 1);
     QVERIFY(copiesFound);
     QCOMPARE(printer.qprinter().copyCount(), 3);
 }
@@ -85,14 +85,14 @@ void TestPrintDialog::speaksJapaneseAndIsModalToTheWindow()
     QString title;
     QWidget* parent = nullptr;
     bool modal = false;
-    const WhenModalShows<QPrintDialog> driver([&](QPrintDialog& dialog) {
+    const ModalDriver<QPrintDialog> driver([&](QPrintDialog& dialog) {
         title = dialog.windowTitle();
         parent = dialog.parentWidget();
         modal = dialog.isModal();
         dialog.reject();
     });
     show(m_window, printer.qprinter());
-    QVERIFY(driver.seen());
+    QCOMPARE(driver.seen(), 1);
     QCOMPARE(title, QStringLiteral("印刷"));
     QCOMPARE(parent, &m_window);
     QVERIFY(modal);
@@ -104,7 +104,7 @@ void TestPrintDialog::listsTheMachinesPrinters()
         QSKIP("no private print server: CUPS_SERVER is not set (ctest starts one)");
     print::QtPrinter printer;
     QStringList listed;
-    const WhenModalShows<QPrintDialog> driver([&](QPrintDialog& dialog) {
+    const ModalDriver<QPrintDialog> driver([&](QPrintDialog& dialog) {
         for (const QComboBox* box : dialog.findChildren<QComboBox*>()) {
             for (int i = 0; i < box->count(); ++i)
                 listed << box->itemText(i);
@@ -112,7 +112,7 @@ void TestPrintDialog::listsTheMachinesPrinters()
         dialog.accept();
     });
     QCOMPARE(show(m_window, printer.qprinter()), std::nullopt);
-    QVERIFY(driver.seen());
+    QCOMPARE(driver.seen(), 1);
     QVERIFY2(listed.contains(QStringLiteral("kavelora-pdf")), qPrintable(listed.join(u',')));
     QCOMPARE(printer.qprinter().printerName(), QStringLiteral("kavelora-pdf"));
     QCOMPARE(printer.qprinter().outputFormat(), QPrinter::NativeFormat);

@@ -6,7 +6,8 @@
 // file first.
 
 #include "commands/print_command.h"
-#include "modal_dialogs.h"
+#include "modal_driver.h"
+#include "page_measures.h"
 #include "platform/runtime_error.h"
 #include "print/qt_printer.h"
 #include "print_test_support.h"
@@ -35,8 +36,6 @@ namespace {
 
 constexpr auto kQueue = "kavelora-pdf";
 constexpr int kJobTimeoutMs = 30000;
-constexpr double kMarginMillimetres = 18.0 / kPointsPerInch * kMillimetresPerInch;
-constexpr double kToleranceMillimetres = 0.5;
 
 // Confirms at once: the printer stays the service's default.
 class ConfirmingDialog final : public platform::CommonDialog
@@ -46,11 +45,6 @@ public:
     void ShowPrinter() override {}
     QString FileName() const override { return {}; }
 };
-
-bool near(double actual, double expected)
-{
-    return std::abs(actual - expected) <= kToleranceMillimetres;
-}
 
 QString infoField(const QString& infoPath, const QString& key)
 {
@@ -153,8 +147,9 @@ void TestPrintService::printsAtOwnSizeAtTheTopLeftOfThePrintableArea()
     QCOMPARE(info.pages, 1);
     QCOMPARE(info.pageSizePoints.toSize(), QSize(595, 842));
     const QRectF frame = inkBoxMillimetres(renderFirstPage(jobs.first()), Ink::Dark);
-    QVERIFY2(near(frame.left(), kMarginMillimetres) && near(frame.top(), kMarginMillimetres) &&
-                 near(frame.width(), 103.72) && near(frame.height(), 136.30),
+    QVERIFY2(nearMillimetres(frame.left(), kQueueMarginMillimetres) &&
+                 nearMillimetres(frame.top(), kQueueMarginMillimetres) &&
+                 nearMillimetres(frame.width(), 103.72) && nearMillimetres(frame.height(), 136.30),
              qPrintable(QStringLiteral("frame at %1,%2 %3x%4 mm")
                             .arg(frame.x())
                             .arg(frame.y())
@@ -221,7 +216,7 @@ void TestPrintService::printDialogEditsTheProgramsPrinter()
 
     // The user asks for two copies on the dialog the print button shows.
     bool copiesChosen = false;
-    const WhenModalShows<QPrintDialog> driver([&copiesChosen](QPrintDialog& dialog) {
+    const ModalDriver<QPrintDialog> driver([&copiesChosen](QPrintDialog& dialog) {
         if (auto* copies = dialog.findChild<QSpinBox*>(QStringLiteral("copies"))) {
             copies->setValue(2);
             copiesChosen = true;
@@ -229,7 +224,7 @@ void TestPrintService::printDialogEditsTheProgramsPrinter()
         dialog.accept();
     });
     QTest::mouseClick(&form->Command3(), Qt::LeftButton);
-    QVERIFY(driver.seen());
+    QCOMPARE(driver.seen(), 1);
     QVERIFY(copiesChosen);
 
     const QStringList jobs = waitForNewJobs(before, 1);

@@ -4,7 +4,7 @@
 // The start routine end to end in this process: it makes its own application, so every case
 // arms a timer that ends an event loop left running, and a broken start fails in seconds.
 
-#include "modal_dialogs.h"
+#include "modal_driver.h"
 #include "platform/runtime_error.h"
 #include "shell/error_policy.h"
 #include "shell/start.h"

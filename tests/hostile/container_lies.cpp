@@ -152,13 +152,9 @@ QByteArray bitFieldsBmp(int bitsPerPixel, quint32 compression, quint32 red, quin
                         quint32 blue)
 {
     const quint32 rowBytes = (24 * static_cast<quint32>(bitsPerPixel) + 31) / 32 * 4;
-    const quint32 offset = 14 + 40 + 12;
-    QByteArray bmp("BM");
-    bmp += le32(offset + rowBytes * 16) + le32(0) + le32(offset);
-    bmp += le32(40) + le32(24) + le32(16) + le16(1) + le16(static_cast<quint32>(bitsPerPixel));
-    bmp += le32(compression) + le32(rowBytes * 16) + le32(2835) + le32(2835) + le32(0) + le32(0);
-    bmp += le32(red) + le32(green) + le32(blue);
-    return bmp + QByteArray(static_cast<qsizetype>(rowBytes * 16), char(0x5A));
+    return tests::bmpFile(40, 24, 16, static_cast<quint16>(bitsPerPixel), compression,
+                          {red, green, blue}, {},
+                          QByteArray(static_cast<qsizetype>(rowBytes * 16), char(0x5A)));
 }
 
 QList<Entry> bmpLies(const QByteArray& bmp, const QByteArray& indexed, const QByteArray& rle)

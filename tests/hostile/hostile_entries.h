@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "byte_fields.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -45,13 +47,13 @@ QList<Entry> containerLies(const QList<Seed>& seeds);
 Entry largestAdmittedPicture();
 
 // Helpers shared by the writers.
-void put16le(QByteArray& bytes, qsizetype at, quint32 value);
-void put32le(QByteArray& bytes, qsizetype at, quint32 value);
-void put16be(QByteArray& bytes, qsizetype at, quint32 value);
-void put32be(QByteArray& bytes, qsizetype at, quint32 value);
-QByteArray le16(quint32 value);
-QByteArray le32(quint32 value);
-QByteArray be32(quint32 value);
+using tests::be32;
+using tests::le16;
+using tests::le32;
+using tests::put16be;
+using tests::put16le;
+using tests::put32be;
+using tests::put32le;
 // A zlib stream of row repeated rows times, compressed in pieces so that the whole is never
 // held; stops after limitBytes of input when that is smaller.
 QByteArray zlibRows(const QByteArray& row, qint64 rows, qint64 limitBytes = -1);

@@ -31,33 +31,21 @@ QByteArray runLengthBmp(bool skips = false)
         runs += QByteArray::fromHex(skips && y % 2 == 1 ? "0c00000206000601" : "0c000c01");
         runs += QByteArray::fromHex(y + 1 < kSeedSize.height() ? "0000" : "0001");
     }
-    const QByteArray palette = QByteArray::fromHex("0000ff00ff000000");
-    constexpr quint32 kHeaders = 14 + 40;
-    QByteArray bmp("BM");
-    bmp += le32(kHeaders + static_cast<quint32>(palette.size() + runs.size()));
-    bmp += le32(0) + le32(kHeaders + static_cast<quint32>(palette.size()));
-    bmp += le32(40) + le32(24) + le32(16) + le16(1) + le16(8) + le32(1);
-    bmp += le32(static_cast<quint32>(runs.size())) + le32(2835) + le32(2835) + le32(2) + le32(2);
-    return bmp + palette + runs;
+    return tests::bmpFile(40, kSeedSize.width(), kSeedSize.height(), 8, 1, {},
+                          QByteArray::fromHex("0000ff00ff000000"), runs);
 }
 
 // image as a 32-bit BMP with the 56-byte header: masks for red, green, blue and alpha.
 QByteArray version3Bmp(const QImage& image)
 {
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    const auto pixelBytes = static_cast<quint32>(argb.width() * argb.height() * 4);
-    constexpr quint32 kHeaders = 14 + 56;
-    QByteArray bmp("BM");
-    bmp += le32(kHeaders + pixelBytes) + le32(0) + le32(kHeaders);
-    bmp += le32(56) + le32(static_cast<quint32>(argb.width())) +
-           le32(static_cast<quint32>(argb.height())) + le16(1) + le16(32) + le32(3);
-    bmp += le32(pixelBytes) + le32(2835) + le32(2835) + le32(0) + le32(0);
-    bmp += le32(0x00FF0000) + le32(0x0000FF00) + le32(0x000000FF) + le32(0xFF000000);
+    QByteArray pixels;
     for (int y = argb.height() - 1; y >= 0; --y) {
         for (int x = 0; x < argb.width(); ++x)
-            bmp += le32(argb.pixel(x, y));
+            pixels += le32(argb.pixel(x, y));
     }
-    return bmp;
+    return tests::bmpFile(56, argb.width(), argb.height(), 32, 3,
+                          {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, {}, pixels);
 }
 
 // A 32-bit icon of image, written here because Qt's icon writer leaves some bytes of the

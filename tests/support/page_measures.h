@@ -11,9 +11,13 @@
 // The page the private print queue prints on, and how closely printed boxes are measured.
 namespace kavelora::tests {
 
+inline constexpr double kMillimetresPerInch = 25.4;
+inline constexpr double kPointsPerInch = 72.0;
+
 // The queue's margin on every side of the paper, in points.
 inline constexpr double kQueueMarginPoints = 18.0;
-inline constexpr double kQueueMarginMillimetres = kQueueMarginPoints / 72.0 * 25.4;
+inline constexpr double kQueueMarginMillimetres =
+    kQueueMarginPoints / kPointsPerInch * kMillimetresPerInch;
 // How far a measured edge may lie from where it belongs, in millimetres.
 inline constexpr double kMeasureToleranceMillimetres = 0.5;
 

@@ -38,7 +38,9 @@ private Q_SLOTS:
     void fixturesAreWrittenWhereTheyAreNamedAndReadBack();
     void noisePictureIsOpaqueVariedAndReproducible();
     void modalDriverAnswersEveryDialogOfItsKind();
-    void modalDriverRejectsAStrayDialogAfterGivingUp();
+    void modalDriverRejectsWhatIsLeftOpen_data();
+    void modalDriverRejectsWhatIsLeftOpen();
+    void errorMessageCatcherClosesOnlyRunTimeErrorMessages();
     void queuePageAgreesWithItsMarginInMillimetres();
     void nearMillimetresHoldsUpToTheTolerance();
 };
@@ -202,10 +204,12 @@ void TestTestSupport::noisePictureIsOpaqueVariedAndReproducible()
 void TestTestSupport::modalDriverAnswersEveryDialogOfItsKind()
 {
     QStringList answered;
-    const ModalDriver<QMessageBox> driver([&answered](QMessageBox& box) {
-        answered.append(box.text());
-        box.done(QMessageBox::Ok);
-    });
+    const ModalDriver<QMessageBox> driver(
+        [&answered](QMessageBox& box) {
+            answered.append(box.text());
+            box.done(QMessageBox::Ok);
+        },
+        ModalDriver<QMessageBox>::Times::Every);
     for (const QString& text : {QStringLiteral("first"), QStringLiteral("second")}) {
         QMessageBox box(QMessageBox::Information, QStringLiteral("title"), text);
         QCOMPARE(box.exec(), int(QMessageBox::Ok));
@@ -214,15 +218,44 @@ void TestTestSupport::modalDriverAnswersEveryDialogOfItsKind()
     QCOMPARE(driver.seen(), 2);
 }
 
-void TestTestSupport::modalDriverRejectsAStrayDialogAfterGivingUp()
+void TestTestSupport::modalDriverRejectsWhatIsLeftOpen_data()
 {
+    QTest::addColumn<bool>("ofItsKind");
+    QTest::newRow("a stray dialog of another kind") << false;
+    QTest::newRow("its own dialog, left open") << true;
+}
+
+void TestTestSupport::modalDriverRejectsWhatIsLeftOpen()
+{
+    QFETCH(bool, ofItsKind);
     int acted = 0;
     const ModalDriver<QMessageBox> driver([&acted](QMessageBox&) { ++acted; },
                                           ModalDriver<QMessageBox>::Times::Once, 50);
-    QDialog stray;
-    QCOMPARE(stray.exec(), int(QDialog::Rejected));
-    QCOMPARE(acted, 0);
-    QCOMPARE(driver.seen(), 0);
+    QMessageBox ownKind;
+    QDialog otherKind;
+    QDialog& shown = ofItsKind ? static_cast<QDialog&>(ownKind) : otherKind;
+    shown.exec();
+    QCOMPARE(shown.result(), int(QDialog::Rejected));
+    QCOMPARE(acted, ofItsKind ? 1 : 0);
+    QCOMPARE(driver.seen(), acted);
+}
+
+void TestTestSupport::errorMessageCatcherClosesOnlyRunTimeErrorMessages()
+{
+    const ErrorMessageCatcher catcher;
+    QMessageBox other(QMessageBox::Information, QStringLiteral("other title"),
+                      QStringLiteral("other"));
+    const ModalDriver<QMessageBox> closer([](QMessageBox& box) { box.done(QMessageBox::Ok); },
+                                          ModalDriver<QMessageBox>::Times::Once, 200);
+    // The closer answers this one: the catcher must neither close nor record it.
+    QCOMPARE(other.exec(), int(QMessageBox::Ok));
+    QVERIFY(catcher.texts().isEmpty());
+
+    QMessageBox error(QMessageBox::Critical, QStringLiteral("Kavelora"), QStringLiteral("broken"));
+    error.setObjectName(QStringLiteral("RuntimeErrorMessage"));
+    QCOMPARE(error.exec(), int(QMessageBox::Ok));
+    QCOMPARE(catcher.texts(), QStringList{QStringLiteral("broken")});
+    QCOMPARE(catcher.titles(), QStringList{QStringLiteral("Kavelora")});
 }
 
 void TestTestSupport::queuePageAgreesWithItsMarginInMillimetres()
