@@ -14,6 +14,7 @@
 #include "unexpected_warnings.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,10 +43,10 @@ using namespace kavelora;
 
 namespace {
 
-// The texts a widget shows on screen, its mnemonic markers removed.
+// The texts a widget shows on screen or on hovering, its mnemonic markers removed.
 QStringList shownTexts(const QWidget& widget)
 {
-    QStringList texts;
+    QStringList texts{widget.toolTip()};
     if (const auto* label = qobject_cast<const QLabel*>(&widget))
         texts << label->text();
     else if (const auto* tool = qobject_cast<const QToolButton*>(&widget)) {
@@ -82,6 +84,9 @@ QStringList shownTextsOfChildren(const QWidget& dialog)
         if (child->isVisible())
             texts << shownTexts(*child);
     }
+    // The items of its context menus.
+    for (const QAction* action : dialog.findChildren<QAction*>())
+        texts << action->text().remove(u'&');
     texts.removeAll(QString());
     return texts;
 }
@@ -150,6 +155,7 @@ class TstDialogTexts : public QObject
 
     QTemporaryDir m_folder;
     QString m_file;
+    QString m_subfolder;
     QWidget m_window;
 
 private Q_SLOTS:
@@ -165,6 +171,8 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(QByteArray(324, 'x')), 324);
         file.close();
+        m_subfolder = m_folder.filePath(QStringLiteral("アルバム"));
+        QVERIFY(QDir().mkdir(m_subfolder));
         m_window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_window));
     }
@@ -175,25 +183,30 @@ private Q_SLOTS:
     {
         platform::QtCommonDialog dialog(&m_window, {});
         QStringList texts;
-        QStringList fileCells;
+        QHash<QString, QStringList> cellsByName;
         const tests::WhenModalShows<QFileDialog> driver([&](QFileDialog& shown) {
             shown.setDirectory(m_folder.path());
             auto* view = shown.findChild<QTreeView*>(QStringLiteral("treeView"));
             QVERIFY(view);
             const QAbstractItemModel& files = *view->model();
-            QTRY_COMPARE(files.rowCount(view->rootIndex()), 1);
-            for (int column = 0; column < files.columnCount(); ++column)
-                fileCells << files.index(0, column, view->rootIndex()).data().toString();
+            const QModelIndex folder = view->rootIndex();
+            QTRY_COMPARE(files.rowCount(folder), 2);
             const QHeaderView& header = *view->header();
-            for (int column = 0; column < header.count(); ++column) {
-                const QModelIndex cell = files.index(0, column, view->rootIndex());
-                const auto fits = [&] {
-                    return widthNeeded(*view, cell) <= header.sectionSize(column) &&
-                           header.sectionSizeHint(column) <= header.sectionSize(column);
-                };
-                QTRY_VERIFY2(fits(), qPrintable(fileCells.value(column)));
+            texts = shownTextsOfChildren(shown);
+            for (int row = 0; row < files.rowCount(folder); ++row) {
+                QStringList cells;
+                for (int column = 0; column < header.count(); ++column) {
+                    const QModelIndex cell = files.index(row, column, folder);
+                    cells << cell.data().toString();
+                    const auto fits = [&] {
+                        return widthNeeded(*view, cell) <= header.sectionSize(column) &&
+                               header.sectionSizeHint(column) <= header.sectionSize(column);
+                    };
+                    QTRY_VERIFY2(fits(), qPrintable(cells.constLast()));
+                }
+                texts << cells.mid(1);
+                cellsByName.insert(cells.constFirst(), cells);
             }
-            texts = shownTextsOfChildren(shown) + fileCells.mid(1);
             // The side bar lists the home folder by its own name.
             texts.removeAll(QDir::home().dirName());
             shown.reject();
@@ -202,15 +215,17 @@ private Q_SLOTS:
         QVERIFY(driver.seen());
         verifyJapanese(texts);
 
-        QCOMPARE(fileCells.value(0), QFileInfo(m_file).fileName());
+        const QStringList fileCells = cellsByName.value(QFileInfo(m_file).fileName());
+        const QStringList folderCells = cellsByName.value(QFileInfo(m_subfolder).fileName());
         QCOMPARE(fileCells.value(1), QStringLiteral("324 バイト"));
+        QCOMPARE(folderCells.value(1), QString());
         static const QRegularExpression japaneseDateTime(
             QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{1,2}:\\d{2}$"));
-        const QString date = fileCells.value(3);
-        QVERIFY2(japaneseDateTime.match(date).hasMatch(), qPrintable(date));
-        QVERIFY2(date.startsWith(
+        for (const QStringList& cells : {fileCells, folderCells})
+            QVERIFY2(japaneseDateTime.match(cells.value(3)).hasMatch(), qPrintable(cells.value(3)));
+        QVERIFY2(fileCells.value(3).startsWith(
                      QFileInfo(m_file).lastModified().toString(QStringLiteral("yyyy/MM/dd"))),
-                 qPrintable(date));
+                 qPrintable(fileCells.value(3)));
     }
 
     void printDialogIsJapanese()

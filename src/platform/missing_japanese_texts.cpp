@@ -17,7 +17,16 @@ struct CatalogueEntry
 };
 
 constexpr std::array kEntries{
+    CatalogueEntry{"QAbstractFileIconProvider", "Folder", u"フォルダー"},
+    CatalogueEntry{"QAbstractFileIconProvider", "Drive", u"ドライブ"},
+    CatalogueEntry{"QAbstractFileIconProvider", "Unknown", u"不明"},
     CatalogueEntry{"QPrintSettingsOutput", "Pages", u"ページ指定"},
+    CatalogueEntry{
+        "QPrintSettingsOutput",
+        "Specify pages or ranges separated by commas. Ranges are specified by two "
+        "numbers separated by a hyphen. E.g: 3,5-7,9 prints pages 3, 5, 6, 7 and 9.",
+        u"ページまたはページ範囲をカンマで区切って指定します。範囲は 2 つの数字を"
+        u"ハイフンでつないで指定します。例: 3,5-7,9 は 3、5、6、7、9 ページを印刷します。"},
     CatalogueEntry{"QPrintSettingsOutput", "Double Sided Printing", u"両面印刷"},
     CatalogueEntry{"QPrintSettingsOutput", "Off", u"なし"},
     CatalogueEntry{"QPrintSettingsOutput", "Long side binding", u"長辺綴じ"},
