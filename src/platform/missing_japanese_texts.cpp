@@ -16,6 +16,7 @@ struct CatalogueEntry
     const char16_t* japanese;
 };
 
+// Qt's translation context, the English text Qt asks for in it, and its Japanese.
 constexpr std::array kEntries{
     CatalogueEntry{"QAbstractFileIconProvider", "Folder", u"フォルダー"},
     CatalogueEntry{"QAbstractFileIconProvider", "Drive", u"ドライブ"},
