@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/japanese_ui.h"
 
+#include "platform/missing_japanese_texts.h"
+
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontInfo>
@@ -36,6 +38,8 @@ bool ensureJapaneseTranslations()
         return false;
     }
     QCoreApplication::installTranslator(translator);
+    // Installed last, so asked first, for the few texts Qt's catalogue leaves in English.
+    QCoreApplication::installTranslator(new MissingJapaneseTexts(QCoreApplication::instance()));
     loaded = true;
     return true;
 }

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/qt_common_dialog.h"
 
+#include "platform/japanese_file_details.h"
 #include "platform/japanese_ui.h"
 #include "platform/print_dialog.h"
 #include "platform/runtime_error.h"
@@ -9,9 +10,29 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QStandardPaths>
+#include <QTreeView>
 
 namespace kavelora::platform {
+
+namespace {
+
+// Writes sizes and dates in Japanese and widens their columns to fit: Qt sizes them for the
+// English texts, which cuts the Japanese ones short.
+void showFileDetailsInJapanese(QFileDialog& dialog)
+{
+    dialog.setProxyModel(new JapaneseFileDetails(&dialog));
+    auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!details)
+        return;
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    for (int column = 1; column < header->count(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+}
+
+} // namespace
 
 QtCommonDialog::QtCommonDialog(QWidget* parent, std::function<QPrinter&()> printer)
     : m_parent(parent)
@@ -55,6 +76,7 @@ void QtCommonDialog::ShowOpen()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(openNameFilters());
+    showFileDetailsInJapanese(dialog);
     dialog.setWindowModality(Qt::WindowModal);
     if (dialog.exec() != QDialog::Accepted)
         throw RuntimeError(ErrorNumber::DialogCancelled);
