@@ -5,7 +5,7 @@
 // labels, buttons, choices, column headers and a file's size and date, in columns wide enough
 // to read.
 
-#include "modal_dialogs.h"
+#include "modal_driver.h"
 #include "platform/japanese_ui.h"
 #include "platform/print_dialog.h"
 #include "platform/qt_common_dialog.h"
@@ -184,7 +184,7 @@ private Q_SLOTS:
         platform::QtCommonDialog dialog(&m_window, {});
         QStringList texts;
         QHash<QString, QStringList> cellsByName;
-        const tests::WhenModalShows<QFileDialog> driver([&](QFileDialog& shown) {
+        const tests::ModalDriver<QFileDialog> driver([&](QFileDialog& shown) {
             shown.setDirectory(m_folder.path());
             auto* view = shown.findChild<QTreeView*>(QStringLiteral("treeView"));
             QVERIFY(view);
@@ -212,7 +212,7 @@ private Q_SLOTS:
             shown.reject();
         });
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, dialog.ShowOpen());
-        QVERIFY(driver.seen());
+        QCOMPARE(driver.seen(), 1);
         verifyJapanese(texts);
 
         const QStringList fileCells = cellsByName.value(QFileInfo(m_file).fileName());
@@ -232,7 +232,7 @@ private Q_SLOTS:
     {
         QPrinter printer;
         QStringList texts;
-        const tests::WhenModalShows<QPrintDialog> driver([&](QPrintDialog& shown) {
+        const tests::ModalDriver<QPrintDialog> driver([&](QPrintDialog& shown) {
             // The choices behind the options button count as shown too.
             const auto* buttons = shown.findChild<QDialogButtonBox*>();
             QVERIFY(buttons);
@@ -245,17 +245,17 @@ private Q_SLOTS:
             // And so do those of the printer's properties, a dialog of its own.
             auto* properties = shown.findChild<QPushButton*>(QStringLiteral("properties"));
             QVERIFY(properties);
-            const tests::WhenModalShows<QDialog> propertiesDriver([&](QDialog& propertiesShown) {
+            const tests::ModalDriver<QDialog> propertiesDriver([&](QDialog& propertiesShown) {
                 texts << shownTextsOfAllTabs(propertiesShown);
                 propertiesShown.reject();
             });
             properties->click();
-            QVERIFY(propertiesDriver.seen());
+            QCOMPARE(propertiesDriver.seen(), 1);
             shown.reject();
         });
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
                                  platform::showPrintDialog(&m_window, printer));
-        QVERIFY(driver.seen());
+        QCOMPARE(driver.seen(), 1);
         verifyJapanese(texts);
     }
 };
