@@ -10,6 +10,7 @@ import tempfile
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 OPEN, PRINT, EXIT = "開\u3000く", "印\u3000刷", "終\u3000了"
 PICTURE_AREA_NAME = "画像"
@@ -22,7 +23,11 @@ def wait_until(what, probe, timeout=15.0):
     """Polls probe until it returns something true and returns that; fails after timeout s."""
     deadline = time.monotonic() + timeout
     while True:
-        result = probe()
+        try:
+            result = probe()
+        except GLib.GError:
+            # An object went away while the tree was walked, as a closing dialog's do: look again.
+            result = None
         if result:
             return result
         if time.monotonic() > deadline:
