@@ -35,7 +35,6 @@ void writeLittleEndian32(QByteArray& bytes, qsizetype offset, quint32 value)
     qToLittleEndian(value, bytes.data() + offset);
 }
 
-// 0 when the bytes are too short to hold it.
 quint32 infoHeaderBytes(const QByteArray& bytes)
 {
     if (bytes.size() < kFileHeaderBytes + 4)
@@ -73,8 +72,7 @@ QList<QRgb> readPalette(const QByteArray& bytes, quint32 infoBytes, int bitsPerP
     return palette;
 }
 
-// Decodes the runs into image, bottom row first, and returns how many pixels they set. Every
-// write is bounds-checked against the row and every read against the data.
+// Returns how many pixels the runs set.
 qint64 decodeRuns(const uchar* data, qsizetype size, bool fourBit, const QList<QRgb>& palette,
                   QImage& image)
 {
@@ -200,8 +198,7 @@ QByteArray withQtReadableBmpHeader(const QByteArray& bytes)
     if (pixelOffset > 0xFFFFFFFF || bytes.size() + growth > 0xFFFFFFFF)
         return bytes;
 
-    // The version 4 header is the 52 or 56 bytes (masks for red, green, blue, and alpha in the
-    // longer one), then the alpha mask where missing, then sRGB as the colour space.
+    // The old header with its masks, the alpha mask where missing, then sRGB.
     QByteArray header = bytes.mid(kFileHeaderBytes, infoBytes);
     header.append(QByteArray(kVersion4HeaderBytes - infoBytes, '\0'));
     writeLittleEndian32(header, 0, static_cast<quint32>(kVersion4HeaderBytes));

@@ -50,8 +50,7 @@ QSize scaledBy(QSize size, int denominator)
                  (size.height() + denominator - 1) / denominator);
 }
 
-// The coarsest denominator whose picture still covers target on both sides and stays within
-// the pixel cap; none when even 1/8 is over the cap.
+// The coarsest denominator covering target both ways within the pixel cap.
 std::optional<int> jpegDenominator(QSize orientedSize, QSize target)
 {
     for (int denominator : kJpegDenominators) {
@@ -93,8 +92,7 @@ QImage eightBitsPerChannel(QImage image)
     }
 }
 
-// Reads one picture through Qt's decoders, or a JPEG through libjpeg, and raises when the
-// result is over the pixel cap. Every picture it returns is sRGB with 8 bits per channel.
+// Every picture it returns is within the pixel cap, sRGB, 8 bits per channel.
 class Reader
 {
 public:
@@ -107,7 +105,6 @@ public:
         configure(m_buffer, format);
     }
 
-    // Invalid when the headers cannot be read.
     QSize orientedSize()
     {
         const QSize rawSize = m_reader.size();
@@ -126,7 +123,6 @@ public:
         return finished(std::move(image));
     }
 
-    // Decodes through libjpeg directly, from the start of the device.
     QImage readJpeg(int denominator)
     {
         return finished(
@@ -164,8 +160,7 @@ bool headersReadFromOpenedContent(Reader& reader, const PictureFile& file)
     return file.isUnchanged();
 }
 
-// The denominator to decode a JPEG of ownSize, once oriented, at the coarsest scale that still
-// covers targetPixels. Raises ErrorNumber::OutOfMemory when even 1/8 is over the pixel cap.
+// Raises OutOfMemory when even 1/8 is over the pixel cap.
 int jpegScaleFor(QSize ownSize, QSize targetPixels, const QString& fileName = {})
 {
     const std::optional<int> denominator = jpegDenominator(ownSize, targetPixels);
@@ -247,7 +242,6 @@ Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>&
     return decodeWith(reader, format, bytes, file, logicalDpi, screenPixels, fileName);
 }
 
-// Why a file is read into memory before it is decoded, rather than decoded straight from it.
 enum class WholeRead {
     // Frames are played from the bytes.
     Gif,
@@ -255,15 +249,12 @@ enum class WholeRead {
     HeadChecksNeedMore,
     BmpReadByUs,
     Animation,
-    // Written to between the checks and the decoder, the file may hold headers the checks
-    // never saw (a JPEG's buffers, a BMP's rows); written to while it decodes, pixels from two
-    // files. Read whole, the checks and the decoder see the same bytes.
+    // The checks saw other headers than the decoder, or the decoder pixels from two files.
     FileChanged,
 };
 
-// The picture in file decoded straight from it, or why it must be read whole instead. A copy
-// of a large PNG or TIFF in memory would cost as much as its decode takes in page faults, and
-// hold as much memory again.
+// A copy of a large PNG or TIFF in memory would cost as much as its decode in page faults,
+// and hold as much memory again.
 std::variant<Picture, WholeRead> decodeStraightFromFile(const std::shared_ptr<PictureFile>& file,
                                                         const QByteArray& head,
                                                         const QByteArray& format, double logicalDpi,

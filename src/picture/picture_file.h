@@ -17,11 +17,10 @@ public:
     explicit PictureFile(const QString& fileName);
 
     qint64 size() const { return m_size; }
-    // Up to length bytes from the start of the file.
     QByteArray head(qint64 length);
     // The whole content. Raises ErrorNumber::PathFileAccess when reading fails.
     QByteArray readAll();
-    // The open file at its start, for a decoder that reads only what it needs.
+    // The open file at its start.
     QIODevice& device();
     // Whether size and modification time still match: a rename or removal keeps the opened
     // content, a write in place does not.

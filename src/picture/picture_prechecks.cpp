@@ -55,7 +55,6 @@ bool looksLikeXbm(const QByteArray& bytes)
     return head.left(lineEnd < 0 ? head.size() : lineEnd).contains("_width");
 }
 
-// Callers check that the bytes read lie inside the file.
 quint32 readBigEndian32(const QByteArray& bytes, qsizetype offset)
 {
     return qFromBigEndian<quint32>(bytes.constData() + offset);
@@ -252,7 +251,6 @@ HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize)
     if (compression == kRunLength8 || compression == kRunLength4) {
         if (head.size() < fileSize)
             return HeadCheck::NeedsWholeFile;
-        // The run-length reader checks each run as it decodes.
         return verdict(height > 0 && pixelOffset < static_cast<quint32>(head.size()));
     }
     if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields)

@@ -14,10 +14,8 @@ class CommonDialog
 public:
     virtual ~CommonDialog() = default;
 
-    // Shows the modal open-file dialog and returns once the user has chosen a file.
     virtual void ShowOpen() = 0;
-    // Shows the modal print dialog for the printer that Printer draws on, and returns once
-    // the user has confirmed it.
+    // For the printer that Printer draws on.
     virtual void ShowPrinter() = 0;
     // The full path of the file last chosen in the open dialog; empty before any choice.
     virtual QString FileName() const = 0;

@@ -19,7 +19,7 @@ void startReadingFontConfiguration();
 // the Japanese gothic fonts. Call before the first text is measured.
 void finishFontSetup();
 
-// Maps the window's Japanese font names to the Japanese gothic fonts a Linux system has.
+// Maps the window's Japanese font names to the gothic fonts a Linux system has.
 void installJapaneseFontSubstitutes();
 
 } // namespace kavelora::platform

@@ -8,7 +8,6 @@
 
 namespace kavelora::platform {
 
-// The numbers of the run-time errors that the platform's operations raise.
 enum class ErrorNumber : int {
     InvalidProcedureCall = 5,
     OutOfMemory = 7,

@@ -25,7 +25,7 @@ public:
     // The scale of the screen the widget is on (96 dpi when it has none yet).
     static TwipsScale forWidget(const QWidget& widget);
 
-    // The dots per inch this scale converts at; 96 when it was given none that is usable.
+    // 96 when it was given none that is usable.
     constexpr double logicalDpi() const { return kTwipsPerInch / m_twipsPerPixel; }
 
     // Nearest whole pixel; a length and a position convert alike.

@@ -17,10 +17,9 @@ inline constexpr double kMaxPrintPixelsPerInch = 300.0;
 // reading distance, so a copy on hand this fine is not decoded again for more.
 inline constexpr double kSharpPrintPixelsPerInch = 150.0;
 
-// Where a picture goes on a page and how many of its pixels to draw it from.
 struct PrintPlacement
 {
-    // In device units, relative to the top-left corner of the printable area.
+    // Device units from the printable area's top-left corner.
     QRectF targetRect;
     // At most kMaxPrintPixelsPerInch of the printed size, never more than the picture has.
     QSize imagePixels;

@@ -20,8 +20,6 @@ ErrorPolicy::ErrorPolicy(QWidget* messageParent, EndProgram endProgram)
 
 bool ErrorPolicy::run(Trap trap, const std::function<void()>& handler) const noexcept
 {
-    // Whatever the handler held is released by its own destructors on the way out, so the
-    // error path has nothing left to free here.
     std::optional<RuntimeError> error;
     try {
         handler();

@@ -21,11 +21,10 @@ public:
 
     using EndProgram = std::function<void(int exitStatus)>;
 
-    // messageParent is the window the error message is shown over. endProgram is called
-    // with kUntrappedErrorExitStatus after an untrapped error has been reported.
+    // endProgram gets kUntrappedErrorExitStatus after an error shown over messageParent.
     ErrorPolicy(QWidget* messageParent, EndProgram endProgram);
 
-    // Runs handler under trap. Returns true when it ended without an error.
+    // True when handler ended without an error.
     bool run(Trap trap, const std::function<void()>& handler) const noexcept;
 
 private:

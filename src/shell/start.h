@@ -10,7 +10,6 @@ class Form1;
 
 namespace kavelora::shell {
 
-// Runs on the built window just before it is first shown.
 using BeforeShow = std::function<void(window::Form1&)>;
 
 // Creates the application, shows Form1 and runs the event loop until the window is gone;

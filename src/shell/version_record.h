@@ -17,7 +17,6 @@ struct VersionEntry
     std::u16string_view value;
 };
 
-// The fixed part of the record.
 struct VersionFixedPart
 {
     std::array<std::uint16_t, 4> fileVersion;
@@ -31,7 +30,7 @@ inline constexpr VersionFixedPart kVersionFixedPart{{1, 0, 0, 0}, {1, 0, 0, 0}, 
 // The string entries in stored order, generated at build time from version_record.tsv.
 std::span<const VersionEntry> versionEntries();
 
-// The value stored under key, or an empty string when there is no such key.
+// Empty for an unknown key.
 QString versionValue(std::u16string_view key);
 
 } // namespace kavelora::shell

@@ -13,7 +13,6 @@ class CommandButton : public QPushButton
 {
     Q_OBJECT
 public:
-    // A button showing caption on a face of faceColour, owned by parent.
     CommandButton(const QString& caption, QColor faceColour, QWidget* parent);
 
 protected:

@@ -17,8 +17,7 @@ namespace kavelora::window {
 class CommandButton;
 class ImageBox;
 
-// The program's one window. Its controls are placed in twips; the window converts them to
-// pixels for the screen it is on. Built by buildForm1().
+// The program's one window, its controls placed in twips. Built by buildForm1().
 class Form1 : public QWidget
 {
     Q_OBJECT

@@ -145,8 +145,7 @@ void ImageBox::paintEvent(QPaintEvent*)
         painter.drawImage(0, 0, m_settled);
         return;
     }
-    // The master copy is made when a resize first needs it, so opening a picture and
-    // showing it still pay neither its time nor its memory.
+    // Made when a resize first needs it: opening a picture pays neither its time nor memory.
     if (m_master.isNull())
         m_master = masterCopy(m_source);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -25,8 +25,7 @@ struct LayoutAssignment
     platform::Twips value;
 };
 
-// The property assignments of one pass, in the order they are made: at most eight, held
-// inline so a pass allocates nothing.
+// One pass's assignments in order, held inline so a pass allocates nothing.
 struct LayoutPass
 {
     std::array<LayoutAssignment, 8> assignments{};
@@ -39,10 +38,9 @@ struct LayoutPass
 // gets no assignment; a size too small for a rule leaves that property as it is.
 LayoutPass layoutPass(Form1::State state, platform::Twips scaleWidth, platform::Twips scaleHeight);
 
-// Sets one property of rect.
 void applyAssignment(platform::TwipsRect& rect, ControlProperty property, platform::Twips value);
 
-// The Resize handler: lays Form1 out for its current state and client size.
+// The Resize handler.
 void Form_Resize(Form1& form);
 
 } // namespace kavelora::window
