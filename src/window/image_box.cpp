@@ -72,8 +72,10 @@ void ImageBox::setPicture(picture::Picture picture)
         connect(m_animation.get(), &picture::Animation::frameChanged, this, &ImageBox::showFrame);
     }
     describeForScreenReaders(*this, m_picture);
-    // Made now, so that the first paint after opening shows the smooth copy.
-    settle();
+    // Made now, so that the first paint after opening shows the smooth copy; a hidden box
+    // waits until it is shown, at the size it has then.
+    if (isVisible())
+        settle();
     update();
 }
 
@@ -154,12 +156,18 @@ void ImageBox::paintEvent(QPaintEvent*)
 
 void ImageBox::resizeEvent(QResizeEvent* event)
 {
-    // The first size a box gets is not a resize in progress: its smooth copy is made at once.
+    // The first size a shown box gets is not a resize in progress: its copy is made at once.
     if (isVisible() && event->oldSize().isValid() && !event->oldSize().isEmpty())
         m_settleTimer.start();
-    else
+    else if (isVisible())
         settle();
     QWidget::resizeEvent(event);
+}
+
+void ImageBox::showEvent(QShowEvent* event)
+{
+    settle();
+    QWidget::showEvent(event);
 }
 
 } // namespace kavelora::window
