@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/bmp_reader.h"
 
+#include "picture/byte_fields.h"
 #include "platform/runtime_error.h"
 
 #include <QList>
@@ -19,16 +20,6 @@ constexpr qsizetype kInfoHeaderBytes = 40;
 constexpr qsizetype kVersion4HeaderBytes = 108;
 constexpr quint32 kRunLength8 = 1;
 constexpr quint32 kRunLength4 = 2;
-
-quint32 readLittleEndian32(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + offset);
-}
-
-quint16 readLittleEndian16(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + offset);
-}
 
 void writeLittleEndian32(QByteArray& bytes, qsizetype offset, quint32 value)
 {

@@ -2,9 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture_prechecks.h"
 
+#include "picture/byte_fields.h"
 #include "picture/limits.h"
-
-#include <QtEndian>
 
 #include <algorithm>
 #include <cstdint>
@@ -53,26 +52,6 @@ bool looksLikeXbm(const QByteArray& bytes)
         return false;
     const qsizetype lineEnd = head.indexOf('\n');
     return head.left(lineEnd < 0 ? head.size() : lineEnd).contains("_width");
-}
-
-quint32 readBigEndian32(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromBigEndian<quint32>(bytes.constData() + offset);
-}
-
-quint32 readLittleEndian32(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + offset);
-}
-
-quint16 readLittleEndian16(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + offset);
-}
-
-quint16 readBigEndian16(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromBigEndian<quint16>(bytes.constData() + offset);
 }
 
 bool isJpegFrameMarker(unsigned marker)
