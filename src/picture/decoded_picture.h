@@ -1,0 +1,20 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+namespace kavelora::picture {
+
+// What one decode gives back. image is sRGB, 8 bits per channel (Grayscale8, RGB32, ARGB32 or
+// ARGB32_Premultiplied), oriented, within kMaxPicturePixels; it covers the size asked for both
+// ways where the format can decode smaller, else it is the whole picture. ownSize is the
+// whole picture's size after orientation.
+struct DecodedPicture
+{
+    QImage image;
+    QSize ownSize;
+};
+
+} // namespace kavelora::picture
