@@ -30,11 +30,7 @@ QByteArray run(const QString& program, const QStringList& arguments)
 
 picture::Picture filePicture(const QImage& image, const QString& fileName)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return picture::Picture(image, 96.0, {QByteArrayLiteral("png"), fileName, {}, bytes});
+    return picture::Picture(image, 96.0, {QByteArrayLiteral("png"), fileName, {}, {}});
 }
 
 } // namespace

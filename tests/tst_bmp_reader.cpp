@@ -5,6 +5,7 @@
 // coded ones whose runs skip pixels, and ones with the 52- and 56-byte bit-field headers.
 
 #include "byte_fields.h"
+#include "picture/limits.h"
 #include "picture/load_picture.h"
 #include "picture/picture_decoder.h"
 #include "picture_fixtures.h"
@@ -45,9 +46,9 @@ QByteArray runLength(int bitsPerPixel, const char* runsHex, qint32 height = 3)
                    kPalette, QByteArray::fromHex(runsHex));
 }
 
-picture::Picture decoded(const QByteArray& bytes)
+picture::DecodedFile decoded(const QByteArray& bytes)
 {
-    return picture::decodePicture(bytes, 96.0, QSize(800, 600));
+    return picture::decodePicture(bytes, QSize(800, 600));
 }
 
 // The largest value of the field under mask (not 0), and that field's value in pixel.
@@ -120,7 +121,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QList<QRgb>, topDown);
-        const QImage image = decoded(bytes).screenImage();
+        const QImage image = decoded(bytes).picture.image;
         QCOMPARE(image.size(), QSize(4, 3));
         const bool skips = topDown.contains(kClear);
         QCOMPARE(image.format(), skips ? QImage::Format_ARGB32 : QImage::Format_RGB32);
@@ -170,7 +171,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(ErrorNumber, number);
         try {
-            const QImage image = decoded(bytes).screenImage();
+            const QImage image = decoded(bytes).picture.image;
             QFAIL(qPrintable(
                 QStringLiteral("decoded as %1 x %2").arg(image.width()).arg(image.height())));
         } catch (const RuntimeError& error) {
@@ -227,7 +228,7 @@ private Q_SLOTS:
         }
         const QImage image = decoded(bmpFile(headerBytes, 2, 2, static_cast<quint16>(bitsPerPixel),
                                              3, masks, {}, data))
-                                 .screenImage();
+                                 .picture.image;
         QCOMPARE(image.size(), QSize(2, 2));
 
         const quint32 alphaMask = masks.size() == 4 ? masks[3] : 0;
@@ -261,7 +262,7 @@ private Q_SLOTS:
     {
         const QByteArray file =
             bmpFile(56, 2, 1, 32, 0, {0, 0, 0, 0}, {}, QByteArray::fromHex("0000ff00ff000000"));
-        const QImage image = decoded(file).screenImage();
+        const QImage image = decoded(file).picture.image;
         QCOMPARE(image.size(), QSize(2, 1));
         QCOMPARE(image.pixel(0, 0), kRed);
         QCOMPARE(image.pixel(1, 0), kBlue);

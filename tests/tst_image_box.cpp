@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "picture/picture_decoder.h"
+#include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "window/image_box.h"
 
@@ -239,7 +239,7 @@ void TestImageBox::growingBoxDecodesFinerCopy()
     QFETCH(QSize, copySize);
     const QImage whole = stripes(QSize(1600, 1200));
     const QByteArray jpeg = encoded(whole, "JPEG", 95);
-    const Picture reduced = kavelora::picture::decodePicture(jpeg, 96.0, coverSize);
+    const Picture reduced = kavelora::tests::loadedPicture(jpeg, coverSize);
     // A picture whose screen copy is all there is, however small.
     const Picture picture = reducedDecode ? reduced : Picture(reduced.screenImage(), 96.0);
     m_box->resize(150, 100);
@@ -251,7 +251,7 @@ void TestImageBox::growingBoxDecodesFinerCopy()
     // Once settled, the box shows the copy of copySize, decoded as the loader decodes it,
     // scaled in one step to the box.
     const QImage copy = reducedDecode
-                            ? kavelora::picture::decodePicture(jpeg, 96.0, copySize).screenImage()
+                            ? kavelora::tests::loadedPicture(jpeg, copySize).screenImage()
                             : picture.screenImage();
     QCOMPARE(copy.size(), copySize);
     const QImage expected = smoothlyScaled(copy, grownSize);

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "picture/picture_decoder.h"
+#include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "window/image_box.h"
 
@@ -98,12 +98,12 @@ void TestImageBoxHighDpi::decodesFinerForDevicePixels()
     // A JPEG decoded for the box's logical size, as a loader unaware of the scale would.
     const QByteArray jpeg = tests::encoded(tests::noisePicture(QSize(1600, 1200), 13), "JPEG", 95);
     m_box->resize(200, 150);
-    const Picture coarse = kavelora::picture::decodePicture(jpeg, 96.0, m_box->size());
+    const Picture coarse = kavelora::tests::loadedPicture(jpeg, m_box->size());
     QCOMPARE(coarse.screenImage().size(), QSize(200, 150));
     m_box->setPicture(coarse);
     // The box decodes again for its device pixels and shows that copy one to one.
     const QSize devicePixels = m_box->devicePixelSize();
-    const QImage fine = kavelora::picture::decodePicture(jpeg, 96.0, devicePixels).screenImage();
+    const QImage fine = kavelora::tests::loadedPicture(jpeg, devicePixels).screenImage();
     QVERIFY(fine.width() >= devicePixels.width());
     const QImage shown = shownInBox();
     QCOMPARE(shown, smoothlyScaled(fine, devicePixels));

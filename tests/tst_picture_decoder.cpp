@@ -45,8 +45,7 @@ private Q_SLOTS:
             twoHalves(QSize(24, 16), qRgb(32, 32, 32), qRgb(224, 224, 224), written);
         const QByteArray bytes = encoded(source, fileFormat.constData());
         QVERIFY(!bytes.isEmpty());
-        const picture::Picture picture = picture::decodePicture(bytes, 96.0, QSize(800, 600));
-        const QImage image = picture.screenImage();
+        const QImage image = picture::decodePicture(bytes, QSize(800, 600)).picture.image;
         QCOMPARE(image.format(), decoded);
         QCOMPARE(image.size(), QSize(24, 16));
         QCOMPARE(qGray(image.pixel(2, 8)), 32);

@@ -256,10 +256,10 @@ private Q_SLOTS:
 
     void loadsSmallProgressiveJpeg()
     {
-        const picture::Picture picture =
-            picture::decodePicture(progressiveJpeg(kSize), 96.0, QSize(800, 600));
-        QCOMPARE(picture.ownSize(), kSize);
-        QCOMPARE(picture.screenImage().size(), kSize);
+        const picture::DecodedPicture decoded =
+            picture::decodePicture(progressiveJpeg(kSize), QSize(800, 600)).picture;
+        QCOMPARE(decoded.ownSize, kSize);
+        QCOMPARE(decoded.image.size(), kSize);
     }
 
     void refusesProgressiveJpegTooLargeToBuffer_data()
@@ -280,12 +280,12 @@ private Q_SLOTS:
         const QByteArray bytes = claimingSide(progressiveJpeg(kSize), "\xFF\xC2", side);
         if (!refused) {
             // The decoder runs; the scans' missing data decodes as grey.
-            const picture::Picture picture = picture::decodePicture(bytes, 96.0, QSize(800, 600));
-            QCOMPARE(picture.ownSize(), QSize(side, side));
+            const picture::DecodedFile decoded = picture::decodePicture(bytes, QSize(800, 600));
+            QCOMPARE(decoded.picture.ownSize, QSize(side, side));
             return;
         }
         try {
-            picture::decodePicture(bytes, 96.0, QSize(800, 600));
+            picture::decodePicture(bytes, QSize(800, 600));
             QFAIL("decoded a picture too large to buffer");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), platform::ErrorNumber::OutOfMemory);

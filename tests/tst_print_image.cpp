@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "picture/picture_decoder.h"
+#include "loaded_picture.h"
 #include "print/print_image.h"
 
 #include <QBuffer>
@@ -54,7 +54,7 @@ private Q_SLOTS:
             QBuffer buffer(&bytes);
             QVERIFY(buffer.open(QIODevice::WriteOnly));
             QVERIFY(whole.save(&buffer, "JPEG", 90));
-            picture = kavelora::picture::decodePicture(bytes, 96.0, coverSize);
+            picture = kavelora::tests::loadedPicture(bytes, coverSize);
             QCOMPARE(picture.screenImage().size(), QSize(200, 150));
         }
         const QImage image = kavelora::print::imageForPrint(picture, wanted, sharp);

@@ -2,26 +2,61 @@
 // SPDX-License-Identifier: MIT
 #include "picture/animation.h"
 
+#include "picture/decoder_client.h"
+#include "platform/runtime_error.h"
+
 namespace kavelora::picture {
+
+namespace {
+
+// Frames that ask for no delay at all would keep the processor busy; viewers have long shown
+// them at ten a second.
+constexpr int kShortestDelayMs = 20;
+constexpr int kDelayForNoDelayMs = 100;
+
+int shownDelay(int delayMs)
+{
+    return delayMs < kShortestDelayMs ? kDelayForNoDelayMs : delayMs;
+}
+
+} // namespace
 
 Animation::Animation(const Picture& picture, QObject* parent)
     : QObject(parent)
+    , m_animation(DecoderClient::instance().newAnimation())
 {
-    const Picture::Source& source = picture.source();
-    if (const auto* bytes = std::get_if<QByteArray>(&source.kept))
-        m_bytes.setData(*bytes);
-    m_bytes.open(QIODevice::ReadOnly);
-    m_movie.setDevice(&m_bytes);
-    m_movie.setFormat(source.format);
-    m_movie.setCacheMode(QMovie::CacheNone);
-    connect(&m_movie, &QMovie::frameChanged, this, [this] {
-        const QImage frame = m_movie.currentImage();
-        if (!frame.isNull())
-            Q_EMIT frameChanged(frame);
-    });
-    m_movie.start();
+    if (const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&picture.source().kept))
+        m_file = *file;
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &Animation::showNextFrame);
+    if (m_file)
+        m_timer.start(0);
 }
 
 Animation::~Animation() = default;
+
+void Animation::showNextFrame()
+{
+    try {
+        DecoderClient& decoder = DecoderClient::instance();
+        std::optional<DecoderClient::Decoded> frame =
+            decoder.frame(*m_file, m_animation, m_nextFrame);
+        if (!frame && m_nextFrame > 0) {
+            // Past the last frame: loopCount more times through, or for ever when it is -1.
+            m_nextFrame = 0;
+            ++m_loopsDone;
+            frame = decoder.frame(*m_file, m_animation, m_nextFrame);
+            if (frame && frame->loopCount >= 0 && m_loopsDone > frame->loopCount)
+                return;
+        }
+        if (!frame)
+            return;
+        ++m_nextFrame;
+        Q_EMIT frameChanged(frame->image);
+        m_timer.start(shownDelay(frame->delayMs));
+    } catch (const platform::RuntimeError&) {
+        // The frame on screen stays.
+    }
+}
 
 } // namespace kavelora::picture

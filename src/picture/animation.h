@@ -4,15 +4,18 @@
 
 #include "picture/picture.h"
 
-#include <QBuffer>
 #include <QImage>
-#include <QMovie>
 #include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
 
 namespace kavelora::picture {
 
-// Plays an animated picture's frames from the bytes it keeps, looping as the picture says.
-// Each frame is decoded when it comes due and not kept: memory stays at one frame.
+// Plays an animated picture's frames from the file it keeps, looping as the picture says.
+// Each frame is decoded by the decoder helper when it comes due and not kept: memory stays
+// at one frame.
 class Animation : public QObject
 {
     Q_OBJECT
@@ -25,8 +28,13 @@ Q_SIGNALS:
     void frameChanged(const QImage& frame);
 
 private:
-    QBuffer m_bytes;
-    QMovie m_movie;
+    void showNextFrame();
+
+    std::shared_ptr<PictureFile> m_file;
+    std::uint32_t m_animation;
+    QTimer m_timer;
+    int m_nextFrame = 0;
+    int m_loopsDone = 0;
 };
 
 } // namespace kavelora::picture

@@ -9,7 +9,7 @@
 namespace kavelora::picture {
 
 // The two pictures compiled into the program; no file is read at start.
-inline constexpr auto kIconResource = u":/kavelora/kavelora.ico";
+inline constexpr auto kIconResource = u":/kavelora/kavelora.png";
 inline constexpr auto kSplashResource = u":/kavelora/splash.bmp";
 
 // The 32 x 32 icon with its mask as alpha.

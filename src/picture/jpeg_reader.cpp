@@ -3,6 +3,7 @@
 #include "picture/jpeg_reader.h"
 
 #include "picture/limits.h"
+#include "picture/pixel_allocation.h"
 #include "platform/runtime_error.h"
 
 #include <QColorSpace>
@@ -235,10 +236,13 @@ QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformat
     if (jpeg.format == QImage::Format_Invalid)
         throw RuntimeError(ErrorNumber::InvalidPicture);
 
-    QImage image;
     const QSize size(static_cast<int>(jpeg.info.output_width),
                      static_cast<int>(jpeg.info.output_height));
-    if (!QImageIOHandler::allocateImage(size, jpeg.format, &image))
+    const qint64 pixelBytes = 4LL * size.width() * size.height();
+    QImage image = pixelBytes <= kDecodeAllocationLimitMiB * 1024LL * 1024
+                       ? allocatePixels(size, jpeg.format)
+                       : QImage();
+    if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
     if (!decodeRows(jpeg, image))
         throw jpeg.failure();

@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "picture/load_picture.h"
 
-#include "picture/picture_decoder.h"
+#include "picture/decoder_client.h"
 #include "picture/picture_file.h"
+#include "platform/runtime_error.h"
 #include "platform/twips_scale.h"
 
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 
 namespace kavelora::picture {
 
+using platform::RuntimeError;
 using platform::TwipsScale;
 
 namespace {
@@ -27,8 +29,31 @@ Picture LoadPicture(const QString& fileName, QSize coverPixels)
 {
     if (fileName.isEmpty())
         return {};
-    return decodePictureFile(std::make_shared<PictureFile>(fileName), screenLogicalDpi(),
-                             coverPixels, fileName);
+    try {
+        return loadOpenedPicture(std::make_shared<PictureFile>(fileName), coverPixels, fileName);
+    } catch (const RuntimeError& error) {
+        throw RuntimeError(error.errorNumber(), fileName);
+    }
+}
+
+Picture loadOpenedPicture(std::shared_ptr<PictureFile> file, QSize coverPixels,
+                          const QString& fileName)
+{
+    DecoderClient& decoder = DecoderClient::instance();
+    DecoderClient::Decoded decoded = decoder.decode(*file, coverPixels);
+    if (!file->isUnchanged()) {
+        // Written to while it was decoded: the pixels may mix two pictures. What it holds now
+        // is copied where no one can change it, and decoded from there.
+        file = PictureFile::snapshotOf(*file);
+        decoded = decoder.decode(*file, coverPixels);
+    }
+    Picture::Source source{decoded.format, fileName, Picture::Source::Origin::UserFile, {}};
+    // Kept only where it is read again; any other screen copy is the whole picture.
+    if (decoded.animated || decoded.image.size() != decoded.ownSize)
+        source.kept = std::move(file);
+    return Picture(std::move(decoded.image), decoded.ownSize, screenLogicalDpi(),
+                   std::move(source),
+                   decoded.animated ? Picture::Motion::Animated : Picture::Motion::Still);
 }
 
 } // namespace kavelora::picture

@@ -3,9 +3,12 @@
 #pragma once
 
 #include "picture/picture.h"
+#include "picture/picture_file.h"
 
 #include <QSize>
 #include <QString>
+
+#include <memory>
 
 namespace kavelora::picture {
 
@@ -13,5 +16,10 @@ namespace kavelora::picture {
 // the format decodes smaller; the empty picture for an empty name. Raises RuntimeError when
 // the file cannot be read, is no picture of an accepted format, or is too large to hold.
 Picture LoadPicture(const QString& fileName, QSize coverPixels);
+
+// LoadPicture's work once fileName is open as file: what file holds when decoded, checked as
+// a whole, even if it was written to after it was opened.
+Picture loadOpenedPicture(std::shared_ptr<PictureFile> file, QSize coverPixels,
+                          const QString& fileName);
 
 } // namespace kavelora::picture

@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture.h"
 
-#include "picture/picture_decoder.h"
+#include "picture/decoder_client.h"
 #include "picture/picture_file.h"
+#include "platform/runtime_error.h"
 
 namespace kavelora::picture {
 
@@ -44,17 +45,25 @@ QImage Picture::decodeForSize(QSize targetPixels) const
 {
     if (!m_data)
         return {};
-    // Only JPEG decodes at reduced scale; any other screen copy is already the whole picture,
-    // and an animated one shows the frame it was made from.
-    if (m_data->motion == Motion::Animated || m_data->source.format != "jpeg" ||
+    // An animated picture shows the frame it was made from.
+    const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&m_data->source.kept);
+    if (m_data->motion == Motion::Animated || !file ||
         m_data->screenImage.size() == m_data->ownSize)
         return m_data->screenImage;
-    const Source::Kept& kept = m_data->source.kept;
-    if (const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&kept))
-        return decodeJpegFileForSize(**file, targetPixels, m_data->screenImage);
-    if (const auto* bytes = std::get_if<QByteArray>(&kept))
-        return decodeJpegForSize(*bytes, targetPixels, m_data->screenImage);
-    return m_data->screenImage;
+    // A file written to since it was opened no longer holds the picture on screen: a finer
+    // copy of something else, or of half of it, must not stand in for it.
+    PictureFile& opened = **file;
+    if (!opened.isUnchanged())
+        return m_data->screenImage;
+    try {
+        DecoderClient::Decoded finer =
+            DecoderClient::instance().decode(opened, targetPixels, m_data->screenImage.size());
+        if (finer.image.isNull() || !opened.isUnchanged())
+            return m_data->screenImage;
+        return finer.image;
+    } catch (const platform::RuntimeError&) {
+        return m_data->screenImage;
+    }
 }
 
 QImage Picture::screenImage() const

@@ -16,12 +16,12 @@ namespace kavelora::picture {
 class PictureFile;
 
 // Where a picture came from, and what it keeps to decode again (finer copies, an animation's
-// frames): its bytes, or its open file, which stays readable when renamed or removed.
+// frames): its open file, which stays readable when renamed or removed.
 struct PictureSource
 {
     enum class Origin { UserFile, BuiltIn };
     using NothingKept = std::monostate;
-    using Kept = std::variant<NothingKept, QByteArray, std::shared_ptr<PictureFile>>;
+    using Kept = std::variant<NothingKept, std::shared_ptr<PictureFile>>;
 
     QByteArray format;
     QString fileName;
@@ -50,7 +50,7 @@ public:
     // frame as a still picture with this one's size, dpi and source.
     Picture stillFrame(QImage frame) const;
     // At least targetPixels (at most the own size), decoded again from what the source keeps;
-    // the screen copy when nothing finer can be had. Raises RuntimeError if decoding fails.
+    // the screen copy when nothing finer can be had.
     QImage decodeForSize(QSize targetPixels) const;
     QImage screenImage() const;
     // The full pixel size, after orientation.

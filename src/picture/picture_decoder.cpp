@@ -4,6 +4,7 @@
 
 #include "picture/bmp_reader.h"
 #include "picture/jpeg_reader.h"
+#include "picture/limits.h"
 #include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
@@ -120,25 +121,16 @@ public:
         QImage image;
         if (!m_reader.read(&image) || image.isNull())
             throw RuntimeError(ErrorNumber::InvalidPicture, m_reader.errorString());
-        return finished(std::move(image));
+        return finishedPixels(std::move(image));
     }
 
     QImage readJpeg(int denominator)
     {
-        return finished(
+        return finishedPixels(
             picture::readJpeg(*m_reader.device(), denominator, m_reader.transformation()));
     }
 
 private:
-    static QImage finished(QImage image)
-    {
-        if (pixelCount(image.size()) > kMaxPicturePixels)
-            throw RuntimeError(ErrorNumber::OutOfMemory);
-        if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
-            image.convertToColorSpace(QColorSpace::SRgb);
-        return eightBitsPerChannel(std::move(image));
-    }
-
     void configure(QIODevice& device, const QByteArray& format)
     {
         raiseAllocationLimit();
@@ -152,175 +144,122 @@ private:
     QImageReader m_reader;
 };
 
-// Makes reader read its picture's headers, then tells whether file still holds what it held
-// when it was opened, so that the headers read are the ones the checks saw.
-bool headersReadFromOpenedContent(Reader& reader, const PictureFile& file)
-{
-    reader.orientedSize();
-    return file.isUnchanged();
-}
-
 // Raises OutOfMemory when even 1/8 is over the pixel cap.
-int jpegScaleFor(QSize ownSize, QSize targetPixels, const QString& fileName = {})
+int jpegScaleFor(QSize ownSize, QSize targetPixels)
 {
     const std::optional<int> denominator = jpegDenominator(ownSize, targetPixels);
     if (!denominator)
-        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+        throw RuntimeError(ErrorNumber::OutOfMemory);
     return *denominator;
 }
 
-// bytes are empty when the reader reads straight from file; a reduced JPEG keeps whichever
-// it was read from, for finer decodes.
-Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& bytes,
-                   const std::shared_ptr<PictureFile>& file, double logicalDpi, QSize screenPixels,
-                   const QString& fileName)
+DecodedFile decodeWith(Reader& reader, const QByteArray& format, QSize coverPixels,
+                       QSize decodedAlready)
 {
     const QSize ownSize = reader.orientedSize();
     QSize decodedSize = ownSize;
     std::optional<int> libjpegDenominator;
     if (format == "jpeg" && ownSize.isValid()) {
-        libjpegDenominator = jpegScaleFor(ownSize, screenPixels, fileName);
+        libjpegDenominator = jpegScaleFor(ownSize, coverPixels);
         decodedSize = scaledBy(ownSize, *libjpegDenominator);
     }
-    const bool reduced = libjpegDenominator.value_or(1) > 1;
     if (ownSize.isValid() && pixelCount(decodedSize) > kMaxPicturePixels)
-        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+        throw RuntimeError(ErrorNumber::OutOfMemory);
 
     const bool animated = reader.isAnimation();
+    if (ownSize.isValid() && decodedSize == decodedAlready)
+        return {{QImage(), ownSize}, format, animated};
     QImage image = libjpegDenominator ? reader.readJpeg(*libjpegDenominator) : reader.read();
-    // Kept only where it is read again; any other screen copy is the whole picture.
-    Picture::Source source{format, fileName, Picture::Source::Origin::UserFile, {}};
-    if (animated || (reduced && !file))
-        source.kept = bytes;
-    else if (reduced)
-        source.kept = file;
-    return Picture(image, ownSize.isValid() ? ownSize : image.size(), logicalDpi, std::move(source),
-                   animated ? Picture::Motion::Animated : Picture::Motion::Still);
-}
-
-QImage decodeJpegWith(Reader& reader, QSize targetPixels, const QImage& decodedAlready)
-{
-    const QSize ownSize = reader.orientedSize();
-    if (!ownSize.isValid())
-        throw RuntimeError(ErrorNumber::InvalidPicture, reader.errorString());
-    const int denominator = jpegScaleFor(ownSize, targetPixels);
-    if (scaledBy(ownSize, denominator) == decodedAlready.size())
-        return decodedAlready;
-    return reader.readJpeg(denominator);
+    const QSize whole = ownSize.isValid() ? ownSize : image.size();
+    return {{std::move(image), whole}, format, animated};
 }
 
 // Raises when a header check fails on head, the start of a file of fileSize bytes; otherwise
 // tells whether the checks need the whole file to decide.
-HeadCheck raiseIfHeadChecksFail(const QByteArray& head, qint64 fileSize, const QByteArray& format,
-                                const QString& fileName)
+HeadCheck raiseIfHeadChecksFail(const QByteArray& head, qint64 fileSize, const QByteArray& format)
 {
     const HeadCheck content = precheckHead(head, fileSize, format);
     // A multi-scan JPEG is held whole as coefficients before any scaling can help.
     const HeadCheck buffers =
         format == "jpeg" ? jpegCoefficientsFit(head, fileSize) : HeadCheck::Passes;
     if (content == HeadCheck::Fails)
-        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
+        throw RuntimeError(ErrorNumber::InvalidPicture);
     if (buffers == HeadCheck::Fails)
-        throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
+        throw RuntimeError(ErrorNumber::OutOfMemory);
     return content == HeadCheck::NeedsWholeFile || buffers == HeadCheck::NeedsWholeFile
                ? HeadCheck::NeedsWholeFile
                : HeadCheck::Passes;
 }
 
-Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>& file,
-                    double logicalDpi, QSize screenPixels, const QString& fileName)
-{
-    const QByteArray format = sniffPictureFormat(bytes);
-    if (format.isEmpty())
-        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    raiseIfHeadChecksFail(bytes, bytes.size(), format, fileName);
-
-    if (format == "bmp" && isRunLengthBmp(bytes))
-        return Picture(readRunLengthBmp(bytes, kMaxPicturePixels, fileName), logicalDpi,
-                       Picture::Source{format, fileName, Picture::Source::Origin::UserFile, {}});
-    Reader reader(format == "bmp" ? withQtReadableBmpHeader(bytes) : bytes, format);
-    return decodeWith(reader, format, bytes, file, logicalDpi, screenPixels, fileName);
-}
-
 enum class WholeRead {
-    // Frames are played from the bytes.
+    // GIF files are small, and their frames cost a pass over the whole file anyway.
     Gif,
     HeadIsWholeFile,
     HeadChecksNeedMore,
     BmpReadByUs,
     Animation,
-    // The checks saw other headers than the decoder, or the decoder pixels from two files.
-    FileChanged,
 };
 
 // A copy of a large PNG or TIFF in memory would cost as much as its decode in page faults,
 // and hold as much memory again.
-std::variant<Picture, WholeRead> decodeStraightFromFile(const std::shared_ptr<PictureFile>& file,
-                                                        const QByteArray& head,
-                                                        const QByteArray& format, double logicalDpi,
-                                                        QSize screenPixels, const QString& fileName)
+std::variant<DecodedFile, WholeRead> decodeStraightFromStream(PictureStream& stream,
+                                                              const QByteArray& head,
+                                                              const QByteArray& format,
+                                                              QSize coverPixels,
+                                                              QSize decodedAlready)
 {
     if (format == "gif")
         return WholeRead::Gif;
-    if (head.size() >= file->size())
+    if (head.size() >= stream.size())
         return WholeRead::HeadIsWholeFile;
     if (format == "bmp" && bmpNeedsWholeFile(head))
         return WholeRead::BmpReadByUs;
-    if (raiseIfHeadChecksFail(head, file->size(), format, fileName) == HeadCheck::NeedsWholeFile)
+    if (raiseIfHeadChecksFail(head, stream.size(), format) == HeadCheck::NeedsWholeFile)
         return WholeRead::HeadChecksNeedMore;
-    Reader reader(file->device(), format);
+    Reader reader(stream.device(), format);
     if (reader.isAnimation())
         return WholeRead::Animation;
-    if (!headersReadFromOpenedContent(reader, *file))
-        return WholeRead::FileChanged;
-    Picture picture =
-        decodeWith(reader, format, QByteArray(), file, logicalDpi, screenPixels, fileName);
-    if (!file->isUnchanged())
-        return WholeRead::FileChanged;
-    return picture;
+    return decodeWith(reader, format, coverPixels, decodedAlready);
 }
 
 } // namespace
 
-Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
-                      const QString& fileName)
+QImage finishedPixels(QImage image)
 {
-    return decodeBytes(bytes, nullptr, logicalDpi, screenPixels, fileName);
+    if (pixelCount(image.size()) > kMaxPicturePixels)
+        throw RuntimeError(ErrorNumber::OutOfMemory);
+    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
+        image.convertToColorSpace(QColorSpace::SRgb);
+    return eightBitsPerChannel(std::move(image));
 }
 
-Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logicalDpi,
-                          QSize screenPixels, const QString& fileName)
+DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels, QSize decodedAlready)
 {
-    const QByteArray head = file->head(kPictureHeadBytes);
+    const QByteArray format = sniffPictureFormat(bytes);
+    if (format.isEmpty())
+        throw RuntimeError(ErrorNumber::InvalidPicture);
+    raiseIfHeadChecksFail(bytes, bytes.size(), format);
+
+    if (format == "bmp" && isRunLengthBmp(bytes)) {
+        QImage image = readRunLengthBmp(bytes, kMaxPicturePixels, {});
+        const QSize ownSize = image.size();
+        return {{std::move(image), ownSize}, format, false};
+    }
+    Reader reader(format == "bmp" ? withQtReadableBmpHeader(bytes) : bytes, format);
+    return decodeWith(reader, format, coverPixels, decodedAlready);
+}
+
+DecodedFile decodePictureStream(PictureStream& stream, QSize coverPixels, QSize decodedAlready)
+{
+    const QByteArray head = stream.head(kPictureHeadBytes);
     const QByteArray format = sniffPictureFormat(head);
     if (format.isEmpty())
-        throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
-    std::variant<Picture, WholeRead> straight =
-        decodeStraightFromFile(file, head, format, logicalDpi, screenPixels, fileName);
-    if (Picture* picture = std::get_if<Picture>(&straight))
-        return std::move(*picture);
-    return decodeBytes(file->readAll(), file, logicalDpi, screenPixels, fileName);
-}
-
-QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels, const QImage& decodedAlready)
-{
-    Reader reader(bytes, QByteArrayLiteral("jpeg"));
-    return decodeJpegWith(reader, targetPixels, decodedAlready);
-}
-
-QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage& decodedAlready)
-{
-    // A file written to since it was opened no longer holds the picture on screen: a finer
-    // copy of something else, or of half of it, must not stand in for it.
-    try {
-        Reader reader(file.device(), QByteArrayLiteral("jpeg"));
-        if (!headersReadFromOpenedContent(reader, file))
-            return decodedAlready;
-        QImage finer = decodeJpegWith(reader, targetPixels, decodedAlready);
-        return file.isUnchanged() ? finer : decodedAlready;
-    } catch (const RuntimeError&) {
-        return decodedAlready;
-    }
+        throw RuntimeError(ErrorNumber::InvalidPicture);
+    std::variant<DecodedFile, WholeRead> straight =
+        decodeStraightFromStream(stream, head, format, coverPixels, decodedAlready);
+    if (DecodedFile* decoded = std::get_if<DecodedFile>(&straight))
+        return std::move(*decoded);
+    return decodePicture(stream.readAll(), coverPixels, decodedAlready);
 }
 
 } // namespace kavelora::picture

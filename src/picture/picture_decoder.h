@@ -2,38 +2,35 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "picture/limits.h"
-#include "picture/picture.h"
-#include "picture/picture_file.h"
+#include "picture/decoded_picture.h"
+#include "picture/picture_stream.h"
 
 #include <QByteArray>
-#include <QImage>
 #include <QSize>
-#include <QString>
-
-#include <memory>
 
 namespace kavelora::picture {
 
+// What decoding a picture file gives back: the pixels, the format its content told, and
+// whether it is an animation, whose frames FrameReader plays.
+struct DecodedFile
+{
+    DecodedPicture picture;
+    QByteArray format;
+    bool animated = false;
+};
+
 // The picture in bytes, in a format of the allow-list told by its content. A JPEG is decoded
-// at the coarsest scale (1/2, 1/4, 1/8) still covering screenPixels, keeping its bytes for
-// finer decodes, as an animation keeps them for its frames. Raises RuntimeError:
-// InvalidPicture, or OutOfMemory over kMaxPicturePixels.
-Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
-                      const QString& fileName = {});
+// at the coarsest scale (1/2, 1/4, 1/8) still covering coverPixels; an animation gives its
+// first frame. When the decode would give exactly decodedAlready's size, the image is left
+// null. Raises RuntimeError: InvalidPicture, or OutOfMemory over kMaxPicturePixels.
+DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels,
+                          QSize decodedAlready = {});
 
-// Like decodePicture, decoding straight from file where its head suffices for the checks; a
-// reduced JPEG keeps the open file instead of its bytes.
-Picture decodePictureFile(const std::shared_ptr<PictureFile>& file, double logicalDpi,
-                          QSize screenPixels, const QString& fileName);
+// Like decodePicture, decoding straight from stream where its head suffices for the checks.
+DecodedFile decodePictureStream(PictureStream& stream, QSize coverPixels,
+                                QSize decodedAlready = {});
 
-// Like decodeJpegForSize, from file; decodedAlready when the file changed since it was opened
-// or no longer decodes.
-QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage& decodedAlready);
-
-// The JPEG in bytes at the coarsest scale giving at least targetPixels, within the pixel cap;
-// decodedAlready when it has that size already. Raises RuntimeError when decoding fails.
-QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels,
-                         const QImage& decodedAlready = {});
+// image within the pixel cap, sRGB, 8 bits per channel. Raises OutOfMemory over the cap.
+QImage finishedPixels(QImage image);
 
 } // namespace kavelora::picture

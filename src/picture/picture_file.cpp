@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,21 +26,29 @@ namespace {
     throw RuntimeError(number, fileName);
 }
 
-} // namespace
-
-PictureFile::PictureFile(const QString& fileName)
-    : m_fileName(fileName)
+// Opening a FIFO for reading waits for a writer; O_NONBLOCK returns at once instead, and the
+// type check then refuses it without reading.
+int openForReading(const QString& fileName)
 {
     const QByteArray path = QFile::encodeName(fileName);
-    // Opening a FIFO for reading waits for a writer; O_NONBLOCK returns at once instead, and
-    // the type check below then refuses it without reading.
     int descriptor = -1;
     do {
         descriptor = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0)
         raiseForErrno(errno, fileName);
+    return descriptor;
+}
 
+} // namespace
+
+PictureFile::PictureFile(const QString& fileName)
+    : PictureFile(openForReading(fileName), fileName)
+{}
+
+PictureFile::PictureFile(int descriptor, const QString& fileName)
+    : m_fileName(fileName)
+{
     if (!m_file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(descriptor);
         throw RuntimeError(ErrorNumber::PathFileAccess, fileName);
@@ -56,6 +65,28 @@ PictureFile::PictureFile(const QString& fileName)
     m_modifiedNanoseconds = status.st_mtim.tv_nsec;
 }
 
+std::shared_ptr<PictureFile> PictureFile::snapshotOf(PictureFile& file)
+{
+    const QByteArray bytes = file.readAll();
+    const int copy = ::memfd_create("kavelora-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (copy < 0)
+        throw RuntimeError(ErrorNumber::OutOfMemory, file.m_fileName);
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = ::write(copy, bytes.constData() + written,
+                                      static_cast<size_t>(bytes.size() - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            ::close(copy);
+            throw RuntimeError(ErrorNumber::OutOfMemory, file.m_fileName);
+        }
+        written += count;
+    }
+    ::fcntl(copy, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    return std::shared_ptr<PictureFile>(new PictureFile(copy, file.m_fileName));
+}
+
 QByteArray PictureFile::head(qint64 length)
 {
     return readFromStart(std::min(length, m_size));
@@ -64,13 +95,6 @@ QByteArray PictureFile::head(qint64 length)
 QByteArray PictureFile::readAll()
 {
     return readFromStart(m_size);
-}
-
-QIODevice& PictureFile::device()
-{
-    if (!m_file.seek(0))
-        throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
-    return m_file;
 }
 
 bool PictureFile::isUnchanged() const
@@ -83,7 +107,9 @@ bool PictureFile::isUnchanged() const
 
 QByteArray PictureFile::readFromStart(qint64 length)
 {
-    QByteArray bytes = device().read(length);
+    if (!m_file.seek(0))
+        throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
+    QByteArray bytes = m_file.read(length);
     if (m_file.error() != QFileDevice::NoError)
         throw RuntimeError(ErrorNumber::PathFileAccess, m_fileName);
     return bytes;

@@ -4,6 +4,7 @@
 // format_probe FILE...: prints, for each FILE, the format the loader takes it for from its
 // content ("-" for none) and its name, one line each.
 
+#include "picture/limits.h"
 #include "picture/picture_decoder.h"
 #include "picture/picture_prechecks.h"
 

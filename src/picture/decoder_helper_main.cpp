@@ -1,0 +1,55 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+
+// The decoder helper: decodes the pictures the viewer hands it, locked down so that a bug in
+// a decoder reaches nothing but the descriptors it was given. The viewer starts it with its
+// end of a socket as descriptor 3 and /dev/null as 0, 1 and 2.
+
+#include "picture/decoder_session.h"
+#include "picture/load_up_front.h"
+#include "picture/lockdown.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <ctime>
+
+namespace {
+
+constexpr int kSocket = 3;
+
+// A decode that runs past the viewer's time limit is killed by the viewer; this bounds what
+// a helper left alone could burn.
+constexpr int kCpuSecondsLimit = 120;
+
+void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// Leaves the rest of its budget to a fresh helper, which the viewer starts when this one ends.
+bool hasCpuTimeLeft()
+{
+    return std::clock() / CLOCKS_PER_SEC < kCpuSecondsLimit / 2;
+}
+
+} // namespace
+
+int main()
+{
+    using namespace kavelora::picture;
+    // Decoders' warnings about broken data would go to /dev/null anyway.
+    qInstallMessageHandler(discardMessage);
+    loadImagePluginsUpFront();
+
+    const std::array kept = {kSocket};
+    LockdownLimits limits{};
+#if !defined(__SANITIZE_ADDRESS__)
+    limits.addressSpaceBytes = 2LL * 1024 * 1024 * 1024;
+#endif
+    limits.cpuSeconds = kCpuSecondsLimit;
+    if (!lockDown(kept, limits))
+        return 1;
+
+    DecoderSession session(kSocket);
+    while (session.serveOne() && hasCpuTimeLeft()) {
+    }
+    return 0;
+}

@@ -1,0 +1,53 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "picture/decoder_protocol.h"
+#include "picture/frame_reader.h"
+#include "picture/unique_descriptor.h"
+
+#include <QImage>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace kavelora::picture {
+
+// The decoder helper's side of the conversation with the viewer on socket: one request at a
+// time, answered with pixels in the shared buffers the viewer lends.
+class DecoderSession
+{
+public:
+    explicit DecoderSession(int socket);
+    ~DecoderSession();
+    DecoderSession(const DecoderSession&) = delete;
+    DecoderSession& operator=(const DecoderSession&) = delete;
+
+    // Reads one request and answers it. False when the viewer has gone or broke the
+    // conversation; the helper then ends.
+    bool serveOne();
+
+private:
+    struct Mapping;
+    struct Playing;
+
+    bool decode(const protocol::Request& request, UniqueDescriptor file);
+    bool playFrame(const protocol::Request& request, UniqueDescriptor file);
+    bool replyWithPixels(QImage image, protocol::Reply reply);
+    QImage lendPixels(QSize size, QImage::Format format);
+    // Asks the viewer for a buffer of at least bytes; null when none came.
+    Mapping* askForBuffer(std::int64_t bytes);
+    void forgetLeastRecentBuffer();
+    bool reply(const protocol::Reply& reply);
+    bool replyFailure(int errorNumber);
+
+    int m_socket;
+    std::map<std::uint32_t, std::unique_ptr<Mapping>> m_buffers;
+    std::unique_ptr<Playing> m_playing;
+    std::uint64_t m_buffersLent = 0;
+    bool m_viewerGone = false;
+};
+
+} // namespace kavelora::picture

@@ -1,0 +1,37 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "picture/frame_reader.h"
+
+#include "picture/picture_decoder.h"
+#include "platform/runtime_error.h"
+
+namespace kavelora::picture {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
+
+FrameReader::FrameReader(QByteArray bytes, const QByteArray& format)
+{
+    m_bytes.setData(std::move(bytes));
+    m_bytes.open(QIODevice::ReadOnly);
+    m_reader.setDevice(&m_bytes);
+    m_reader.setFormat(format);
+    m_reader.setAutoDetectImageFormat(false);
+    m_loopCount = m_reader.loopCount();
+}
+
+std::optional<FrameReader::Frame> FrameReader::next()
+{
+    if (m_framesRead > 0 && !m_reader.canRead())
+        return std::nullopt;
+    QImage image;
+    if (!m_reader.read(&image) || image.isNull()) {
+        if (m_framesRead > 0)
+            return std::nullopt;
+        throw RuntimeError(ErrorNumber::InvalidPicture);
+    }
+    ++m_framesRead;
+    return Frame{finishedPixels(std::move(image)), m_reader.nextImageDelay()};
+}
+
+} // namespace kavelora::picture

@@ -1,0 +1,21 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "loaded_picture.h"
+
+#include "picture/load_picture.h"
+#include "test_files.h"
+
+#include <QTemporaryDir>
+
+namespace kavelora::tests {
+
+picture::Picture loadedPicture(const QByteArray& bytes, QSize coverPixels)
+{
+    static QTemporaryDir folder;
+    static int count = 0;
+    const QString path =
+        writeFixture(folder.path(), QStringLiteral("loaded-%1.pic").arg(++count), bytes);
+    return picture::LoadPicture(path, coverPixels);
+}
+
+} // namespace kavelora::tests
