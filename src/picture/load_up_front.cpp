@@ -11,12 +11,13 @@ namespace kavelora::picture {
 
 void loadImagePluginsUpFront()
 {
+    // Some handlers warn about the empty input; nobody needs to read that.
     const QtMessageHandler previousHandler =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     for (const QByteArray& format : QImageReader::supportedImageFormats()) {
         QBuffer empty;
         empty.open(QIODevice::ReadOnly);
-        // Looking for a handler loads the plugin that has one.
+        // Listing the formats loaded every plugin; a handler runs its own first-use set-up.
         QImageReader reader(&empty, format);
         reader.canRead();
     }

@@ -22,7 +22,8 @@ namespace kavelora::picture {
 
 namespace {
 
-// Room for the descriptors the viewer passes over the socket, one picture at a time.
+// Room for the descriptors the viewer passes over the socket, one picture at a time. Kept
+// descriptors numbered above it stay open: the limit bounds only new ones.
 constexpr rlim_t kOpenDescriptorLimit = 16;
 
 // Descriptors are ints; compare the low 32 bits of the register only.
@@ -71,7 +72,7 @@ void setLimit(int resource, rlim_t soft, rlim_t hard)
     setrlimit(resource, &limit);
 }
 
-void setLimits(const std::vector<int>& kept, const LockdownLimits& limits)
+void setLimits(const LockdownLimits& limits)
 {
     if (limits.addressSpaceBytes > 0) {
         const auto bytes = static_cast<rlim_t>(limits.addressSpaceBytes);
@@ -83,9 +84,7 @@ void setLimits(const std::vector<int>& kept, const LockdownLimits& limits)
     }
     setLimit(RLIMIT_FSIZE, 0, 0);
     setLimit(RLIMIT_CORE, 0, 0);
-    const auto highestKept = static_cast<rlim_t>(kept.back());
-    const rlim_t openLimit = std::max(kOpenDescriptorLimit, highestKept + 1);
-    setLimit(RLIMIT_NOFILE, openLimit, openLimit);
+    setLimit(RLIMIT_NOFILE, kOpenDescriptorLimit, kOpenDescriptorLimit);
 }
 
 // Every filesystem right Landlock ABI abi handles: 13 rights in ABI 1, then REFER (2),
@@ -120,7 +119,7 @@ public:
         add(SCMP_ACT_ALLOW, call, conditions);
     }
 
-    void allowOnDescriptors(int call, const std::vector<int>& descriptors)
+    void allowOnDescriptors(int call, std::span<const int> descriptors)
     {
         for (const int descriptor : descriptors)
             allow(call, {{0, SCMP_CMP_MASKED_EQ, kIntArgumentMask,
@@ -153,53 +152,45 @@ bool installSystemCallFilter(std::span<const int> keptDescriptors)
     FilterBuilder rules(filter);
     const scmp_arg_cmp withoutExec{2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0};
     const scmp_arg_cmp threadOnly{0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD};
-    const std::vector<int> kept(keptDescriptors.begin(), keptDescriptors.end());
     std::vector<int> writable{STDOUT_FILENO, STDERR_FILENO};
-    writable.insert(writable.end(), kept.begin(), kept.end());
+    writable.insert(writable.end(), keptDescriptors.begin(), keptDescriptors.end());
 
-    // The picture's bytes, from the descriptors the viewer passed.
-    rules.allow(SCMP_SYS(read));
-    rules.allow(SCMP_SYS(pread64));
+    rules.allow(SCMP_SYS(read));    // the picture, from the descriptors the viewer passed
+    rules.allow(SCMP_SYS(pread64)); // readers that seek as they read
     rules.allow(SCMP_SYS(readv));
     rules.allow(SCMP_SYS(lseek));
     // Warnings to stdout and stderr (both /dev/null), answers and pixels to the viewer.
     rules.allowOnDescriptors(SCMP_SYS(write), writable);
     rules.allowOnDescriptors(SCMP_SYS(writev), writable);
-    // The requests and their descriptors arrive on the socket, and the answers leave on it.
-    rules.allowOnDescriptors(SCMP_SYS(recvmsg), kept);
-    rules.allowOnDescriptors(SCMP_SYS(sendmsg), kept);
-    // Memory for pixels, mapped files and thread stacks, never executable.
+    // Requests and their descriptors arrive on the socket, answers leave on it.
+    rules.allowOnDescriptors(SCMP_SYS(recvmsg), keptDescriptors);
+    rules.allowOnDescriptors(SCMP_SYS(sendmsg), keptDescriptors);
+    // Pixels, mapped pictures and thread stacks, never executable.
     rules.allow(SCMP_SYS(mmap), {withoutExec});
-    rules.allow(SCMP_SYS(mprotect), {withoutExec});
+    rules.allow(SCMP_SYS(mprotect), {withoutExec}); // thread stack guard pages, malloc arenas
     rules.allow(SCMP_SYS(munmap));
-    rules.allow(SCMP_SYS(mremap));
-    rules.allow(SCMP_SYS(brk));
-    rules.allow(SCMP_SYS(madvise));
-    // Locks and wait conditions between the decoding threads.
-    rules.allow(SCMP_SYS(futex));
-    rules.allow(SCMP_SYS(exit));
+    rules.allow(SCMP_SYS(mremap));  // realloc of large blocks
+    rules.allow(SCMP_SYS(brk));     // malloc's main arena
+    rules.allow(SCMP_SYS(madvise)); // free hands pages back
+    rules.allow(SCMP_SYS(futex));   // locks and wait conditions between threads
+    rules.allow(SCMP_SYS(exit));    // a thread ends
     rules.allow(SCMP_SYS(exit_group));
     rules.allow(SCMP_SYS(rt_sigreturn));
-    // glibc blocks signals while it starts a thread.
-    rules.allow(SCMP_SYS(rt_sigprocmask));
-    // Descriptors received with a picture are closed after it.
-    rules.allow(SCMP_SYS(close));
+    rules.allow(SCMP_SYS(rt_sigprocmask)); // glibc blocks signals while it starts a thread
+    rules.allow(SCMP_SYS(close));          // descriptors received with a picture, after it
     // Qt's thread pool converts large pictures in parallel: threads may start, never processes.
     rules.allow(SCMP_SYS(clone), {threadOnly});
     // clone3's flags sit in memory the filter cannot see; glibc falls back to clone.
     rules.answer(SCMP_SYS(clone3), ENOSYS);
-    // What glibc does in every new thread, and the pool's thread count.
-    rules.allow(SCMP_SYS(set_robust_list));
-    rules.allow(SCMP_SYS(rseq));
-    rules.allow(SCMP_SYS(sched_yield));
+    rules.allow(SCMP_SYS(set_robust_list)); // glibc registers each new thread's locks
+    rules.allow(SCMP_SYS(rseq));            // and its restartable sequences
+    rules.allow(SCMP_SYS(sched_yield));     // spinning locks back off
     rules.allow(SCMP_SYS(gettid));
-    rules.allow(SCMP_SYS(sched_getaffinity));
-    rules.allow(SCMP_SYS(getrandom));
-    // glibc's qsort sizes its buffer by the physical memory.
-    rules.allow(SCMP_SYS(sysinfo));
-    // libGLX, which Qt's GUI library links, checks it when the process exits.
-    rules.allow(SCMP_SYS(getpid));
-    // Each Qt thread names itself and makes an event descriptor for its wake-ups.
+    rules.allow(SCMP_SYS(sched_getaffinity)); // the thread pool's size
+    rules.allow(SCMP_SYS(getrandom));         // Qt's hash seeds
+    rules.allow(SCMP_SYS(sysinfo)); // glibc's qsort sizes its buffer by the physical memory
+    rules.allow(SCMP_SYS(getpid));  // libGLX, linked by Qt's GUI library, checks it at exit
+    // Each new Qt thread names itself and makes an event descriptor for its wake-ups.
     rules.allow(SCMP_SYS(prctl), {{0, SCMP_CMP_MASKED_EQ, kIntArgumentMask, PR_SET_NAME}});
     rules.allow(SCMP_SYS(eventfd2));
     if (rules.failed())
@@ -231,10 +222,9 @@ bool denyFilesystemAccess()
 
 bool lockDown(std::span<const int> keptDescriptors, const LockdownLimits& limits)
 {
-    const std::vector<int> kept = descriptorsToKeep(keptDescriptors);
-    closeDescriptorsExcept(kept);
+    closeDescriptorsExcept(descriptorsToKeep(keptDescriptors));
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
-    setLimits(kept, limits);
+    setLimits(limits);
     denyFilesystemAccess();
     return installSystemCallFilter(keptDescriptors);
 }
