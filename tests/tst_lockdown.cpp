@@ -6,6 +6,7 @@
 // a role, a fresh process like the helper: it has started no thread and loaded no image plugin
 // before loadImagePluginsUpFront, and it reports by its exit code or its death.
 
+#include "byte_fields.h"
 #include "picture/load_up_front.h"
 #include "picture/lockdown.h"
 #include "picture/picture_decoder.h"
@@ -92,18 +93,6 @@ constexpr picture::LockdownLimits kLimits{kAddressSpaceBytes, kCpuSeconds};
 
 constexpr char kRoleSwitch[] = "--locked-child";
 
-// The wait status of a forked child running body.
-int statusOfChild(const std::function<int()>& body)
-{
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(body());
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child)
-        qFatal("cannot run a child process");
-    return status;
-}
-
 // This program started again, locking itself and playing role with numbers (descriptors it
 // inherits and row values).
 pid_t startLockedChild(const char* role, std::initializer_list<int> numbers)
@@ -124,13 +113,27 @@ pid_t startLockedChild(const char* role, std::initializer_list<int> numbers)
     return child;
 }
 
-int waitForChild(pid_t child)
+// How the child ended, as "exit N" or "signal N".
+QString outcomeOf(pid_t child)
 {
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child)
-        qFatal("cannot run a child process");
-    return status;
+        return u"not started"_s;
+    return WIFEXITED(status) ? u"exit %1"_s.arg(WEXITSTATUS(status))
+                             : u"signal %1"_s.arg(WTERMSIG(status));
 }
+
+// How a forked child running body ended.
+QString outcomeOf(const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(body());
+    return outcomeOf(child);
+}
+
+const QString kSucceeded = u"exit 0"_s;
+const QString kKilledBySystemCallFilter = u"signal %1"_s.arg(SIGSYS);
 
 bool lockDownWith(std::span<const int> kept)
 {
@@ -143,10 +146,8 @@ QByteArray tgaFile(const QImage& image)
 {
     QByteArray file(18, '\0');
     file[2] = 2;
-    file[12] = static_cast<char>(image.width() & 0xFF);
-    file[13] = static_cast<char>(image.width() >> 8);
-    file[14] = static_cast<char>(image.height() & 0xFF);
-    file[15] = static_cast<char>(image.height() >> 8);
+    put16le(file, 12, static_cast<quint32>(image.width()));
+    put16le(file, 14, static_cast<quint32>(image.height()));
     file[16] = 24;
     file[17] = 0x20;
     for (int y = 0; y < image.height(); ++y) {
@@ -371,7 +372,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_fixtures.isValid());
-        const int status = statusOfChild([this] {
+        const QString written = outcomeOf([this] {
             for (const QString& name : fixtureNames()) {
                 const QByteArray bytes = makeFixture(name);
                 if (bytes.isEmpty() || !writeFile(m_fixtures.filePath(name), bytes))
@@ -379,7 +380,7 @@ private Q_SLOTS:
             }
             return 0;
         });
-        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "fixtures not written");
+        QCOMPARE(written, kSucceeded);
     }
 
     void killsForbiddenCalls_data()
@@ -401,14 +402,16 @@ private Q_SLOTS:
     void killsForbiddenCalls()
     {
         QFETCH(ForbiddenCall, call);
+#if defined(__SANITIZE_ADDRESS__)
+        if (call == ForbiddenCall::WriteToDescriptorNotKept)
+            QSKIP("sanitizer builds allow every write: the vptr check writes to a pipe");
+#endif
         int notKept[2];
         QVERIFY(pipe(notKept) == 0);
-        const int status = waitForChild(startLockedChild("forbidden", {int(call), notKept[1]}));
+        const QString outcome = outcomeOf(startLockedChild("forbidden", {int(call), notKept[1]}));
         close(notKept[0]);
         close(notKept[1]);
-        QVERIFY2(WIFSIGNALED(status),
-                 qPrintable(u"exit "_s + QString::number(WEXITSTATUS(status))));
-        QCOMPARE(WTERMSIG(status), SIGSYS);
+        QCOMPARE(outcome, kKilledBySystemCallFilter);
     }
 
     void allowsWhatDecodingNeeds_data()
@@ -423,13 +426,7 @@ private Q_SLOTS:
     void allowsWhatDecodingNeeds()
     {
         QFETCH(AllowedWork, work);
-#if defined(__SANITIZE_ADDRESS__)
-        if (work == AllowedWork::NormalExit)
-            QSKIP("the leak check at exit stops the process with ptrace, which is forbidden");
-#endif
-        const int status = waitForChild(startLockedChild("allowed", {int(work)}));
-        QVERIFY2(WIFEXITED(status), qPrintable(u"signal "_s + QString::number(WTERMSIG(status))));
-        QCOMPARE(WEXITSTATUS(status), int(Succeeded));
+        QCOMPARE(outcomeOf(startLockedChild("allowed", {int(work)})), kSucceeded);
     }
 
     void decodesEveryFormatLocked_data()
@@ -449,15 +446,14 @@ private Q_SLOTS:
         QVERIFY(pictureFile >= 0);
         int report[2];
         QVERIFY(pipe(report) == 0);
-        const int status =
-            waitForChild(startLockedChild("decode", {pictureFile, report[1], int(throughDecoder)}));
+        const QString outcome =
+            outcomeOf(startLockedChild("decode", {pictureFile, report[1], int(throughDecoder)}));
         close(pictureFile);
         close(report[1]);
         char written = 0;
         const bool reported = read(report[0], &written, 1) == 1 && written == 'd';
         close(report[0]);
-        QVERIFY2(WIFEXITED(status), qPrintable(u"signal "_s + QString::number(WTERMSIG(status))));
-        QCOMPARE(WEXITSTATUS(status), int(Succeeded));
+        QCOMPARE(outcome, kSucceeded);
         QVERIFY(reported);
     }
 
@@ -478,9 +474,7 @@ private Q_SLOTS:
         QVERIFY(write(release[1], "g", 1) == 1);
         close(release[1]);
         close(report[0]);
-        const int status = waitForChild(child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), int(Succeeded));
+        QCOMPARE(outcomeOf(child), kSucceeded);
         QCOMPARE(strayState, 'c');
         QCOMPARE(limitLine(limits, "Max file size"), u"0 0"_s);
         QCOMPARE(limitLine(limits, "Max core file size"), u"0 0"_s);
@@ -498,7 +492,7 @@ private Q_SLOTS:
         if (syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION) < 1)
             QSKIP("this kernel offers no Landlock");
         const QString path = m_fixtures.filePath(u"png"_s);
-        const int status = statusOfChild([&] {
+        const QString outcome = outcomeOf([&] {
             const int openedBefore = open(QFile::encodeName(path).constData(), O_RDONLY);
             if (!picture::denyFilesystemAccess())
                 return int(LockFailed);
@@ -508,21 +502,32 @@ private Q_SLOTS:
             const int opened = open(QFile::encodeName(path).constData(), O_RDONLY);
             return opened < 0 && errno == EACCES ? int(Succeeded) : int(Opened);
         });
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), int(Succeeded));
+        QCOMPARE(outcome, kSucceeded);
     }
 
 private:
     QTemporaryDir m_fixtures;
 };
 
+namespace {
+bool isLockedChild = false;
+} // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+// A locked child cannot run the leak check at exit: it stops the process with ptrace.
+extern "C" int __lsan_is_turned_off()
+{
+    return isLockedChild ? 1 : 0;
+}
+#endif
+
 int main(int argc, char** argv)
 {
     if (argc >= 3 && qstrcmp(argv[1], kRoleSwitch) == 0) {
+        isLockedChild = true;
         QList<int> numbers;
         for (int index = 3; index < argc; ++index)
             numbers.append(QByteArray(argv[index]).toInt());
-        // No exit handlers: a leak check at exit would make forbidden calls.
         _exit(runLockedChild(argv[2], numbers));
     }
     QCoreApplication application(argc, argv);
