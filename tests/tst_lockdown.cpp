@@ -7,9 +7,8 @@
 // before loadImagePluginsUpFront, and it reports by its exit code or its death.
 
 #include "byte_fields.h"
-#include "picture/load_up_front.h"
+#include "locked_child.h"
 #include "picture/lockdown.h"
-#include "picture/picture_decoder.h"
 #include "picture_fixtures.h"
 #include "test_files.h"
 
@@ -19,23 +18,15 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThreadPool>
 
 #include <fcntl.h>
 #include <linux/landlock.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mman.h>
-#include <sys/ptrace.h>
-#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <functional>
-#include <latch>
 #include <vector>
 
 using namespace kavelora;
@@ -43,55 +34,6 @@ using namespace kavelora::tests;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-enum class ForbiddenCall {
-    Open,
-    OpenAt,
-    Socket,
-    Execve,
-    Fork,
-    Ptrace,
-    MapExecutable,
-    ProtectExecutable,
-    MemoryFile,
-    Kill,
-    WriteToDescriptorNotKept,
-};
-
-enum class AllowedWork {
-    PoolThreads,
-    ParallelConversion,
-    Warning,
-    NormalExit,
-};
-
-// Exit codes of the children.
-enum ChildResult : int {
-    Succeeded = 0,
-    LockFailed = 10,
-    DecodeRaised,
-    WrongSize,
-    WrongPixels,
-    KeptDescriptorFailed,
-    ForbiddenCallReturned,
-    Opened,
-    WorkFailed,
-};
-
-constexpr QSize kPictureSize(640, 480);
-constexpr QRgb kLeft = qRgb(0, 0, 0);
-constexpr QRgb kRight = qRgb(255, 255, 255);
-constexpr int kCpuSeconds = 60;
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr qint64 kAddressSpaceBytes = 0;
-#else
-constexpr qint64 kAddressSpaceBytes = 2LL * 1024 * 1024 * 1024;
-#endif
-
-constexpr picture::LockdownLimits kLimits{kAddressSpaceBytes, kCpuSeconds};
-
-constexpr char kRoleSwitch[] = "--locked-child";
 
 // This program started again, locking itself and playing role with numbers (descriptors it
 // inherits and row values).
@@ -134,12 +76,6 @@ QString outcomeOf(const std::function<int()>& body)
 
 const QString kSucceeded = u"exit 0"_s;
 const QString kKilledBySystemCallFilter = u"signal %1"_s.arg(SIGSYS);
-
-bool lockDownWith(std::span<const int> kept)
-{
-    picture::loadImagePluginsUpFront();
-    return picture::lockDown(kept, kLimits);
-}
 
 // A 24-bit uncompressed TGA stored top row first, which Qt reads but does not write.
 QByteArray tgaFile(const QImage& image)
@@ -197,158 +133,6 @@ QByteArray makeFixture(const QString& name)
     if (name == u"tga")
         return tgaFile(halves);
     return encoded(halves, name.toLatin1().constData());
-}
-
-// Reads the picture from the kept descriptor pictureFile after the lock, decodes it and tells
-// how it came out; writes one byte to report to show that a kept descriptor stays writable.
-int decodeLocked(int pictureFile, int report, bool throughDecoder)
-{
-    const int kept[] = {pictureFile, report};
-    if (!lockDownWith(kept))
-        return LockFailed;
-    QByteArray bytes;
-    char block[65536];
-    for (ssize_t got; (got = read(pictureFile, block, sizeof block)) > 0;)
-        bytes.append(block, got);
-    QImage image;
-    try {
-        image = throughDecoder ? picture::decodePicture(bytes, 96.0, QSize(800, 600)).screenImage()
-                               : QImage::fromData(bytes, "tga");
-    } catch (...) {
-        return DecodeRaised;
-    }
-    const int width = image.width();
-    if (width == 0 ||
-        image.width() * kPictureSize.height() != image.height() * kPictureSize.width())
-        return WrongSize;
-    const int middle = image.height() / 2;
-    if (!colourNear(image.pixel(width / 4, middle), kLeft, 8) ||
-        !colourNear(image.pixel(width * 3 / 4, middle), kRight, 8))
-        return WrongPixels;
-    return write(report, "d", 1) == 1 ? Succeeded : KeptDescriptorFailed;
-}
-
-int tryForbiddenCall(ForbiddenCall call, int notKept)
-{
-    static const char kFile[] = "/etc/passwd";
-    const pid_t ownId = getpid();
-    if (!lockDownWith({}))
-        return LockFailed;
-    switch (call) {
-    case ForbiddenCall::Open:
-        syscall(SYS_open, kFile, O_RDONLY);
-        break;
-    case ForbiddenCall::OpenAt:
-        openat(AT_FDCWD, kFile, O_RDONLY);
-        break;
-    case ForbiddenCall::Socket:
-        socket(AF_UNIX, SOCK_STREAM, 0);
-        break;
-    case ForbiddenCall::Execve: {
-        char* const arguments[] = {const_cast<char*>("/bin/true"), nullptr};
-        execve("/bin/true", arguments, environ);
-        break;
-    }
-    case ForbiddenCall::Fork:
-        if (fork() == 0)
-            _exit(Succeeded);
-        break;
-    case ForbiddenCall::Ptrace:
-        ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
-        break;
-    case ForbiddenCall::MapExecutable:
-        mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        break;
-    case ForbiddenCall::ProtectExecutable: {
-        void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        mprotect(page, 4096, PROT_READ | PROT_EXEC);
-        break;
-    }
-    case ForbiddenCall::MemoryFile:
-        syscall(SYS_memfd_create, "pixels", 0);
-        break;
-    case ForbiddenCall::Kill:
-        kill(ownId, 0);
-        break;
-    case ForbiddenCall::WriteToDescriptorNotKept: {
-        [[maybe_unused]] const ssize_t written = write(notKept, "x", 1);
-        break;
-    }
-    }
-    return ForbiddenCallReturned;
-}
-
-// Whether two pool threads ran at once.
-bool poolThreadsMeet()
-{
-    QThreadPool pool;
-    pool.setMaxThreadCount(2);
-    std::latch bothRunning(2);
-    std::atomic<int> met = 0;
-    for (int task = 0; task < 2; ++task) {
-        pool.start([&] {
-            bothRunning.arrive_and_wait();
-            ++met;
-        });
-    }
-    pool.waitForDone();
-    return met == 2;
-}
-
-// Qt converts a picture this large on its global pool, in parallel bands.
-bool convertsInParallel()
-{
-    const QImage wide = twoHalves(QSize(2048, 1024), kLeft, kRight);
-    const QImage deep = wide.convertToFormat(QImage::Format_RGBA64);
-    return colourNear(deep.pixel(100, 500), kLeft) && colourNear(deep.pixel(2000, 500), kRight);
-}
-
-int doLocked(AllowedWork work)
-{
-    if (!lockDownWith({}))
-        return LockFailed;
-    switch (work) {
-    case AllowedWork::PoolThreads:
-        return poolThreadsMeet() ? Succeeded : WorkFailed;
-    case AllowedWork::ParallelConversion:
-        return convertsInParallel() ? Succeeded : WorkFailed;
-    case AllowedWork::Warning:
-        qWarning("a warning from a locked process");
-        qInfo() << "and one through a stream" << kPictureSize;
-        return Succeeded;
-    case AllowedWork::NormalExit:
-        // Runs every exit handler and static destructor, as the helper's return from main does.
-        std::exit(Succeeded);
-    }
-    return WorkFailed;
-}
-
-// Tells through report whether stray was closed, then waits for a byte on release, so that
-// the parent can read the locked process's limits.
-int waitLocked(int release, int report, int stray)
-{
-    const int kept[] = {release, report};
-    if (!lockDownWith(kept))
-        return LockFailed;
-    const bool strayClosed = lseek(stray, 0, SEEK_CUR) < 0 && errno == EBADF;
-    if (write(report, strayClosed ? "c" : "o", 1) != 1)
-        return KeptDescriptorFailed;
-    char go = 0;
-    return read(release, &go, 1) == 1 ? Succeeded : KeptDescriptorFailed;
-}
-
-int runLockedChild(const char* role, const QList<int>& numbers)
-{
-    const auto number = [&](qsizetype index) { return numbers.value(index, -1); };
-    if (qstrcmp(role, "forbidden") == 0)
-        return tryForbiddenCall(static_cast<ForbiddenCall>(number(0)), number(1));
-    if (qstrcmp(role, "allowed") == 0)
-        return doLocked(static_cast<AllowedWork>(number(0)));
-    if (qstrcmp(role, "decode") == 0)
-        return decodeLocked(number(0), number(1), number(2) != 0);
-    if (qstrcmp(role, "wait") == 0)
-        return waitLocked(number(0), number(1), number(2));
-    return WorkFailed;
 }
 
 QString limitLine(const QByteArray& limits, const char* name)
