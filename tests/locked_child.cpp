@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <latch>
 #include <span>
 
@@ -37,13 +38,9 @@ bool lockDownWith(std::span<const int> kept)
     return picture::lockDown(kept, kLimits);
 }
 
-// Reads the picture from the kept descriptor pictureFile after the lock, decodes it and tells
-// how it came out; writes one byte to report to show that a kept descriptor stays writable.
-int decodeLocked(int pictureFile, int report, bool throughDecoder)
+// Reads the picture from pictureFile, decodes it and tells how it came out.
+int decodeFrom(int pictureFile, bool throughDecoder)
 {
-    const int kept[] = {pictureFile, report};
-    if (!lockDownWith(kept))
-        return LockFailed;
     QByteArray bytes;
     char block[65536];
     for (ssize_t got; (got = read(pictureFile, block, sizeof block)) > 0;)
@@ -63,7 +60,54 @@ int decodeLocked(int pictureFile, int report, bool throughDecoder)
     if (!colourNear(image.pixel(width / 4, middle), kLeft, 8) ||
         !colourNear(image.pixel(width * 3 / 4, middle), kRight, 8))
         return WrongPixels;
+    return Succeeded;
+}
+
+// Decodes the picture in the kept descriptor pictureFile after the lock; writes one byte to
+// report to show that a kept descriptor stays writable.
+int decodeLocked(int pictureFile, int report, bool throughDecoder)
+{
+    const int kept[] = {pictureFile, report};
+    if (!lockDownWith(kept))
+        return LockFailed;
+    const int result = decodeFrom(pictureFile, throughDecoder);
+    if (result != Succeeded)
+        return result;
     return write(report, "d", 1) == 1 ? Succeeded : KeptDescriptorFailed;
+}
+
+// As the helper works: receives a picture's descriptor on the kept socket after the lock,
+// decodes the picture, closes the descriptor and answers on the socket.
+int decodeReceived(int socket)
+{
+    const int kept[] = {socket};
+    if (!lockDownWith(kept))
+        return LockFailed;
+    char request = 0;
+    iovec requestPart{&request, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &requestPart;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (recvmsg(socket, &message, MSG_CMSG_CLOEXEC) != 1)
+        return KeptDescriptorFailed;
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (header == nullptr || header->cmsg_type != SCM_RIGHTS)
+        return KeptDescriptorFailed;
+    int pictureFile = -1;
+    std::memcpy(&pictureFile, CMSG_DATA(header), sizeof pictureFile);
+    const int result = decodeFrom(pictureFile, true);
+    close(pictureFile);
+    if (result != Succeeded)
+        return result;
+    char answer = 'd';
+    iovec answerPart{&answer, 1};
+    msghdr reply{};
+    reply.msg_iov = &answerPart;
+    reply.msg_iovlen = 1;
+    return sendmsg(socket, &reply, 0) == 1 ? Succeeded : KeptDescriptorFailed;
 }
 
 int tryForbiddenCall(ForbiddenCall call, int notKept)
@@ -186,6 +230,8 @@ int runLockedChild(const char* role, const QList<int>& numbers)
         return doLocked(static_cast<AllowedWork>(number(0)));
     if (qstrcmp(role, "decode") == 0)
         return decodeLocked(number(0), number(1), number(2) != 0);
+    if (qstrcmp(role, "receive") == 0)
+        return decodeReceived(number(0));
     if (qstrcmp(role, "wait") == 0)
         return waitLocked(number(0), number(1), number(2));
     return WorkFailed;

@@ -60,8 +60,8 @@ inline constexpr char kRoleSwitch[] = "--locked-child";
 
 // Loads what decoding needs, locks down and plays role with numbers, the descriptors it
 // inherited and the row's values: "forbidden" call notKept, "allowed" work, "decode"
-// pictureFile report throughDecoder, "wait" release report stray. Returns a ChildResult unless
-// the filter kills it first.
+// pictureFile report throughDecoder, "receive" socket, "wait" release report stray. Returns a
+// ChildResult unless the filter kills it first.
 int runLockedChild(const char* role, const QList<int>& numbers);
 
 } // namespace kavelora::tests

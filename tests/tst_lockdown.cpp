@@ -22,10 +22,12 @@
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -239,6 +241,39 @@ private Q_SLOTS:
         close(report[0]);
         QCOMPARE(outcome, kSucceeded);
         QVERIFY(reported);
+    }
+
+    void decodesPictureReceivedOnSocket()
+    {
+        int sockets[2];
+        QVERIFY(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) == 0);
+        const pid_t child = startLockedChild("receive", {sockets[1]});
+        close(sockets[1]);
+        const int pictureFile =
+            open(QFile::encodeName(m_fixtures.filePath(u"png"_s)).constData(), O_RDONLY);
+        QVERIFY(pictureFile >= 0);
+        char request = 'p';
+        iovec part{&request, 1};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &pictureFile, sizeof pictureFile);
+        const bool sent = sendmsg(sockets[0], &message, MSG_NOSIGNAL) == 1;
+        close(pictureFile);
+        char answer = 0;
+        const bool answered = sent && read(sockets[0], &answer, 1) == 1;
+        close(sockets[0]);
+        QCOMPARE(outcomeOf(child), kSucceeded);
+        QVERIFY(sent);
+        QVERIFY(answered);
+        QCOMPARE(answer, 'd');
     }
 
     // The limits as the kernel shows them while the locked child waits to be let go.

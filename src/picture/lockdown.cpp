@@ -190,10 +190,10 @@ bool installSystemCallFilter(std::span<const int> keptDescriptors)
     rules.allow(SCMP_SYS(clone), {threadOnly});
     // clone3's flags sit in memory the filter cannot see; glibc falls back to clone.
     rules.answer(SCMP_SYS(clone3), ENOSYS);
-    rules.allow(SCMP_SYS(set_robust_list)); // glibc registers each new thread's locks
-    rules.allow(SCMP_SYS(rseq));            // and its restartable sequences
-    rules.allow(SCMP_SYS(sched_yield));     // spinning locks back off
-    rules.allow(SCMP_SYS(gettid));
+    rules.allow(SCMP_SYS(set_robust_list));   // glibc registers each new thread's locks
+    rules.allow(SCMP_SYS(rseq));              // and its restartable sequences
+    rules.allow(SCMP_SYS(sched_yield));       // spinning locks back off
+    rules.allow(SCMP_SYS(gettid));            // Qt and glibc tell threads apart
     rules.allow(SCMP_SYS(sched_getaffinity)); // the thread pool's size
     rules.allow(SCMP_SYS(getrandom));         // Qt's hash seeds
     rules.allow(SCMP_SYS(sysinfo)); // glibc's qsort sizes its buffer by the physical memory
