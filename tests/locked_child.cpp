@@ -47,7 +47,7 @@ int decodeFrom(int pictureFile, bool throughDecoder)
         bytes.append(block, got);
     QImage image;
     try {
-        image = throughDecoder ? picture::decodePicture(bytes, 96.0, QSize(800, 600)).screenImage()
+        image = throughDecoder ? picture::decodePicture(bytes, QSize(800, 600)).picture.image
                                : QImage::fromData(bytes, "tga");
     } catch (...) {
         return DecodeRaised;

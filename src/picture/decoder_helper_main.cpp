@@ -24,6 +24,8 @@ constexpr int kCpuSecondsLimit = 120;
 
 void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
+bool locked = false;
+
 // Leaves the rest of its budget to a fresh helper, which the viewer starts when this one ends.
 bool hasCpuTimeLeft()
 {
@@ -31,6 +33,12 @@ bool hasCpuTimeLeft()
 }
 
 } // namespace
+
+// The leak check at exit reads /proc, which the filter forbids: the helper would die of it.
+extern "C" int __lsan_is_turned_off()
+{
+    return locked ? 1 : 0;
+}
 
 int main()
 {
@@ -47,6 +55,7 @@ int main()
     limits.cpuSeconds = kCpuSecondsLimit;
     if (!lockDown(kept, limits))
         return 1;
+    locked = true;
 
     DecoderSession session(kSocket);
     while (session.serveOne() && hasCpuTimeLeft()) {

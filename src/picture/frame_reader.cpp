@@ -17,7 +17,6 @@ FrameReader::FrameReader(QByteArray bytes, const QByteArray& format)
     m_reader.setDevice(&m_bytes);
     m_reader.setFormat(format);
     m_reader.setAutoDetectImageFormat(false);
-    m_loopCount = m_reader.loopCount();
 }
 
 std::optional<FrameReader::Frame> FrameReader::next()
@@ -31,6 +30,8 @@ std::optional<FrameReader::Frame> FrameReader::next()
         throw RuntimeError(ErrorNumber::InvalidPicture);
     }
     ++m_framesRead;
+    // Known once the reader has gone past the header that carries it.
+    m_loopCount = m_reader.loopCount();
     return Frame{finishedPixels(std::move(image)), m_reader.nextImageDelay()};
 }
 

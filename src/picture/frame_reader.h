@@ -25,7 +25,8 @@ public:
 
     // The next frame, or nothing after the last. Raises RuntimeError when a frame is broken.
     std::optional<Frame> next();
-    // How many times the animation plays again after the first time; -1 for ever.
+    // How many times the animation plays again after the first time, -1 for ever; known
+    // after the first frame.
     int loopCount() const { return m_loopCount; }
     int framesRead() const { return m_framesRead; }
 
