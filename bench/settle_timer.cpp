@@ -4,7 +4,9 @@
 // Times a program from outside, the way a user sees it: from the moment it is started to
 // its first drawing on screen and to the last drawing before the screen goes quiet, watched
 // through X DAMAGE events on the root window (polling for a window would add half a second
-// of jitter). The program is then ended and its peak resident memory read from wait4().
+// of jitter). The program is then ended and its peak resident memory read from wait4(), with
+// the peaks of the programs it started (the viewer's decoder helper) added: shared pages are
+// counted once for each process that maps them.
 //
 //   settle_timer [--quiet MS] [--timeout MS] -- COMMAND [ARGUMENTS...]
 //   settle_timer --no-window -- COMMAND [ARGUMENTS...]
@@ -15,12 +17,15 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -84,23 +89,52 @@ pid_t launch(const Options& options)
     return child;
 }
 
-// Ends the child if it is still running and returns its peak resident set in KiB.
+// The peak resident sets, in KiB, of the programs child started that are still running.
+long childrensPeakKib(pid_t child)
+{
+    const std::string folder = "/proc/" + std::to_string(child) + "/task/";
+    std::ifstream children(folder + std::to_string(child) + "/children");
+    long total = 0;
+    for (long grandchild = 0; children >> grandchild;) {
+        std::ifstream status("/proc/" + std::to_string(grandchild) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("VmHWM:", 0) == 0)
+                total += std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return total;
+}
+
+// Ends the child if it is still running and returns its peak resident set in KiB, with that
+// of the programs it started.
 long reap(pid_t child, bool endIt, int* status)
 {
-    if (endIt)
+    long childrensPeak = 0;
+    if (endIt) {
+        childrensPeak = childrensPeakKib(child);
         kill(child, SIGTERM);
+    }
     rusage usage{};
     if (wait4(child, status, 0, &usage) < 0)
         return -1;
-    return usage.ru_maxrss;
+    return usage.ru_maxrss + childrensPeak;
 }
 
 int runWithoutWindow(const Options& options)
 {
     const Clock::time_point start = Clock::now();
     const pid_t child = launch(options);
+    // The program ends by itself and ends its helper first: their peaks are read while they
+    // run, every few milliseconds.
+    long childrensPeak = 0;
+    siginfo_t ended{};
+    while (waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           ended.si_pid != child) {
+        childrensPeak = std::max(childrensPeak, childrensPeakKib(child));
+        usleep(2000);
+    }
     int status = 0;
-    const long peakKib = reap(child, false, &status);
+    const long peakKib = reap(child, false, &status) + childrensPeak;
     const double runMs = millisecondsSince(start, Clock::now());
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "settle_timer: %s failed (status %d)\n", options.command[0], status);

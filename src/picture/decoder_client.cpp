@@ -37,6 +37,8 @@ constexpr int kHelperSocket = 3;
 // A decode asks for one buffer to decode into, and at most one more to copy into.
 constexpr std::size_t kMaxBuffersPerRequest = 2;
 
+constexpr int kRequestsPerHelper = 1000;
+
 QString helperPath()
 {
     const QString programFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
@@ -131,6 +133,7 @@ void DecoderClient::start()
         return;
     m_helper = helper;
     m_socket = std::move(mine);
+    m_requestsServed = 0;
     watchForExit();
 }
 
@@ -212,6 +215,11 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
     if (!reply)
         throw failed();
     m_buffers.trim();
+    // A fresh helper now and then leaves nothing a decoder may have leaked or corrupted.
+    if (reply->retiring || ++m_requestsServed >= kRequestsPerHelper) {
+        stop();
+        start();
+    }
     switch (reply->kind) {
     case ReplyKind::Failed:
         throw RuntimeError(static_cast<ErrorNumber>(reply->errorNumber));

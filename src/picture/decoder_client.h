@@ -76,6 +76,7 @@ private:
     QPointer<QSocketNotifier> m_exitWatch;
     SharedBufferPool m_buffers;
     std::uint32_t m_nextAnimation = 1;
+    int m_requestsServed = 0;
 };
 
 } // namespace kavelora::picture

@@ -128,7 +128,7 @@ std::optional<Request> parseRequest(std::span<const std::byte> bytes)
 std::optional<Reply> parseReply(std::span<const std::byte> bytes)
 {
     std::optional<Reply> reply = copied<Reply>(bytes);
-    if (!reply)
+    if (!reply || reply->retiring > 1)
         return std::nullopt;
     switch (reply->kind) {
     case ReplyKind::Failed:

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <sys/mman.h>
 
@@ -87,8 +88,9 @@ struct DecoderSession::Playing
     FrameReader frames;
 };
 
-DecoderSession::DecoderSession(int socket)
+DecoderSession::DecoderSession(int socket, int cpuSecondsBudget)
     : m_socket(socket)
+    , m_cpuSecondsBudget(cpuSecondsBudget)
 {}
 
 DecoderSession::~DecoderSession() = default;
@@ -267,8 +269,10 @@ bool DecoderSession::replyWithPixels(QImage image, Reply answer)
     return reply(answer);
 }
 
-bool DecoderSession::reply(const Reply& answer)
+bool DecoderSession::reply(Reply answer)
 {
+    if (answer.kind != ReplyKind::NeedBuffer)
+        answer.retiring = std::clock() / CLOCKS_PER_SEC >= m_cpuSecondsBudget ? 1 : 0;
     if (m_viewerGone || !sendMessage(m_socket, answer)) {
         m_viewerGone = true;
         return false;

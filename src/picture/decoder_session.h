@@ -20,7 +20,8 @@ namespace kavelora::picture {
 class DecoderSession
 {
 public:
-    explicit DecoderSession(int socket);
+    // Once the helper has used cpuSecondsBudget of processor time, its replies say it retires.
+    DecoderSession(int socket, int cpuSecondsBudget);
     ~DecoderSession();
     DecoderSession(const DecoderSession&) = delete;
     DecoderSession& operator=(const DecoderSession&) = delete;
@@ -40,10 +41,11 @@ private:
     // Asks the viewer for a buffer of at least bytes; null when none came.
     Mapping* askForBuffer(std::int64_t bytes);
     void forgetLeastRecentBuffer();
-    bool reply(const protocol::Reply& reply);
+    bool reply(protocol::Reply reply);
     bool replyFailure(int errorNumber);
 
     int m_socket;
+    int m_cpuSecondsBudget;
     std::map<std::uint32_t, std::unique_ptr<Mapping>> m_buffers;
     std::unique_ptr<Playing> m_playing;
     std::uint64_t m_buffersLent = 0;

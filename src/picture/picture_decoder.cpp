@@ -6,6 +6,7 @@
 #include "picture/jpeg_reader.h"
 #include "picture/limits.h"
 #include "picture/picture_prechecks.h"
+#include "picture/pixel_allocation.h"
 #include "platform/runtime_error.h"
 
 #include <QBuffer>
@@ -118,7 +119,14 @@ public:
 
     QImage read()
     {
+        // Qt's PNG, TIFF and BMP readers fill an image of the right size and format that is
+        // handed to them, so the pixels can land where the caller wants them.
         QImage image;
+        const QSize size = m_reader.size();
+        const QImage::Format format = m_reader.imageFormat();
+        if (size.isValid() && format != QImage::Format_Invalid &&
+            pixelCount(size) <= kMaxPicturePixels)
+            image = allocatePixels(size, format);
         if (!m_reader.read(&image) || image.isNull())
             throw RuntimeError(ErrorNumber::InvalidPicture, m_reader.errorString());
         return finishedPixels(std::move(image));

@@ -12,6 +12,9 @@ namespace {
 
 constexpr std::int64_t kGranuleBytes = 1024 * 1024;
 
+// The spare buffer kept for the next decode is at most this large: a screen copy fits.
+constexpr std::int64_t kMaxSpareBytes = 64 * kGranuleBytes;
+
 bool isFree(const std::shared_ptr<SharedBuffer>& buffer)
 {
     return buffer.use_count() == 1;
@@ -82,7 +85,8 @@ void SharedBufferPool::trim()
 {
     std::shared_ptr<SharedBuffer> largestFree;
     for (const auto& buffer : m_buffers) {
-        if (isFree(buffer) && (!largestFree || buffer->bytes() > largestFree->bytes()))
+        if (isFree(buffer) && buffer->bytes() <= kMaxSpareBytes &&
+            (!largestFree || buffer->bytes() > largestFree->bytes()))
             largestFree = buffer;
     }
     std::erase_if(m_buffers, [&](const std::shared_ptr<SharedBuffer>& buffer) {

@@ -52,7 +52,7 @@ class SharedBufferPool
 public:
     // A free buffer of at least bytes, or a new one; nothing when memory cannot be had.
     std::shared_ptr<SharedBuffer> lend(std::int64_t bytes);
-    // Lets go of free buffers but the largest.
+    // Lets go of free buffers but the largest one of a screen copy's size.
     void trim();
 
 private:

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "shell/start.h"
 
+#include "picture/decoder_client.h"
 #include "platform/japanese_ui.h"
 #include "platform/runtime.h"
 #include "shell/application_identity.h"
@@ -10,6 +11,7 @@
 #include "window/form_builder.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <array>
 #include <optional>
@@ -47,6 +49,8 @@ int start(const char* programName, const BeforeShow& beforeShow)
     form->show();
     if (earlyExitStatus)
         return *earlyExitStatus;
+    // Started once the window is up, so that neither the start nor the first open waits.
+    QTimer::singleShot(0, [] { picture::DecoderClient::instance().start(); });
     return QApplication::exec();
 }
 

@@ -126,20 +126,22 @@ owner_of() { # the package owning a library path, whichever side of the /usr mer
     done
 }
 dpkg-deb -x "$deb" "$work_dir/root"
-missing=""
-for library in $(readelf -d "$work_dir/root/usr/bin/$package" |
-    sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    path=$(ldconfig -p | awk -v lib="$library" '$1 == lib { print $NF; exit }')
-    owner=$(owner_of "$path")
-    grep -qx "${owner:-unknown}" <<<"$depends_names" || missing="$missing $library(${owner:-unknown})"
+for binary in "usr/bin/$package" "usr/libexec/$package/$package-decoder"; do
+    missing=
+    for library in $(readelf -d "$work_dir/root/$binary" |
+        sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+        path=$(ldconfig -p | awk -v lib="$library" '$1 == lib { print $NF; exit }')
+        owner=$(owner_of "$path")
+        grep -qx "${owner:-unknown}" <<<"$depends_names" || missing="$missing $library(${owner:-unknown})"
+    done
+    check "Depends covers every library $binary needs${missing:+: missing$missing}" [ -z "$missing" ]
+    check "$binary is stripped" \
+        bash -c "! readelf -S '$work_dir/root/$binary' | grep -q '\.debug_info'"
+    check "$binary is position-independent with full RELRO" \
+        bash -c "readelf -h '$work_dir/root/$binary' | grep -q 'DYN ' &&
+            readelf -d '$work_dir/root/$binary' | grep -q 'FLAGS.*BIND_NOW' &&
+            readelf -l '$work_dir/root/$binary' | grep -q GNU_RELRO"
 done
-check "Depends covers every needed library${missing:+: missing$missing}" [ -z "$missing" ]
-check "program is stripped" \
-    bash -c "! readelf -S '$work_dir/root/usr/bin/$package' | grep -q '\.debug_info'"
-check "program is position-independent with full RELRO" \
-    bash -c "readelf -h '$work_dir/root/usr/bin/$package' | grep -q 'DYN ' &&
-        readelf -d '$work_dir/root/usr/bin/$package' | grep -q 'FLAGS.*BIND_NOW' &&
-        readelf -l '$work_dir/root/usr/bin/$package' | grep -q GNU_RELRO"
 
 ## Lintian: no errors; warnings are shown for the record.
 if lintian --fail-on error "$deb" \
@@ -160,6 +162,8 @@ else
 fi
 desktop_entry=/usr/share/applications/$application_id.desktop
 check "kavelora is on the PATH" [ "$(command -v "$package")" = "/usr/bin/$package" ]
+decoder=/usr/libexec/$package/$package-decoder
+check "the decoder helper is installed" [ -x "$decoder" ]
 check "installed desktop entry validates" desktop-file-validate "$desktop_entry"
 check "icon in the hicolor theme" [ -s "/usr/share/icons/hicolor/48x48/apps/$application_id.png" ]
 check "man page" [ -s "/usr/share/man/man1/$package.1.gz" ]
@@ -195,6 +199,18 @@ if [ -n "$window" ]; then
         test -n "$wm_class" -a "$wm_class" = "$wm_class_expected"
     pid_of_window=$(xprop -id "$window" _NET_WM_PID | sed -n 's/.*= //p')
     check "window belongs to the started program" [ "$pid_of_window" = "$program_pid" ]
+    helper_runs() {
+        local child
+        for child in $(cat /proc/"$program_pid"/task/*/children 2>/dev/null); do
+            [ "$(readlink /proc/"$child"/exe)" = "$decoder" ] && return 0
+        done
+        return 1
+    }
+    for _ in $(seq $((wait_seconds * 10))); do
+        helper_runs && break
+        sleep 0.1
+    done
+    check "the installed decoder helper runs beside the window" helper_runs
 else
     fail "window \"$window_title\" appears" "$(cat "$work_dir/program.log")"
 fi
