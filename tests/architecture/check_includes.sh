@@ -43,6 +43,20 @@ allowed_only_in() {
     done
 }
 
+# What runs only in the decoder helper: the headers of the libraries only the helper links,
+# as src/CMakeLists.txt lists them, but those the viewer's library lists too. The viewer's own
+# code includes none of them.
+sources_of() {
+    [ -r "$src/CMakeLists.txt" ] || return
+    awk -v pattern="^add_library\\(($1) " '
+        $0 ~ pattern { inside = 1; next }
+        inside && /\)/ { inside = 0 }
+        inside { for (i = 1; i <= NF; ++i) if ($i ~ /\.(h|cpp)$/) print $i }' "$src/CMakeLists.txt"
+}
+viewer_sources=$(sources_of kavelora_core)
+mapfile -t helper_headers < <(sources_of 'kavelora_decoding|kavelora_lockdown' | grep '\.h$' |
+    grep -vxF -f <(printf '%s\n' "$viewer_sources"))
+
 while IFS= read -r relative; do
     file=$src/$relative
     [ -r "$file" ] || { fail "$relative: cannot be read"; continue; }
@@ -63,6 +77,13 @@ while IFS= read -r relative; do
     done < <(includes "$file")
 
     allowed_only_in picture "$file" "$folder" QImageReader QImageIOHandler QMovie jpeglib.h
+    if grep -qx "$relative" <<<"$viewer_sources"; then
+        for header in "${helper_headers[@]}"; do
+            if includes "$file" | grep -qx "$header"; then
+                fail "$relative: the viewer includes $header, which runs only in the decoder helper"
+            fi
+        done
+    fi
     allowed_only_in print "$file" "$folder" QPrintEngine QPagedPaintDevice QPdfWriter
     allowed_only_in platform "$file" "$folder" QFileDialog QPrintDialog QMessageBox \
         QAbstractPrintDialog QPageSetupDialog QPrintPreviewDialog
