@@ -275,10 +275,10 @@ void registerOpen(const char* name, bool withNaive, int repetitions)
     if (label.ends_with(".jpg")) {
         const int denominator = loaderDenominator(name);
         std::printf("%s: the loader decodes at 1/%d\n", name, denominator);
-        registered.push_back(benchmark::RegisterBenchmark(
-            ("open/djpeg_same_size/" + label).c_str(), openDjpeg, name, denominator));
-        registered.push_back(benchmark::RegisterBenchmark(("open/djpeg_1_8/" + label).c_str(),
-                                                          openDjpeg, name, 8));
+        registered.push_back(benchmark::RegisterBenchmark(("open/djpeg_same_size/" + label).c_str(),
+                                                          openDjpeg, name, denominator));
+        registered.push_back(
+            benchmark::RegisterBenchmark(("open/djpeg_1_8/" + label).c_str(), openDjpeg, name, 8));
     }
     if (withNaive)
         registered.push_back(

@@ -5,8 +5,8 @@
 // its first drawing on screen and to the last drawing before the screen goes quiet, watched
 // through X DAMAGE events on the root window (polling for a window would add half a second
 // of jitter). The program is then ended and its peak resident memory read from wait4(), with
-// the peaks of the programs it started (the viewer's decoder helper) added: shared pages are
-// counted once for each process that maps them.
+// the peaks of the programs it started (the viewer's decoder helper) added, less the pages
+// they share with it (libraries, the shared pixel buffers), which its own peak counts.
 //
 //   settle_timer [--quiet MS] [--timeout MS] -- COMMAND [ARGUMENTS...]
 //   settle_timer --no-window -- COMMAND [ARGUMENTS...]
@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -89,18 +90,32 @@ pid_t launch(const Options& options)
     return child;
 }
 
-// The peak resident sets, in KiB, of the programs child started that are still running.
+// The sum, in KiB, of the fields starting with one of names in a /proc file of "Name: n kB"
+// lines.
+long sumOfFields(const std::string& path, std::initializer_list<std::string_view> names)
+{
+    std::ifstream file(path);
+    long total = 0;
+    for (std::string line; std::getline(file, line);) {
+        for (std::string_view name : names) {
+            if (line.rfind(name, 0) == 0)
+                total += std::strtol(line.c_str() + name.size(), nullptr, 10);
+        }
+    }
+    return total;
+}
+
+// The peak resident sets, in KiB, of the programs child started that are still running, less
+// the pages they share.
 long childrensPeakKib(pid_t child)
 {
-    const std::string folder = "/proc/" + std::to_string(child) + "/task/";
-    std::ifstream children(folder + std::to_string(child) + "/children");
+    const std::string task = "/proc/" + std::to_string(child) + "/task/" + std::to_string(child);
+    std::ifstream children(task + "/children");
     long total = 0;
     for (long grandchild = 0; children >> grandchild;) {
-        std::ifstream status("/proc/" + std::to_string(grandchild) + "/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("VmHWM:", 0) == 0)
-                total += std::strtol(line.c_str() + 6, nullptr, 10);
-        }
+        const std::string folder = "/proc/" + std::to_string(grandchild);
+        total += sumOfFields(folder + "/status", {"VmHWM:"}) -
+                 sumOfFields(folder + "/smaps_rollup", {"Shared_Clean:", "Shared_Dirty:"});
     }
     return total;
 }

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "allocation_probe.h"
+#include "picture/limits.h"
 #include "picture/load_picture.h"
 #include "picture/picture_decoder.h"
 #include "picture/picture_file.h"
-#include "picture/limits.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "seeded_random.h"

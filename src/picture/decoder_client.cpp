@@ -139,8 +139,12 @@ void DecoderClient::start()
 
 void DecoderClient::stop()
 {
-    if (m_exitWatch)
-        delete m_exitWatch.data();
+    // Its own signal may be what stops the helper: it goes once that has returned.
+    if (m_exitWatch) {
+        m_exitWatch->setEnabled(false);
+        m_exitWatch->deleteLater();
+        m_exitWatch.clear();
+    }
     m_socket.reset();
     if (m_helper > 0) {
         ::kill(m_helper, SIGKILL);
@@ -241,8 +245,12 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
         throw failed();
     QImage image = imageIn(*buffer, size, reply->bytesPerLine,
                            static_cast<QImage::Format>(reply->pixelFormat));
-    return Decoded{std::move(image),   protocol::ownSize(*reply), protocol::formatName(*reply),
-                   reply->animated != 0, reply->delayMs,            reply->loopCount};
+    return Decoded{std::move(image),
+                   protocol::ownSize(*reply),
+                   protocol::formatName(*reply),
+                   reply->animated != 0,
+                   reply->delayMs,
+                   reply->loopCount};
 }
 
 std::optional<Reply> DecoderClient::nextReply(Exchange& exchange)

@@ -15,8 +15,7 @@ namespace {
 // No side of a picture any accepted format can describe is longer.
 constexpr std::int32_t kMaxSide = 1 << 20;
 
-template<typename Message>
-std::optional<Message> copied(std::span<const std::byte> bytes)
+template<typename Message> std::optional<Message> copied(std::span<const std::byte> bytes)
 {
     static_assert(std::is_trivially_copyable_v<Message>);
     if (bytes.size() != sizeof(Message))
@@ -155,7 +154,8 @@ std::optional<Reply> parseReply(std::span<const std::byte> bytes)
 
 QByteArray formatName(const Reply& reply)
 {
-    return QByteArray(reply.format, static_cast<qsizetype>(strnlen(reply.format, sizeof reply.format)));
+    return QByteArray(reply.format,
+                      static_cast<qsizetype>(strnlen(reply.format, sizeof reply.format)));
 }
 
 QSize decodedSize(const Reply& reply)

@@ -34,8 +34,8 @@ constexpr std::size_t kMaxMappedBuffers = 8;
 
 void copyRows(const QImage& from, uchar* to, qsizetype bytesPerLine)
 {
-    const auto rowBytes = static_cast<std::size_t>(
-        std::min<qsizetype>(from.bytesPerLine(), bytesPerLine));
+    const auto rowBytes =
+        static_cast<std::size_t>(std::min<qsizetype>(from.bytesPerLine(), bytesPerLine));
     for (int y = 0; y < from.height(); ++y)
         std::memcpy(to + y * bytesPerLine, from.constScanLine(y), rowBytes);
 }
@@ -234,10 +234,10 @@ void DecoderSession::forgetLeastRecentBuffer()
 {
     if (m_buffers.size() < kMaxMappedBuffers)
         return;
-    auto oldest = std::min_element(m_buffers.begin(), m_buffers.end(), [](const auto& a,
-                                                                            const auto& b) {
-        return a.second->lastUse < b.second->lastUse;
-    });
+    auto oldest =
+        std::min_element(m_buffers.begin(), m_buffers.end(), [](const auto& a, const auto& b) {
+            return a.second->lastUse < b.second->lastUse;
+        });
     m_buffers.erase(oldest);
 }
 

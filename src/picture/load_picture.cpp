@@ -51,8 +51,7 @@ Picture loadOpenedPicture(std::shared_ptr<PictureFile> file, QSize coverPixels,
     // Kept only where it is read again; any other screen copy is the whole picture.
     if (decoded.animated || decoded.image.size() != decoded.ownSize)
         source.kept = std::move(file);
-    return Picture(std::move(decoded.image), decoded.ownSize, screenLogicalDpi(),
-                   std::move(source),
+    return Picture(std::move(decoded.image), decoded.ownSize, screenLogicalDpi(), std::move(source),
                    decoded.animated ? Picture::Motion::Animated : Picture::Motion::Still);
 }
 

@@ -210,11 +210,9 @@ enum class WholeRead {
 
 // A copy of a large PNG or TIFF in memory would cost as much as its decode in page faults,
 // and hold as much memory again.
-std::variant<DecodedFile, WholeRead> decodeStraightFromStream(PictureStream& stream,
-                                                              const QByteArray& head,
-                                                              const QByteArray& format,
-                                                              QSize coverPixels,
-                                                              QSize decodedAlready)
+std::variant<DecodedFile, WholeRead>
+decodeStraightFromStream(PictureStream& stream, const QByteArray& head, const QByteArray& format,
+                         QSize coverPixels, QSize decodedAlready)
 {
     if (format == "gif")
         return WholeRead::Gif;

@@ -23,8 +23,7 @@ struct DecodedFile
 // at the coarsest scale (1/2, 1/4, 1/8) still covering coverPixels; an animation gives its
 // first frame. When the decode would give exactly decodedAlready's size, the image is left
 // null. Raises RuntimeError: InvalidPicture, or OutOfMemory over kMaxPicturePixels.
-DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels,
-                          QSize decodedAlready = {});
+DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels, QSize decodedAlready = {});
 
 // Like decodePicture, decoding straight from stream where its head suffices for the checks.
 DecodedFile decodePictureStream(PictureStream& stream, QSize coverPixels,

@@ -73,8 +73,8 @@ std::shared_ptr<PictureFile> PictureFile::snapshotOf(PictureFile& file)
         throw RuntimeError(ErrorNumber::OutOfMemory, file.m_fileName);
     qint64 written = 0;
     while (written < bytes.size()) {
-        const ssize_t count = ::write(copy, bytes.constData() + written,
-                                      static_cast<size_t>(bytes.size() - written));
+        const ssize_t count =
+            ::write(copy, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0) {
