@@ -4,6 +4,7 @@
 
 #include "picture/bmp_reader.h"
 #include "picture/jpeg_reader.h"
+#include "picture/library_readers.h"
 #include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
@@ -234,6 +235,11 @@ Picture decodeBytes(const QByteArray& bytes, const std::shared_ptr<PictureFile>&
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture, fileName);
     raiseIfHeadChecksFail(bytes, bytes.size(), format, fileName);
+    if (const LibraryReader readWithLibrary = libraryReaderFor(format)) {
+        DecodedPicture decoded = readWithLibrary(bytes, screenPixels);
+        return Picture(std::move(decoded.image), decoded.ownSize, logicalDpi,
+                       Picture::Source{format, fileName, Picture::Source::Origin::UserFile, {}});
+    }
 
     if (format == "bmp" && isRunLengthBmp(bytes))
         return Picture(readRunLengthBmp(bytes, kMaxPicturePixels, fileName), logicalDpi,
@@ -248,6 +254,8 @@ enum class WholeRead {
     HeadIsWholeFile,
     HeadChecksNeedMore,
     BmpReadByUs,
+    // HEIF, AVIF and JPEG XL libraries read from memory.
+    ReadByLibrary,
     Animation,
     // The checks saw other headers than the decoder, or the decoder pixels from two files.
     FileChanged,
@@ -266,6 +274,8 @@ std::variant<Picture, WholeRead> decodeStraightFromFile(const std::shared_ptr<Pi
         return WholeRead::HeadIsWholeFile;
     if (format == "bmp" && bmpNeedsWholeFile(head))
         return WholeRead::BmpReadByUs;
+    if (libraryReaderFor(format))
+        return WholeRead::ReadByLibrary;
     if (raiseIfHeadChecksFail(head, file->size(), format, fileName) == HeadCheck::NeedsWholeFile)
         return WholeRead::HeadChecksNeedMore;
     Reader reader(file->device(), format);
