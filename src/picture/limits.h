@@ -24,6 +24,9 @@ inline constexpr int kDecodeAllocationLimitMiB = 256;
 // ours together; a larger size claim raises ErrorNumber::OutOfMemory before decoding.
 inline constexpr qint64 kMaxCodecDecodeBytes = 1024LL * 1024 * 1024;
 
+// The largest one buffer of samples a HEIF, AVIF or JPEG XL decode may ask for, in bytes.
+inline constexpr qint64 kMaxCodecSampleBufferBytes = 256LL * 1024 * 1024;
+
 // The widest or tallest picture the codec libraries are let decode, in pixels.
 inline constexpr int kMaxCodecSidePixels = 65535;
 

@@ -293,7 +293,8 @@ bool codecDecodeFits(qint64 width, qint64 height, int bitsPerSample, bool hasAlp
     const qint64 channels = hasAlpha ? 4 : 3;
     // The codec's planes, its interleaved samples, and the 32-bit picture made from them.
     const qint64 bytesPerPixel = 2 * channels * sampleBytes + 4;
-    return pixels <= kMaxPicturePixels && pixels * bytesPerPixel <= kMaxCodecDecodeBytes;
+    return pixels <= kMaxPicturePixels && pixels * bytesPerPixel <= kMaxCodecDecodeBytes &&
+           pixels * channels * sampleBytes <= kMaxCodecSampleBufferBytes;
 }
 
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format)

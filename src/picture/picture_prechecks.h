@@ -27,7 +27,8 @@ HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize);
 HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize);
 
 // Whether a HEIF, AVIF or JPEG XL picture claiming width by height pixels at bitsPerSample
-// (8 to 16) decodes within kMaxPicturePixels, kMaxCodecSidePixels and kMaxCodecDecodeBytes.
+// (8 to 16) decodes within kMaxPicturePixels, kMaxCodecSidePixels, kMaxCodecDecodeBytes and
+// kMaxCodecSampleBufferBytes.
 bool codecDecodeFits(qint64 width, qint64 height, int bitsPerSample, bool hasAlpha);
 
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format);
