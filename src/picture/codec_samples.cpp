@@ -7,6 +7,7 @@
 #include <lcms2.h>
 
 #include <array>
+#include <cstring>
 #include <memory>
 
 namespace kavelora::picture {
@@ -171,6 +172,18 @@ bool isSrgb(const CodecColour& colour)
 {
     return colour.iccProfile.isEmpty() && &primariesOf(colour.primaries) == &kBt709 &&
            &curveOf(colour.transfer) == &kSrgbCurve;
+}
+
+void rgbaToArgbInPlace(uchar* samples, QSize size, qsizetype bytesPerLine, bool keepAlpha)
+{
+    for (int y = 0; y < size.height(); ++y) {
+        uchar* row = samples + y * bytesPerLine;
+        for (int x = 0; x < size.width(); ++x) {
+            uchar* pixel = row + 4 * x;
+            const QRgb word = qRgba(pixel[0], pixel[1], pixel[2], keepAlpha ? pixel[3] : 255);
+            std::memcpy(pixel, &word, sizeof word);
+        }
+    }
 }
 
 QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour)

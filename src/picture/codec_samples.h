@@ -38,6 +38,11 @@ bool isSrgb(const CodecColour& colour);
 // OutOfMemory when the picture cannot be allocated.
 QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour);
 
+// Rewrites 8-bit sRGB RGBA samples as ARGB32 words in their own buffer (rows of at least
+// 4-byte alignment), alpha made opaque unless keepAlpha: the buffer becomes a picture's
+// without a copy.
+void rgbaToArgbInPlace(uchar* samples, QSize size, qsizetype bytesPerLine, bool keepAlpha);
+
 // A sample of bitsPerSample significant bits (9 to 16) scaled to the range 0 to 65535, rounded.
 inline quint16 widenedSample(quint32 value, int bitsPerSample)
 {

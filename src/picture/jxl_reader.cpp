@@ -123,10 +123,7 @@ public:
                 provideBuffer();
                 break;
             case JXL_DEC_FULL_IMAGE:
-                return srgbImageFrom({reinterpret_cast<const uchar*>(m_samples.constData()), m_size,
-                                      m_bytesPerLine, m_channels,
-                                      m_format.data_type == JXL_TYPE_UINT16 ? 16 : 8},
-                                     m_colour);
+                return finished();
             default:
                 // Errors, input cut short, or the end before any picture.
                 throw RuntimeError(m_memory.exhausted() ? ErrorNumber::OutOfMemory
@@ -168,8 +165,26 @@ private:
         return colourOf(*m_decoder);
     }
 
+    // An 8-bit sRGB colour picture is written straight into the picture's words.
+    bool decodesInPlace() const
+    {
+        return m_format.data_type == JXL_TYPE_UINT8 && !m_isGrey && isSrgb(m_colour);
+    }
+
     void provideBuffer()
     {
+        if (decodesInPlace()) {
+            m_image =
+                QImage(m_size, m_channels == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+            if (m_image.isNull())
+                throw RuntimeError(ErrorNumber::OutOfMemory);
+            m_format.num_channels = 4;
+            if (JxlDecoderSetImageOutBuffer(m_decoder.get(), &m_format, m_image.bits(),
+                                            static_cast<size_t>(m_image.sizeInBytes())) !=
+                JXL_DEC_SUCCESS)
+                throw RuntimeError(ErrorNumber::InvalidPicture);
+            return;
+        }
         size_t bufferBytes = 0;
         if (JxlDecoderImageOutBufferSize(m_decoder.get(), &m_format, &bufferBytes) !=
             JXL_DEC_SUCCESS)
@@ -181,12 +196,25 @@ private:
             throw RuntimeError(ErrorNumber::InvalidPicture);
     }
 
+    QImage finished()
+    {
+        if (decodesInPlace()) {
+            rgbaToArgbInPlace(m_image.bits(), m_size, m_image.bytesPerLine(), m_channels == 4);
+            return std::move(m_image);
+        }
+        return srgbImageFrom({reinterpret_cast<const uchar*>(m_samples.constData()), m_size,
+                              m_bytesPerLine, m_channels,
+                              m_format.data_type == JXL_TYPE_UINT16 ? 16 : 8},
+                             m_colour);
+    }
+
     BudgetedMemory m_memory;
     JxlThreadParallelRunnerPtr m_runner;
     JxlDecoderPtr m_decoder;
     JxlPixelFormat m_format{};
     CodecColour m_colour;
     QByteArray m_samples;
+    QImage m_image;
     QSize m_size;
     qsizetype m_bytesPerLine = 0;
     int m_channels = 3;
