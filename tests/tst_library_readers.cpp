@@ -244,6 +244,10 @@ private Q_SLOTS:
         QTest::newRow("avif mirrored top to bottom")
             << u"avif"_qs << QStringList{u"-l"_qs, u"--imir"_qs, u"0"_qs} << landscape << kBlue
             << kGreen << 1;
+        QTest::newRow("avif cropped to its white quarter, then turned")
+            << u"avif"_qs
+            << QStringList{u"-l"_qs, u"--crop"_qs, u"32,24,32,24"_qs, u"--irot"_qs, u"1"_qs}
+            << QSize(24, 32) << kWhite << kWhite << 1;
         QTest::newRow("avif turned a half and mirrored left to right")
             << u"avif"_qs << QStringList{u"-l"_qs, u"--irot"_qs, u"2"_qs, u"--imir"_qs, u"1"_qs}
             << landscape << kBlue << kGreen << 1;

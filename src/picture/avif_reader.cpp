@@ -88,9 +88,17 @@ QImage convertThroughSamples(avifImage& image, bool alpha, const CodecColour& co
         {rgb.pixels, size, rgb.rowBytes, alpha ? 4 : 3, static_cast<int>(rgb.depth)}, colour);
 }
 
-// irot turns anticlockwise in quarter turns; imir, after it, mirrors.
+// clap crops first (a clean aperture libavif cannot convert is ignored), then irot turns
+// anticlockwise in quarter turns, then imir mirrors.
 QImage oriented(QImage picture, const avifImage& image)
 {
+    avifCropRect crop;
+    avifDiagnostics diagnostics;
+    if ((image.transformFlags & AVIF_TRANSFORM_CLAP) &&
+        avifCropRectConvertCleanApertureBox(&crop, &image.clap, image.width, image.height,
+                                            image.yuvFormat, &diagnostics))
+        picture = picture.copy(static_cast<int>(crop.x), static_cast<int>(crop.y),
+                               static_cast<int>(crop.width), static_cast<int>(crop.height));
     if ((image.transformFlags & AVIF_TRANSFORM_IROT) && image.irot.angle % 4 != 0)
         picture = picture.transformed(QTransform().rotate(-90.0 * (image.irot.angle % 4)));
     if (image.transformFlags & AVIF_TRANSFORM_IMIR)
@@ -127,7 +135,7 @@ DecodedPicture readAvif(const QByteArray& bytes, QSize /*coverPixels*/)
         QImage picture = image.depth == 8 && isSrgb(colour)
                              ? convertInPlace(image, alpha)
                              : convertThroughSamples(image, alpha, colour);
-        // libavif leaves turning and mirroring to its caller.
+        // libavif leaves cropping, turning and mirroring to its caller.
         picture = oriented(std::move(picture), image);
         const QSize ownSize = picture.size();
         return {std::move(picture), ownSize};
