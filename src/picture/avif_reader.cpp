@@ -38,9 +38,9 @@ void raiseIfFailed(avifResult result)
 {
     if (result == AVIF_RESULT_OK)
         return;
+    // libavif's own words are English and mean nothing to the user.
     throw RuntimeError(result == AVIF_RESULT_OUT_OF_MEMORY ? ErrorNumber::OutOfMemory
-                                                           : ErrorNumber::InvalidPicture,
-                       QString::fromUtf8(avifResultToString(result)));
+                                                           : ErrorNumber::InvalidPicture);
 }
 
 CodecColour colourOf(const avifImage& image)

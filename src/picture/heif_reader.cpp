@@ -38,8 +38,8 @@ void raiseIfFailed(const heif_error& error)
         return;
     const bool outOfMemory = error.code == heif_error_Memory_allocation_error ||
                              error.subcode == heif_suberror_Security_limit_exceeded;
-    throw RuntimeError(outOfMemory ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidPicture,
-                       QString::fromUtf8(error.message));
+    // libheif's own words are English and mean nothing to the user.
+    throw RuntimeError(outOfMemory ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidPicture);
 }
 
 CodecColour colourOf(const heif_image_handle& handle)
