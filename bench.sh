@@ -14,7 +14,7 @@ source "$KAVELORA_ROOT/scripts/common.sh"
 
 BENCH_PACKAGES=(
     libbenchmark-dev libjpeg-dev libx11-dev libxdamage-dev
-    xvfb xauth feh libjpeg-turbo-progs
+    xvfb xauth feh libjpeg-turbo-progs libheif-examples libavif-bin libjxl-tools
 )
 ensure_packages "${KAVELORA_BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
@@ -24,6 +24,18 @@ configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DKAVELORA_BUILD_BEN
 BENCH="$BUILD_DIR/bench"
 INPUTS="$BUILD_DIR/inputs"
 "$BENCH/make_inputs" "$INPUTS"
+# The same photograph as HEIC, AVIF and JPEG XL, made once by Debian's encoders at the
+# qualities a camera or an export would use.
+encode_once() {
+    local output=$1
+    shift
+    [ -e "$output" ] || "$@" >/dev/null || { echo "cannot make $output"; exit 1; }
+}
+encode_once "$INPUTS/photo_12mp.heic" heif-enc -q 80 -o "$INPUTS/photo_12mp.heic" \
+    "$INPUTS/photo_12mp.png"
+encode_once "$INPUTS/photo_12mp.avif" avifenc -s 6 -j "$(nproc)" "$INPUTS/photo_12mp.png" \
+    "$INPUTS/photo_12mp.avif"
+encode_once "$INPUTS/photo_12mp.jxl" cjxl "$INPUTS/photo_12mp.png" "$INPUTS/photo_12mp.jxl"
 SPLASH="$KAVELORA_ROOT/assets/splash.bmp"
 ROUNDS=${KAVELORA_BENCH_ROUNDS:-9}
 
@@ -58,6 +70,10 @@ for round in $(seq "$ROUNDS"); do
         "open_png|$BENCH/kavelora_open $INPUTS/photo_12mp.png"
         "feh_png|${FEH[*]} $INPUTS/photo_12mp.png"
     )
+    for format in heic avif jxl; do
+        pairs+=("open_$format|$BENCH/kavelora_open $INPUTS/photo_12mp.$format"
+            "feh_$format|${FEH[*]} $INPUTS/photo_12mp.$format")
+    done
     # A start takes a few tens of milliseconds and varies by several from one to the next:
     # three of each pair per round steady the medians.
     for _ in 1 2 3; do

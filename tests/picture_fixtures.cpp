@@ -203,4 +203,43 @@ QByteArray bmpFile(quint32 headerBytes, qint32 width, qint32 height, quint16 bit
            header + palette + pixels;
 }
 
+QByteArray withIspeClaim(QByteArray isoMedia, quint32 width, quint32 height)
+{
+    // The box type, then a version and flags, then the sides.
+    for (qsizetype ispe = isoMedia.indexOf("ispe"); ispe >= 0 && ispe + 16 <= isoMedia.size();
+         ispe = isoMedia.indexOf("ispe", ispe + 4)) {
+        put32be(isoMedia, ispe + 8, width);
+        put32be(isoMedia, ispe + 12, height);
+    }
+    return isoMedia;
+}
+
+QByteArray jxlHeaderClaiming(quint32 width, quint32 height)
+{
+    QByteArray bytes("\xFF\x0A", 2);
+    unsigned held = 0;
+    int count = 0;
+    // Fields are packed from the lowest bit of each byte up.
+    const auto put = [&](quint32 value, int bits) {
+        for (int i = 0; i < bits; ++i) {
+            held |= ((value >> i) & 1u) << count;
+            if (++count == 8) {
+                bytes.append(static_cast<char>(held));
+                held = 0;
+                count = 0;
+            }
+        }
+    };
+    constexpr quint32 kThirtyBits = 3; // the selector of a side stored as 30 bits, less one
+    put(0, 1);                         // not a small picture
+    put(kThirtyBits, 2);
+    put((height - 1) & 0x3FFFFFFFu, 30);
+    put(0, 3); // no fixed aspect ratio: the width follows
+    put(kThirtyBits, 2);
+    put((width - 1) & 0x3FFFFFFFu, 30);
+    put(1, 1); // every other header field at its default
+    put(0, 8);
+    return bytes + QByteArray(64, '\0');
+}
+
 } // namespace kavelora::tests

@@ -51,6 +51,12 @@ QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format = QIma
 // that neither compresses nor survives scaling.
 QImage noisePicture(QSize size, std::uint64_t seed);
 
+// isoMedia (a HEIF or AVIF) with every ispe property claiming width x height.
+QByteArray withIspeClaim(QByteArray isoMedia, quint32 width, quint32 height);
+
+// A JPEG XL codestream of nothing but a header claiming width x height (1 to 2^30 each).
+QByteArray jxlHeaderClaiming(quint32 width, quint32 height);
+
 // True when the two colours differ by at most tolerance in each of red, green and blue.
 bool colourNear(QRgb actual, QRgb expected, int tolerance = 6);
 

@@ -128,6 +128,71 @@ private Q_SLOTS:
         QCOMPARE(picture::jpegCoefficientsFit(bytes, bytes.size()), expected);
     }
 
+    void sniffsByContent_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("format");
+        const auto ftyp = [](const char* brands) {
+            const QByteArray names(brands);
+            QByteArray box(4, '\0');
+            box[3] = static_cast<char>(8 + names.size());
+            return box + "ftyp" + names;
+        };
+        // Each list is the major brand, a minor version and the compatible brands.
+        QTest::newRow("HEIC photo") << ftyp("heic0000mif1heic") << QByteArray("heif");
+        QTest::newRow("HEIF sequence") << ftyp("msf10000msf1") << QByteArray("heif");
+        QTest::newRow("AVIF telling itself a HEIF too")
+            << ftyp("avif0000avifmif1miaf") << QByteArray("avif");
+        QTest::newRow("AVIF named only among compatible brands")
+            << ftyp("mif10000mif1avif") << QByteArray("avif");
+        QTest::newRow("animated AVIF") << ftyp("avis0000avismsf1") << QByteArray("avif");
+        QTest::newRow("a brand past the box is not read")
+            << ftyp("mif10000mif1").append("avif") << QByteArray("heif");
+        QTest::newRow("MP4 video is not a picture") << ftyp("isom0000isomavc1") << QByteArray();
+        QTest::newRow("JPEG XL codestream")
+            << QByteArray("\xFF\x0A\xFA\x7F", 4) << QByteArray("jxl");
+        QTest::newRow("JPEG XL container")
+            << QByteArray("\0\0\0\x0CJXL \x0D\x0A\x87\x0A\0\0\0\x14", 16) << QByteArray("jxl");
+        QTest::newRow("a JPEG stays a JPEG")
+            << QByteArray("\xFF\xD8\xFF\xE0", 4) << QByteArray("jpeg");
+    }
+
+    void sniffsByContent()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, format);
+        QCOMPARE(picture::sniffPictureFormat(head), format);
+    }
+
+    void decodeSizeLimits_data()
+    {
+        QTest::addColumn<qint64>("width");
+        QTest::addColumn<qint64>("height");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<bool>("alpha");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("12 MP photo") << 4000LL << 3000LL << 8 << false << true;
+        QTest::newRow("the pixel cap exactly") << 8192LL << 8192LL << 8 << false << true;
+        QTest::newRow("one row over the pixel cap") << 8192LL << 8193LL << 8 << false << false;
+        QTest::newRow("a side past the codec limit") << 70000LL << 10LL << 8 << false << false;
+        QTest::newRow("deep with alpha at the cap, over memory")
+            << 8192LL << 8192LL << 12 << true << false;
+        QTest::newRow("deep without alpha, samples over one buffer's limit")
+            << 7000LL << 7000LL << 10 << false << false;
+        QTest::newRow("deep 36 MP photo without alpha") << 7000LL << 5000LL << 10 << false << true;
+        QTest::newRow("no pixels") << 0LL << 100LL << 8 << false << false;
+    }
+
+    void decodeSizeLimits()
+    {
+        QFETCH(qint64, width);
+        QFETCH(qint64, height);
+        QFETCH(int, bits);
+        QFETCH(bool, alpha);
+        QFETCH(bool, fits);
+        QCOMPARE(picture::codecDecodeFits(width, height, bits, alpha), fits);
+    }
+
     void checksBmpPixelsFitFile_data()
     {
         QTest::addColumn<QByteArray>("bytes");

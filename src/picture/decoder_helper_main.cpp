@@ -6,6 +6,7 @@
 // end of a socket as descriptor 3 and /dev/null as 0, 1 and 2.
 
 #include "picture/decoder_session.h"
+#include "picture/library_readers.h"
 #include "picture/load_up_front.h"
 #include "picture/lockdown.h"
 
@@ -39,6 +40,7 @@ int main()
     // Decoders' warnings about broken data would go to /dev/null anyway.
     qInstallMessageHandler(discardMessage);
     loadImagePluginsUpFront();
+    loadHeifAndJxlUpFront();
 
     const std::array kept = {kSocket};
     LockdownLimits limits{};

@@ -20,6 +20,16 @@ inline constexpr qint64 kMaxPicturePixels = 64LL * 1024 * 1024;
 // The most memory, in MiB, one image decode through Qt may allocate.
 inline constexpr int kDecodeAllocationLimitMiB = 256;
 
+// The most memory, in bytes, one HEIF, AVIF or JPEG XL decode may take, the codec's planes and
+// ours together; a larger size claim raises ErrorNumber::OutOfMemory before decoding.
+inline constexpr qint64 kMaxCodecDecodeBytes = 1024LL * 1024 * 1024;
+
+// The largest one buffer of samples a HEIF, AVIF or JPEG XL decode may ask for, in bytes.
+inline constexpr qint64 kMaxCodecSampleBufferBytes = 256LL * 1024 * 1024;
+
+// The widest or tallest picture the codec libraries are let decode, in pixels.
+inline constexpr int kMaxCodecSidePixels = 65535;
+
 inline constexpr qint64 kMaxJpegCoefficientBytes = 256LL * 1024 * 1024;
 
 // Room for the buffers the checks let through plus tables and rows: a file the checks misread

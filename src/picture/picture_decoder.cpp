@@ -4,6 +4,7 @@
 
 #include "picture/bmp_reader.h"
 #include "picture/jpeg_reader.h"
+#include "picture/library_readers.h"
 #include "picture/limits.h"
 #include "picture/picture_prechecks.h"
 #include "picture/pixel_allocation.h"
@@ -205,6 +206,8 @@ enum class WholeRead {
     HeadIsWholeFile,
     HeadChecksNeedMore,
     BmpReadByUs,
+    // HEIF, AVIF and JPEG XL libraries read from memory.
+    ReadByLibrary,
     Animation,
 };
 
@@ -220,6 +223,8 @@ decodeStraightFromStream(PictureStream& stream, const QByteArray& head, const QB
         return WholeRead::HeadIsWholeFile;
     if (format == "bmp" && bmpNeedsWholeFile(head))
         return WholeRead::BmpReadByUs;
+    if (libraryReaderFor(format))
+        return WholeRead::ReadByLibrary;
     if (raiseIfHeadChecksFail(head, stream.size(), format) == HeadCheck::NeedsWholeFile)
         return WholeRead::HeadChecksNeedMore;
     Reader reader(stream.device(), format);
@@ -245,6 +250,8 @@ DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels, QSize deco
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture);
     raiseIfHeadChecksFail(bytes, bytes.size(), format);
+    if (const LibraryReader readWithLibrary = libraryReaderFor(format))
+        return {readWithLibrary(bytes, coverPixels), format, false};
 
     if (format == "bmp" && isRunLengthBmp(bytes)) {
         QImage image = readRunLengthBmp(bytes, kMaxPicturePixels, {});

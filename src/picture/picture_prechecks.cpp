@@ -5,6 +5,8 @@
 #include "picture/byte_fields.h"
 #include "picture/limits.h"
 
+#include <QList>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -142,10 +144,41 @@ JpegFirstScan readJpegFirstScan(const QByteArray& bytes)
     return {};
 }
 
+// ISO base media files name their kind in the ftyp box: the major brand, then compatible ones.
+QByteArray isoMediaFormat(const QByteArray& bytes)
+{
+    if (bytes.size() < 16 || bytes.mid(4, 4) != "ftyp")
+        return {};
+    const qsizetype boxEnd = std::min<qsizetype>(bytes.size(), readBigEndian32(bytes, 0));
+    QList<QByteArray> brands{bytes.mid(8, 4)};
+    for (qsizetype at = 16; at + 4 <= boxEnd; at += 4)
+        brands.append(bytes.mid(at, 4));
+    const auto any = [&](std::initializer_list<const char*> names) {
+        return std::any_of(names.begin(), names.end(),
+                           [&](const char* name) { return brands.contains(name); });
+    };
+    // An AVIF is also a HEIF (mif1); its own brands decide it.
+    if (any({"avif", "avis"}))
+        return QByteArrayLiteral("avif");
+    if (any({"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs", "mif1", "msf1"}))
+        return QByteArrayLiteral("heif");
+    return {};
+}
+
+bool looksLikeJxl(const QByteArray& bytes)
+{
+    return startsWith(bytes, "\xFF\x0A", 2) ||
+           startsWith(bytes, "\0\0\0\x0CJXL \x0D\x0A\x87\x0A", 12);
+}
+
 } // namespace
 
 QByteArray sniffPictureFormat(const QByteArray& bytes)
 {
+    if (QByteArray isoMedia = isoMediaFormat(bytes); !isoMedia.isEmpty())
+        return isoMedia;
+    if (looksLikeJxl(bytes))
+        return QByteArrayLiteral("jxl");
     if (startsWith(bytes, "BM", 2) && bytes.size() >= 26)
         return QByteArrayLiteral("bmp");
     if (startsWith(bytes, "\0\0\1\0", 4))
@@ -249,6 +282,19 @@ HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize)
     if (!scan.found && head.size() < fileSize)
         return HeadCheck::NeedsWholeFile;
     return scan.coefficientBytes <= kMaxJpegCoefficientBytes ? HeadCheck::Passes : HeadCheck::Fails;
+}
+
+bool codecDecodeFits(qint64 width, qint64 height, int bitsPerSample, bool hasAlpha)
+{
+    if (width <= 0 || height <= 0 || width > kMaxCodecSidePixels || height > kMaxCodecSidePixels)
+        return false;
+    const qint64 pixels = width * height;
+    const qint64 sampleBytes = bitsPerSample > 8 ? 2 : 1;
+    const qint64 channels = hasAlpha ? 4 : 3;
+    // The codec's planes, its interleaved samples, and the 32-bit picture made from them.
+    const qint64 bytesPerPixel = 2 * channels * sampleBytes + 4;
+    return pixels <= kMaxPicturePixels && pixels * bytesPerPixel <= kMaxCodecDecodeBytes &&
+           pixels * channels * sampleBytes <= kMaxCodecSampleBufferBytes;
 }
 
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format)

@@ -26,6 +26,11 @@ HeadCheck bmpPixelsFitFile(const QByteArray& head, qint64 fileSize);
 // holds at full size whatever the scale. Decided by the markers up to the first scan.
 HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize);
 
+// Whether a HEIF, AVIF or JPEG XL picture claiming width by height pixels at bitsPerSample
+// (8 to 16) decodes within kMaxPicturePixels, kMaxCodecSidePixels, kMaxCodecDecodeBytes and
+// kMaxCodecSampleBufferBytes.
+bool codecDecodeFits(qint64 width, qint64 height, int bitsPerSample, bool hasAlpha);
+
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format);
 
 } // namespace kavelora::picture

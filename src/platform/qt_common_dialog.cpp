@@ -49,7 +49,8 @@ QString QtCommonDialog::openTitle()
 QStringList QtCommonDialog::openNameFilters()
 {
     return {QStringLiteral("画像ファイル (*.bmp *.dib *.ico *.cur *.gif *.jpg *.jpeg *.jpe *.png "
-                           "*.webp *.tif *.tiff *.pbm *.pgm *.ppm *.xbm *.xpm)"),
+                           "*.webp *.tif *.tiff *.pbm *.pgm *.ppm *.xbm *.xpm *.heic *.heif "
+                           "*.avif *.jxl)"),
             QStringLiteral("すべて (*)")};
 }
 

@@ -28,7 +28,8 @@ struct Seed
 };
 
 // One valid seed per readable format, plus the variants Qt cannot write (run-length BMP,
-// cursor, animated GIF). Every seed is 24 x 16 pixels.
+// cursor, animated GIF) and the HEIF, AVIF and JPEG XL files kept in tests/fuzz/seeds. Every
+// seed is 24 x 16 pixels.
 QList<Seed> seedPictures();
 
 // Headers claiming 65535 x 65535, INT_MAX and INT_MIN sides, in every format (the largest

@@ -3,6 +3,8 @@
 #include "hostile_entries.h"
 #include "picture_fixtures.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 
@@ -87,6 +89,25 @@ QByteArray cursorFrom(QByteArray icon)
     return icon;
 }
 
+// HEIF, AVIF and JPEG XL seeds are made by encoders the corpus cannot count on at run time, so
+// small ones are kept with the fuzzer's seeds: the same picture, some with alpha, one 10-bit and
+// turned, one JPEG XL in its container.
+QList<Seed> codecLibrarySeeds()
+{
+    QList<Seed> seeds;
+    const QDir folder(QStringLiteral(KAVELORA_CODEC_SEEDS_DIR));
+    for (const QString& name : folder.entryList(QDir::Files, QDir::Name)) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("cannot read the seed %s", qPrintable(file.fileName()));
+        const QString extension = name.section(u'.', -1);
+        const QByteArray format = extension == u"heic" ? "heif" : extension.toLatin1();
+        seeds.append({name == QStringLiteral("seed.") + extension ? extension : name, format,
+                      file.readAll()});
+    }
+    return seeds;
+}
+
 } // namespace
 
 QList<Seed> seedPictures()
@@ -101,7 +122,7 @@ QList<Seed> seedPictures()
     QByteArray frameB(kSeedSize.width() * kSeedSize.height(), char(1));
     const QList<QRgb> palette = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 200, 0)};
     const QByteArray icon = iconFile(image);
-    return {
+    QList<Seed> seeds{
         {QStringLiteral("png"), "png", encoded(image, "PNG")},
         {QStringLiteral("jpg"), "jpeg", encoded(rgb, "JPEG", 90)},
         {QStringLiteral("bmp"), "bmp", encoded(rgb, "BMP")},
@@ -123,6 +144,7 @@ QList<Seed> seedPictures()
         {QStringLiteral("xbm"), "xbm", encoded(mono, "XBM")},
         {QStringLiteral("xpm"), "xpm", encoded(image, "XPM")},
     };
+    return seeds + codecLibrarySeeds();
 }
 
 } // namespace kavelora::hostile

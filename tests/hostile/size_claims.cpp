@@ -166,6 +166,10 @@ QByteArray claimed(const Seed& seed, qint64 side)
         return tiffClaim(seed.bytes, side);
     if (f == "webp")
         return webpClaim(seed.bytes, side);
+    if (f == "heif" || f == "avif")
+        return tests::withIspeClaim(seed.bytes, narrowed(side, 32), narrowed(side, 32));
+    if (f == "jxl")
+        return tests::jxlHeaderClaiming(narrowed(side, 30), narrowed(side, 30));
     if (f == "xbm")
         return textClaim(seed.bytes, side, "_width 24", "_height 16");
     if (f == "xpm")

@@ -1,0 +1,53 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QtGlobal>
+
+namespace kavelora::picture {
+
+// Interleaved samples as a codec library decodes them, before they become an sRGB picture.
+struct CodecSamples
+{
+    const uchar* data = nullptr;
+    QSize size;
+    qsizetype bytesPerLine = 0;
+    // 1 grey, 2 grey and alpha, 3 RGB, 4 RGBA; alpha is not premultiplied.
+    int channels = 3;
+    // 8, or 16 for samples scaled to the whole range 0 to 65535.
+    int bitsPerSample = 8;
+};
+
+// What the samples' numbers mean: an embedded ICC profile, or else coding-independent code
+// points (primaries and transfer; 2, unspecified, reads as sRGB).
+struct CodecColour
+{
+    QByteArray iccProfile;
+    int primaries = 2;
+    int transfer = 2;
+};
+
+// Whether a picture described so needs no conversion to be sRGB.
+bool isSrgb(const CodecColour& colour);
+
+// The samples as an sRGB picture, 8 bits per channel rounded: ARGB32 when they have alpha, else
+// RGB32. A profile or code points this cannot read count as sRGB. Raises RuntimeError
+// OutOfMemory when the picture cannot be allocated.
+QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour);
+
+// Rewrites 8-bit sRGB RGBA samples as ARGB32 words in their own buffer (rows of at least
+// 4-byte alignment), alpha made opaque unless keepAlpha: the buffer becomes a picture's
+// without a copy.
+void rgbaToArgbInPlace(uchar* samples, QSize size, qsizetype bytesPerLine, bool keepAlpha);
+
+// A sample of bitsPerSample significant bits (9 to 16) scaled to the range 0 to 65535, rounded.
+inline quint16 widenedSample(quint32 value, int bitsPerSample)
+{
+    const quint32 largest = (1u << bitsPerSample) - 1;
+    return static_cast<quint16>((value * 65535u + largest / 2) / largest);
+}
+
+} // namespace kavelora::picture

@@ -1,0 +1,426 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+
+// HEIF, AVIF and JPEG XL pictures made by Debian's encoders, read through the codec libraries:
+// colours, orientation, wide gamuts, deep samples, alpha, and files cut short or lying.
+
+#include "oriented_encodings.h"
+#include "picture/library_readers.h"
+#include "picture/picture_decoder.h"
+#include "picture/picture_prechecks.h"
+#include "picture_fixtures.h"
+#include "platform/runtime_error.h"
+#include "test_files.h"
+
+#include <QColorSpace>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <lcms2.h>
+
+#include <array>
+#include <cmath>
+
+using namespace kavelora;
+using platform::ErrorNumber;
+using platform::RuntimeError;
+
+Q_DECLARE_METATYPE(platform::ErrorNumber)
+
+namespace {
+
+constexpr QRgb kRed = 0xFFFF0000;
+constexpr QRgb kGreen = 0xFF00FF00;
+constexpr QRgb kBlue = 0xFF0000FF;
+constexpr QRgb kWhite = 0xFFFFFFFF;
+const QSize kWhole(4096, 4096);
+const QStringList kFormats{u"heif"_qs, u"avif"_qs, u"jxl"_qs};
+
+// How each format is encoded so that the samples survive exactly.
+struct Encoder
+{
+    QString tool;
+    QString extension;
+    QStringList lossless;
+};
+
+const Encoder kHeif{u"heif-enc"_qs,
+                    u"heic"_qs,
+                    {u"-L"_qs, u"-p"_qs, u"chroma=444"_qs, u"--matrix_coefficients=0"_qs}};
+const Encoder kAvif{u"avifenc"_qs, u"avif"_qs, {u"-l"_qs}};
+const Encoder kJxl{u"cjxl"_qs, u"jxl"_qs, {u"-d"_qs, u"0"_qs}};
+
+const Encoder& encoderFor(const QString& format)
+{
+    return format == u"heif" ? kHeif : format == u"avif" ? kAvif : kJxl;
+}
+
+// Red, green, blue and white quadrants, 64 x 48.
+QImage quadrants()
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, 32, 24, QColor(kRed));
+    painter.fillRect(32, 0, 32, 24, QColor(kGreen));
+    painter.fillRect(0, 24, 32, 24, QColor(kBlue));
+    painter.fillRect(32, 24, 32, 24, QColor(kWhite));
+    return image;
+}
+
+// The colour at the centre of a quarter of image.
+QRgb quadrant(const QImage& image, int column, int row)
+{
+    return image.pixel(image.width() * (2 * column + 1) / 4, image.height() * (2 * row + 1) / 4);
+}
+
+QByteArray describe(QRgb colour)
+{
+    return QByteArray::number(colour, 16).rightJustified(8, '0');
+}
+
+// Three bands whose colours lie inside the wide gamuts but partly outside sRGB.
+constexpr std::array<std::array<quint8, 3>, 3> kBandColours{
+    {{200, 60, 40}, {30, 180, 90}, {90, 90, 220}}};
+
+QImage bands()
+{
+    QImage image(48, 48, QImage::Format_RGB32);
+    for (int band = 0; band < 3; ++band) {
+        const auto& c = kBandColours[static_cast<size_t>(band)];
+        QPainter(&image).fillRect(0, band * 16, 48, 16, QColor(c[0], c[1], c[2]));
+    }
+    return image;
+}
+
+// The sRGB colour lcms makes of an 8-bit colour in primaries with the sRGB transfer curve.
+QRgb lcmsReference(const cmsCIExyYTRIPLE& primaries, const std::array<quint8, 3>& colour)
+{
+    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
+    const cmsFloat64Number srgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE wide = cmsCreateRGBProfile(&d65, &primaries, curves);
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(wide, TYPE_RGB_8, srgb, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
+    std::array<quint8, 3> out{};
+    cmsDoTransform(transform, colour.data(), out.data(), 1);
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(wide);
+    cmsFreeToneCurve(curve);
+    return qRgb(out[0], out[1], out[2]);
+}
+
+constexpr cmsCIExyYTRIPLE kDisplayP3{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+constexpr cmsCIExyYTRIPLE kBt2020{{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
+
+QColorSpace iccSpace(const cmsCIExyYTRIPLE& primaries)
+{
+    return QColorSpace(QPointF(0.3127, 0.3290), QPointF(primaries.Red.x, primaries.Red.y),
+                       QPointF(primaries.Green.x, primaries.Green.y),
+                       QPointF(primaries.Blue.x, primaries.Blue.y),
+                       QColorSpace::TransferFunction::SRgb);
+}
+
+// Ten-bit grey levels whose rounding to 8 bits differs from dropping the low bits.
+constexpr std::array<int, 4> kTenBitGreys{3, 7, 515, 1019};
+
+QImage sixteenBitGreys()
+{
+    QImage image(32, 8 * int{kTenBitGreys.size()}, QImage::Format_RGBX64);
+    for (int i = 0; i < int{kTenBitGreys.size()}; ++i) {
+        const auto level = static_cast<quint16>(
+            std::lround(kTenBitGreys[static_cast<size_t>(i)] * 65535.0 / 1023.0));
+        QPainter(&image).fillRect(0, i * 8, 32, 8, QColor::fromRgba64(level, level, level));
+    }
+    return image;
+}
+
+picture::DecodedPicture read(const QString& format, const QByteArray& bytes)
+{
+    const picture::LibraryReader reader = picture::libraryReaderFor(format.toLatin1());
+    if (!reader)
+        qFatal("no reader for %s", qPrintable(format));
+    return reader(bytes, kWhole);
+}
+
+} // namespace
+
+class LibraryReadersTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // source encoded by format's tool with options; skips the test when the tool is missing.
+    QByteArray encoded(const QString& format, const QImage& source, const QStringList& options)
+    {
+        const Encoder& encoder = encoderFor(format);
+        if (QStandardPaths::findExecutable(encoder.tool).isEmpty())
+            return {};
+        const QString input = m_dir.filePath(u"source.png"_qs);
+        const QString output = m_dir.filePath(u"encoded."_qs + encoder.extension);
+        QFile::remove(output);
+        if (!source.save(input))
+            qFatal("cannot write %s", qPrintable(input));
+        QStringList arguments = options;
+        if (encoder.tool == u"cjxl")
+            arguments << input << output;
+        else
+            arguments << u"-o"_qs << output << input;
+        QProcess process;
+        process.start(encoder.tool, arguments);
+        if (!process.waitForFinished(120000) || process.exitCode() != 0)
+            qFatal("%s failed: %s", qPrintable(encoder.tool),
+                   process.readAllStandardError().constData());
+        return tests::readFile(output);
+    }
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void decodesColoursAndOrientation_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRgb>("topLeft");
+        QTest::addColumn<QRgb>("bottomRight");
+        QTest::addColumn<int>("tolerance");
+        const QSize landscape(64, 48);
+        for (const QString& format : kFormats) {
+            const QByteArray name = format.toLatin1();
+            QTest::newRow(name + " lossless")
+                << format << encoderFor(format).lossless << landscape << kRed << kWhite << 1;
+        }
+        QTest::newRow("heif lossy")
+            << u"heif"_qs << QStringList{u"-q"_qs, u"90"_qs} << landscape << kRed << kWhite << 24;
+        QTest::newRow("avif lossy")
+            << u"avif"_qs << QStringList{} << landscape << kRed << kWhite << 24;
+        QTest::newRow("jxl lossy")
+            << u"jxl"_qs << QStringList{u"-d"_qs, u"1"_qs} << landscape << kRed << kWhite << 24;
+        QTest::newRow("avif turned a quarter anticlockwise")
+            << u"avif"_qs << QStringList{u"-l"_qs, u"--irot"_qs, u"1"_qs} << landscape.transposed()
+            << kGreen << kBlue << 1;
+        QTest::newRow("avif mirrored top to bottom")
+            << u"avif"_qs << QStringList{u"-l"_qs, u"--imir"_qs, u"0"_qs} << landscape << kBlue
+            << kGreen << 1;
+        QTest::newRow("avif cropped to its white quarter, then turned")
+            << u"avif"_qs
+            << QStringList{u"-l"_qs, u"--crop"_qs, u"32,24,32,24"_qs, u"--irot"_qs, u"1"_qs}
+            << QSize(24, 32) << kWhite << kWhite << 1;
+        QTest::newRow("avif turned a half and mirrored left to right")
+            << u"avif"_qs << QStringList{u"-l"_qs, u"--irot"_qs, u"2"_qs, u"--imir"_qs, u"1"_qs}
+            << landscape << kBlue << kGreen << 1;
+    }
+
+    void decodesColoursAndOrientation()
+    {
+        QFETCH(QString, format);
+        QFETCH(QStringList, options);
+        QFETCH(QSize, size);
+        QFETCH(QRgb, topLeft);
+        QFETCH(QRgb, bottomRight);
+        QFETCH(int, tolerance);
+        const QByteArray bytes = encoded(format, quadrants(), options);
+        if (bytes.isEmpty())
+            QSKIP("the encoder is missing (test.sh installs it)");
+        QCOMPARE(picture::sniffPictureFormat(bytes), format.toLatin1());
+        const picture::DecodedPicture shown = picture::decodePicture(bytes, QSize(800, 600)).picture;
+        const QImage image = shown.image;
+        QCOMPARE(image.size(), size);
+        QCOMPARE(shown.ownSize, size);
+        QVERIFY(image.format() == QImage::Format_RGB32);
+        QVERIFY2(tests::colourNear(quadrant(image, 0, 0), topLeft, tolerance),
+                 describe(quadrant(image, 0, 0)));
+        QVERIFY2(tests::colourNear(quadrant(image, 1, 1), bottomRight, tolerance),
+                 describe(quadrant(image, 1, 1)));
+    }
+
+    void appliesOrientation_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRgb>("topLeft");
+        QTest::addColumn<QRgb>("bottomRight");
+        for (const QString& format : {u"heif"_qs, u"jxl"_qs}) {
+            const QByteArray name = format.toLatin1();
+            QTest::newRow(name + " as stored") << format << 1 << QSize(64, 48) << kRed << kWhite;
+            QTest::newRow(name + " mirrored left to right")
+                << format << 2 << QSize(64, 48) << kGreen << kBlue;
+            QTest::newRow(name + " turned a half")
+                << format << 3 << QSize(64, 48) << kWhite << kRed;
+            QTest::newRow(name + " transposed") << format << 5 << QSize(48, 64) << kRed << kWhite;
+            QTest::newRow(name + " turned a quarter clockwise")
+                << format << 6 << QSize(48, 64) << kBlue << kGreen;
+            QTest::newRow(name + " turned a quarter anticlockwise")
+                << format << 8 << QSize(48, 64) << kGreen << kBlue;
+        }
+    }
+
+    void appliesOrientation()
+    {
+        QFETCH(QString, format);
+        QFETCH(int, orientation);
+        QFETCH(QSize, size);
+        QFETCH(QRgb, topLeft);
+        QFETCH(QRgb, bottomRight);
+        const QByteArray bytes = format == u"heif"
+                                     ? tests::heifWithOrientation(quadrants(), orientation)
+                                     : tests::jxlWithOrientation(quadrants(), orientation);
+        QVERIFY(!bytes.isEmpty());
+        const picture::DecodedPicture decoded = read(format, bytes);
+        QCOMPARE(decoded.image.size(), size);
+        QCOMPARE(decoded.ownSize, size);
+        // The HEVC coding is lossy.
+        QVERIFY2(tests::colourNear(quadrant(decoded.image, 0, 0), topLeft, 24),
+                 describe(quadrant(decoded.image, 0, 0)));
+        QVERIFY2(tests::colourNear(quadrant(decoded.image, 1, 1), bottomRight, 24),
+                 describe(quadrant(decoded.image, 1, 1)));
+    }
+
+    void convertsWideGamutsToSrgb_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("embedsProfile");
+        QTest::addColumn<bool>("displayP3");
+        QTest::newRow("heif Display P3 profile") << u"heif"_qs << kHeif.lossless << true << true;
+        QTest::newRow("heif BT.2020 profile") << u"heif"_qs << kHeif.lossless << true << false;
+        QTest::newRow("avif Display P3 code points")
+            << u"avif"_qs << QStringList{u"-l"_qs, u"--cicp"_qs, u"12/13/0"_qs} << false << true;
+        QTest::newRow("avif BT.2020 code points")
+            << u"avif"_qs << QStringList{u"-l"_qs, u"--cicp"_qs, u"9/13/0"_qs} << false << false;
+        QTest::newRow("avif Display P3 profile") << u"avif"_qs << kAvif.lossless << true << true;
+        QTest::newRow("jxl Display P3 profile") << u"jxl"_qs << kJxl.lossless << true << true;
+        QTest::newRow("jxl BT.2020 profile") << u"jxl"_qs << kJxl.lossless << true << false;
+        QTest::newRow("lossy jxl BT.2020 profile")
+            << u"jxl"_qs << QStringList{u"-d"_qs, u"0.3"_qs} << true << false;
+    }
+
+    void convertsWideGamutsToSrgb()
+    {
+        QFETCH(QString, format);
+        QFETCH(QStringList, options);
+        QFETCH(bool, embedsProfile);
+        QFETCH(bool, displayP3);
+        const cmsCIExyYTRIPLE& primaries = displayP3 ? kDisplayP3 : kBt2020;
+        QImage source = bands();
+        if (embedsProfile)
+            source.setColorSpace(iccSpace(primaries));
+        const QByteArray bytes = encoded(format, source, options);
+        if (bytes.isEmpty())
+            QSKIP("the encoder is missing (test.sh installs it)");
+        const QImage image = read(format, bytes).image;
+        QCOMPARE(image.size(), source.size());
+        for (int band = 0; band < 3; ++band) {
+            const QRgb expected = lcmsReference(primaries, kBandColours[static_cast<size_t>(band)]);
+            const QRgb actual = image.pixel(24, band * 16 + 8);
+            QVERIFY2(tests::colourNear(actual, expected, 3),
+                     describe(actual) + " for " + describe(expected));
+        }
+    }
+
+    void roundsTenBitGreys_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("heif") << u"heif"_qs << kHeif.lossless + QStringList{u"-b"_qs, u"10"_qs};
+        QTest::newRow("avif") << u"avif"_qs << QStringList{u"-l"_qs, u"-d"_qs, u"10"_qs};
+        QTest::newRow("jxl") << u"jxl"_qs
+                             << QStringList{u"-d"_qs, u"0"_qs, u"--override_bitdepth=10"_qs};
+    }
+
+    void roundsTenBitGreys()
+    {
+        QFETCH(QString, format);
+        QFETCH(QStringList, options);
+        const QByteArray bytes = encoded(format, sixteenBitGreys(), options);
+        if (bytes.isEmpty())
+            QSKIP("the encoder is missing (test.sh installs it)");
+        const QImage image = read(format, bytes).image;
+        for (int i = 0; i < int{kTenBitGreys.size()}; ++i) {
+            const int level = kTenBitGreys[static_cast<size_t>(i)];
+            const int expected = static_cast<int>(std::lround(level * 255.0 / 1023.0));
+            const QRgb actual = image.pixel(16, i * 8 + 4);
+            QVERIFY2(tests::colourNear(actual, qRgb(expected, expected, expected), 0),
+                     describe(actual) + " for level " + QByteArray::number(level));
+        }
+    }
+
+    void keepsAlpha_data()
+    {
+        QTest::addColumn<QString>("format");
+        for (const QString& format : kFormats)
+            QTest::newRow(format.toLatin1()) << format;
+    }
+
+    void keepsAlpha()
+    {
+        QFETCH(QString, format);
+        QImage source(32, 32, QImage::Format_ARGB32);
+        source.fill(kBlue);
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 32; ++x)
+                source.setPixel(x, y, qRgba(255, 0, 0, 128));
+        }
+        const QByteArray bytes = encoded(format, source, encoderFor(format).lossless);
+        if (bytes.isEmpty())
+            QSKIP("the encoder is missing (test.sh installs it)");
+        const QImage image = read(format, bytes).image;
+        QVERIFY(image.hasAlphaChannel());
+        QVERIFY2(tests::colourNear(image.pixel(8, 8), kRed, 1), describe(image.pixel(8, 8)));
+        QVERIFY2(std::abs(qAlpha(image.pixel(8, 8)) - 128) <= 1, describe(image.pixel(8, 8)));
+        QVERIFY2(tests::colourNear(image.pixel(8, 24), kBlue, 1), describe(image.pixel(8, 24)));
+        QCOMPARE(qAlpha(image.pixel(8, 24)), 255);
+    }
+
+    void refusesHostileVariants_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<ErrorNumber>("error");
+        for (const QString& format : kFormats) {
+            const QByteArray name = format.toLatin1();
+            QTest::newRow(name + " cut in half")
+                << format << u"half"_qs << ErrorNumber::InvalidPicture;
+            QTest::newRow(name + " cut after its header")
+                << format << u"header"_qs << ErrorNumber::InvalidPicture;
+            QTest::newRow(name + " claiming 12000 x 12000")
+                << format << u"claim"_qs << ErrorNumber::OutOfMemory;
+        }
+    }
+
+    void refusesHostileVariants()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, variant);
+        QFETCH(ErrorNumber, error);
+        QByteArray bytes = encoded(format, quadrants(), encoderFor(format).lossless);
+        if (bytes.isEmpty())
+            QSKIP("the encoder is missing (test.sh installs it)");
+        if (variant == u"half")
+            bytes.truncate(bytes.size() / 2);
+        else if (variant == u"header")
+            bytes.truncate(40);
+        else
+            bytes = format == u"jxl" ? tests::jxlHeaderClaiming(12000, 12000)
+                                     : tests::withIspeClaim(bytes, 12000, 12000);
+        QVERIFY(!bytes.isEmpty());
+        try {
+            read(format, bytes);
+            QFAIL("a hostile variant decoded");
+        } catch (const RuntimeError& refusal) {
+            QCOMPARE(refusal.errorNumber(), error);
+        }
+    }
+};
+
+QTEST_MAIN(LibraryReadersTest)
+#include "tst_library_readers.moc"
