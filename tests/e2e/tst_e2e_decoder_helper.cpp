@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 
 // The viewer in a real window and its decoder helper as separate processes: a helper that is
-// killed, idle or in the middle of a decode, costs the viewer nothing but that one picture,
-// and the viewer itself never maps an image-format plugin while the helper does.
+// killed, idle or in the middle of a decode, costs the viewer nothing but that one picture;
+// the helper maps the image-format plugins and the viewer, which decodes nothing, should not.
 
 #include "e2e_support.h"
 
@@ -11,6 +11,7 @@
 #include <QFile>
 
 #include <atomic>
+#include <optional>
 #include <csignal>
 #include <thread>
 
