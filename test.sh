@@ -4,7 +4,7 @@
 # Installs what is missing, builds the viewer and its tests, and runs every test: the
 # offscreen suites, the hostile-input runs (a generated corpus and Debian's public test
 # pictures, each file loaded in its own bounded process), the end-to-end tests in real
-# windows on a private X server, the package test, a libFuzzer run on the loader, and the
+# windows on a private X server, the package test, libFuzzer runs on the decoder, and the
 # whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 # The private print server and the package test need root; a user runs the whole suite
@@ -47,14 +47,27 @@ echo "Private X server on $DISPLAY"
 # The Debian package: built, checked with lintian, installed, started, removed.
 as_root "$KAVELORA_ROOT/tests/packaging/test_deb_package.sh" "$BUILD_DIR"
 
-# The loader's own code under libFuzzer: built with clang in its own folder, then two minutes
-# of fuzzing from the hostile corpus's seeds and a replay of every input it ever found.
+# The decoder helper's code under libFuzzer, built with clang in its own folder: a minute of
+# the whole decode from the hostile corpus's seeds, then half a minute each of the fast targets
+# (the pre-checks, the messages between viewer and helper), each after a replay of every input
+# it ever found.
 FUZZ_DIR="$KAVELORA_ROOT/build-fuzz"
+FUZZ_SOURCE="$KAVELORA_ROOT/tests/fuzz"
 cmake -S "$KAVELORA_ROOT" -B "$FUZZ_DIR" -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DKAVELORA_BUILD_FUZZER=ON
-cmake --build "$FUZZ_DIR" -j "$(nproc)" --target fuzz_load_picture
-"$KAVELORA_ROOT/tests/fuzz/run_fuzzer.sh" "$FUZZ_DIR/tests/fuzz/fuzz_load_picture" 120 \
-    "$BUILD_DIR/tests/hostile/corpus/seeds" "$KAVELORA_ROOT/tests/fuzz/regressions"
+cmake --build "$FUZZ_DIR" -j "$(nproc)" \
+    --target fuzz_load_picture fuzz_prechecks fuzz_helper_messages
+fuzz_log="$work/fuzz-summary.log"
+: >"$fuzz_log"
+run_fuzzer() { # TARGET SECONDS SEED_DIR REGRESSION_DIR
+    echo "== $1"
+    "$FUZZ_SOURCE/run_fuzzer.sh" "$FUZZ_DIR/tests/fuzz/$1" "$2" "$3" "$4" | tee -a "$fuzz_log"
+}
+run_fuzzer fuzz_load_picture 60 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_SOURCE/regressions"
+run_fuzzer fuzz_prechecks 30 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_SOURCE/regressions"
+run_fuzzer fuzz_helper_messages 30 "$FUZZ_SOURCE/helper_messages" "$FUZZ_SOURCE/helper_messages"
+echo "fuzzers: $(sed -n 's/^fuzzer: \([0-9]*\) executions.*/\1/p' "$fuzz_log" |
+    awk '{ total += $1 } END { print total + 0 }') executions in all"
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the run.

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <cerrno>
 #include <csignal>
@@ -30,6 +31,8 @@ using protocol::Request;
 using protocol::RequestKind;
 
 namespace {
+
+Q_LOGGING_CATEGORY(decoderHelperLog, "kavelora.decoder")
 
 // The helper's end of the socket, where it expects it.
 constexpr int kHelperSocket = 3;
@@ -148,8 +151,15 @@ void DecoderClient::stop()
     m_socket.reset();
     if (m_helper > 0) {
         ::kill(m_helper, SIGKILL);
-        while (::waitpid(m_helper, nullptr, 0) < 0 && errno == EINTR) {
+        int status = 0;
+        pid_t reaped = -1;
+        while ((reaped = ::waitpid(m_helper, &status, 0)) < 0 && errno == EINTR) {
         }
+        // A helper that had already ended by another signal crashed, or broke its own filter
+        // (SIGSYS) on a decode it should have been allowed to do.
+        if (reaped == m_helper && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
+            qCWarning(decoderHelperLog, "the decoder helper %d ended by signal %d",
+                      static_cast<int>(m_helper), WTERMSIG(status));
         m_helper = 0;
     }
 }

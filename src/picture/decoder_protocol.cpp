@@ -65,6 +65,9 @@ bool isFormatName(const char (&name)[8])
 
 bool isValidDecoded(const Reply& reply)
 {
+    // A number outside the enumeration may not even be cast to it.
+    if (reply.pixelFormat >= QImage::NImageFormats)
+        return false;
     const auto format = static_cast<QImage::Format>(reply.pixelFormat);
     if (!isSide(reply.width) || !isSide(reply.height) || !isSide(reply.ownWidth) ||
         !isSide(reply.ownHeight) || !isSharedPixelFormat(format))

@@ -1,11 +1,12 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 
-// libFuzzer target on the loader's own code: the format sniffing, the pre-checks and the
-// decode call, fed from memory exactly as LoadPicture feeds them a file's bytes, then the
-// reduced-scale decode that printing asks for. A crash, a sanitizer report, a hang or an
+// libFuzzer target on the helper's whole decode: the format sniffing, the pre-checks and the
+// decode, fed from memory as the helper is fed a file, then the larger decode that printing
+// asks for beside the picture held already. A crash, a sanitizer report, a hang or an
 // allocation over the fuzzer's limit is a finding.
 
+#include "picture/limits.h"
 #include "picture/picture_decoder.h"
 #include "platform/runtime_error.h"
 
@@ -13,10 +14,35 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 
 void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+unsigned sumOfPixels(const QImage& image)
+{
+    unsigned sum = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (qsizetype x = 0; x < image.bytesPerLine(); ++x)
+            sum += row[x];
+    }
+    return sum;
+}
+
+// What the decoder promises every caller of a picture it gives back.
+void checkPromises(const kavelora::picture::DecodedFile& decoded)
+{
+    const QImage& image = decoded.picture.image;
+    if (image.isNull())
+        return;
+    // Deeper formats are brought down to 8 bits per channel before anyone sees them.
+    if (static_cast<qint64>(image.width()) * image.height() >
+            kavelora::picture::kMaxPicturePixels ||
+        decoded.picture.ownSize.isEmpty() || decoded.format.isEmpty() || image.depth() > 32)
+        std::abort();
+}
 
 } // namespace
 
@@ -35,19 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using kavelora::platform::RuntimeError;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     try {
-        const Picture picture = decodePicture(bytes, 96.0, QSize(800, 600));
-        const QImage image = picture.screenImage();
-        unsigned sum = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            const uchar* row = image.constScanLine(y);
-            for (qsizetype x = 0; x < image.bytesPerLine(); ++x)
-                sum += row[x];
-        }
-        static_cast<void>(picture.decodeForSize(QSize(1600, 1200)));
-        volatile unsigned sink = sum;
-        static_cast<void>(sink);
+        const DecodedFile shown = decodePicture(bytes, QSize(800, 600));
+        checkPromises(shown);
+        volatile unsigned sink = sumOfPixels(shown.picture.image);
+        const DecodedFile printed =
+            decodePicture(bytes, QSize(1600, 1200), shown.picture.image.size());
+        checkPromises(printed);
+        sink = sink + sumOfPixels(printed.picture.image);
     } catch (const RuntimeError&) {
-        // Refusing the bytes is the loader's answer to a bad file.
+        // Refusing the bytes is the decoder's answer to a bad file.
     }
     return 0;
 }

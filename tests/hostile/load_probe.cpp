@@ -4,9 +4,12 @@
 // load_probe FILE: loads FILE the way the open command does in a window just opened (decoded
 // for the picture area Image1 at its first size on the primary screen: 481 x 297 pixels at
 // 96 dpi), reads every pixel of the result and prints one line, "shown WxH" (exit 0) or "refused
-// <error number> <text>" (exit 2). load_probe --print FILE: the same, then prints the picture
-// through the program's printer to a PDF file in a temporary folder. Any other outcome (a crash, an
-// exception that is not a run-time error) is a fault that the hostile-input runner reports.
+// <error number> <text>" (exit 2). When the decoder helper ended by a signal of its own (a crash,
+// or its system-call filter refusing a call a legal decode made) it prints "helper <the viewer's
+// warning>" instead (exit 3), whatever the load gave. load_probe --print FILE: the same, then
+// prints the picture through the program's printer to a PDF file in a temporary folder. Any other
+// outcome (a crash, an exception that is not a run-time error) is a fault that the hostile-input
+// runner reports.
 
 #include "picture/load_picture.h"
 #include "platform/runtime_error.h"
@@ -32,6 +35,7 @@ namespace {
 
 constexpr int kShown = 0;
 constexpr int kRefused = 2;
+constexpr int kHelperSignalled = 3;
 constexpr int kUsage = 64;
 
 // Image1's first size in device pixels, as the open command asks the loader to cover it.
@@ -58,6 +62,18 @@ unsigned readEveryPixel(const QImage& image)
     return sum;
 }
 
+QString helperWarning;
+
+// Keeps the decoder client's warning about a helper that ended by a signal, and lets every
+// other message through as usual.
+void catchHelperWarning(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtWarningMsg && qstrcmp(context.category, "kavelora.decoder") == 0 &&
+        helperWarning.isEmpty())
+        helperWarning = text;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
 void printToPdf(const Picture& picture)
 {
     QTemporaryDir folder;
@@ -81,6 +97,12 @@ QByteArray oneLine(const QString& text)
     return line.toUtf8();
 }
 
+int answerHelperWarning()
+{
+    std::printf("helper %s\n", oneLine(helperWarning).constData());
+    return kHelperSignalled;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -90,6 +112,7 @@ int main(int argc, char* argv[])
         std::fputs("usage: load_probe [--print] FILE\n", stderr);
         return kUsage;
     }
+    qInstallMessageHandler(catchHelperWarning);
     QGuiApplication application(argc, argv);
     const QString fileName = QFile::decodeName(argv[argc - 1]);
     try {
@@ -100,9 +123,13 @@ int main(int argc, char* argv[])
             printToPdf(picture);
         // An empty name gives the empty picture, which shows nothing.
         const QSize size = picture.isEmpty() ? QSize(0, 0) : picture.ownSize();
+        if (!helperWarning.isEmpty())
+            return answerHelperWarning();
         std::printf("shown %dx%d\n", size.width(), size.height());
         return kShown;
     } catch (const RuntimeError& error) {
+        if (!helperWarning.isEmpty())
+            return answerHelperWarning();
         std::printf("refused %d %s\n", error.number(), oneLine(error.text()).constData());
         return kRefused;
     }

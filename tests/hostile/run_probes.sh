@@ -6,11 +6,12 @@
 # Runs PROBE (load_probe) once per file, each in its own process under a hang guard, and takes
 # each run's peak memory from the operating system. A folder PATH stands for its entries (with
 # --recursive, for the regular files below it that are not programs); any other PATH for
-# itself, whatever it is. Fails on a crash (a signal), a hang, a peak over the limit, any
-# other exit or output than the probe's two answers, fewer than N files probed, or fewer than
-# N of them named as pictures (--min-pictures: other files are probed too, but a folder of
-# notes and reference dumps must not pass for a picture collection). Prints a
-# table of outcomes, the slowest load and the largest peak, and "N passed, M failed".
+# itself, whatever it is. Fails on a crash (a signal, of the probe or of its decoder helper), a
+# hang, a peak over the limit, any other exit or output than the probe's two answers, fewer
+# than N files probed, or fewer than N of them named as pictures (--min-pictures: other files
+# are probed too, but a folder of notes and reference dumps must not pass for a picture
+# collection). Prints a table of outcomes, the slowest load and the largest peak, and
+# "N passed, M failed".
 set -uo pipefail
 
 print=()
@@ -83,6 +84,9 @@ while IFS= read -r -d '' file; do
         fault="killed by signal $((status - 128))"
     elif [ "$status" -eq 0 ] && [[ $answer =~ ^shown\ [0-9]+x[0-9]+$ ]]; then
         outcome=shown
+    elif [ "$status" -eq 3 ] && [[ $answer =~ ^helper\  ]]; then
+        outcome=helper-signal
+        fault="${answer#helper }"
     elif [ "$status" -eq 2 ] && [[ $answer =~ ^refused\ ([0-9]+)\  ]]; then
         outcome=refused
         refusals[${BASH_REMATCH[1]}]=$((${refusals[${BASH_REMATCH[1]}]:-0} + 1))
@@ -115,7 +119,7 @@ done <"$list"
 total=$((passed + failed))
 echo
 printf '%-14s %6s\n' outcome files
-for outcome in shown refused crash hang over-memory other; do
+for outcome in shown refused crash helper-signal hang over-memory other; do
     printf '%-14s %6d\n' "$outcome" "${outcomes[$outcome]:-0}"
 done
 for number in $(printf '%s\n' "${!refusals[@]}" | sort -n); do
