@@ -5,6 +5,7 @@
 #include "picture/bmp_reader.h"
 #include "picture/jpeg_reader.h"
 #include "picture/picture_prechecks.h"
+#include "picture/png_reader.h"
 #include "platform/runtime_error.h"
 
 #include <QBuffer>
@@ -113,6 +114,10 @@ public:
 
     bool isAnimation() { return m_reader.supportsAnimation() && m_reader.imageCount() > 1; }
 
+    bool isTransformed() { return m_reader.transformation() != QImageIOHandler::TransformationNone; }
+
+    QIODevice& device() { return *m_reader.device(); }
+
     QString errorString() const { return m_reader.errorString(); }
 
     QImage read()
@@ -182,12 +187,18 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
         libjpegDenominator = jpegScaleFor(ownSize, screenPixels, fileName);
         decodedSize = scaledBy(ownSize, *libjpegDenominator);
     }
-    const bool reduced = libjpegDenominator.value_or(1) > 1;
     if (ownSize.isValid() && pixelCount(decodedSize) > kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
 
     const bool animated = reader.isAnimation();
-    QImage image = libjpegDenominator ? reader.readJpeg(*libjpegDenominator) : reader.read();
+    std::optional<DecodedPicture> ownPng;
+    if (format == "png" && !animated && !reader.isTransformed())
+        ownPng = readPng(reader.device(), screenPixels);
+    const bool reduced = libjpegDenominator.value_or(1) > 1 ||
+                         (ownPng && ownPng->image.size() != ownPng->ownSize);
+    QImage image = ownPng               ? std::move(ownPng->image)
+                   : libjpegDenominator ? reader.readJpeg(*libjpegDenominator)
+                                        : reader.read();
     // Kept only where it is read again; any other screen copy is the whole picture.
     Picture::Source source{format, fileName, Picture::Source::Origin::UserFile, {}};
     if (animated || (reduced && !file))
@@ -280,6 +291,16 @@ std::variant<Picture, WholeRead> decodeStraightFromFile(const std::shared_ptr<Pi
     return picture;
 }
 
+QImage decodePngWith(QIODevice& device, QSize ownSize, QSize targetPixels,
+                     const QImage& decodedAlready)
+{
+    const int factor = pngReductionFactor(ownSize, targetPixels);
+    if (scaledBy(ownSize, factor) == decodedAlready.size())
+        return decodedAlready;
+    std::optional<DecodedPicture> png = readPng(device, targetPixels);
+    return png ? std::move(png->image) : decodedAlready;
+}
+
 } // namespace
 
 Picture decodePicture(const QByteArray& bytes, double logicalDpi, QSize screenPixels,
@@ -318,6 +339,26 @@ QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage
             return decodedAlready;
         QImage finer = decodeJpegWith(reader, targetPixels, decodedAlready);
         return file.isUnchanged() ? finer : decodedAlready;
+    } catch (const RuntimeError&) {
+        return decodedAlready;
+    }
+}
+
+QImage decodePngForSize(const PictureSource::Kept& kept, QSize ownSize, QSize targetPixels,
+                        const QImage& decodedAlready)
+{
+    if (const auto* bytes = std::get_if<QByteArray>(&kept)) {
+        QByteArray view = QByteArray::fromRawData(bytes->constData(), bytes->size());
+        QBuffer buffer(&view);
+        buffer.open(QIODevice::ReadOnly);
+        return decodePngWith(buffer, ownSize, targetPixels, decodedAlready);
+    }
+    const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&kept);
+    if (!file || !(*file)->isUnchanged())
+        return decodedAlready;
+    try {
+        QImage finer = decodePngWith((*file)->device(), ownSize, targetPixels, decodedAlready);
+        return (*file)->isUnchanged() ? finer : decodedAlready;
     } catch (const RuntimeError&) {
         return decodedAlready;
     }

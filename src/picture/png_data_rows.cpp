@@ -1,0 +1,220 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "picture/png_data_rows.h"
+
+#include <QIODevice>
+#include <QtEndian>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <zlib.h>
+
+namespace kavelora::picture {
+
+namespace {
+
+constexpr int kBandRows = 16;
+// The consumer holds two bands (the one it works on and the one above its first row); the
+// producer fills the rest.
+constexpr int kBandSlots = 4;
+constexpr qint64 kReadBlockBytes = 64 * 1024;
+
+// Reads consecutive IDAT chunks and inflates them on its own thread.
+class DataInflater
+{
+public:
+    DataInflater(QIODevice& device, std::size_t rowBytes, int rowCount)
+        : m_device(device),
+          m_rowBytes(rowBytes),
+          m_rowCount(rowCount),
+          m_bandCount((rowCount + kBandRows - 1) / kBandRows),
+          m_ring(rowBytes * kBandRows * kBandSlots)
+    {}
+
+    ~DataInflater()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_cancelled = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_zlibStarted)
+            inflateEnd(&m_zlib);
+    }
+
+    DataInflater(const DataInflater&) = delete;
+    DataInflater& operator=(const DataInflater&) = delete;
+
+    PngDataFault start()
+    {
+        if (inflateInit(&m_zlib) != Z_OK)
+            return PngDataFault::Corrupt;
+        m_zlibStarted = true;
+        m_thread = std::thread([this] { produce(); });
+        return PngDataFault::None;
+    }
+
+    int bandCount() const { return m_bandCount; }
+
+    int rowsIn(int band) const { return std::min(kBandRows, m_rowCount - band * kBandRows); }
+
+    uchar* bandData(int band)
+    {
+        return m_ring.data() + static_cast<std::size_t>(band % kBandSlots) * kBandRows * m_rowBytes;
+    }
+
+    // Waits for band; the fault that stopped the producer before it, or None.
+    PngDataFault waitFor(int band)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_produced > band || m_fault != PngDataFault::None; });
+        return m_produced > band ? PngDataFault::None : m_fault;
+    }
+
+    // Lets the producer reuse every band before band.
+    void release(int band)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_releasedBefore = band;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void produce()
+    {
+        for (int band = 0; band < m_bandCount; ++band) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] {
+                    return m_cancelled || band - m_releasedBefore < kBandSlots;
+                });
+                if (m_cancelled)
+                    return;
+            }
+            const PngDataFault fault = fill(bandData(band), m_rowBytes * static_cast<std::size_t>(rowsIn(band)));
+            {
+                const std::lock_guard lock(m_mutex);
+                if (fault == PngDataFault::None)
+                    m_produced = band + 1;
+                else
+                    m_fault = fault;
+            }
+            m_changed.notify_all();
+            if (fault != PngDataFault::None)
+                return;
+        }
+    }
+
+    PngDataFault fill(uchar* out, std::size_t bytes)
+    {
+        m_zlib.next_out = out;
+        m_zlib.avail_out = static_cast<uInt>(bytes);
+        while (m_zlib.avail_out > 0) {
+            if (m_zlib.avail_in == 0) {
+                if (const PngDataFault fault = readMore(); fault != PngDataFault::None)
+                    return fault;
+                continue;
+            }
+            const int result = inflate(&m_zlib, Z_NO_FLUSH);
+            if (result == Z_STREAM_END && m_zlib.avail_out > 0)
+                return PngDataFault::TooShort;
+            if (result != Z_OK && result != Z_STREAM_END)
+                return PngDataFault::Corrupt;
+        }
+        return PngDataFault::None;
+    }
+
+    // Reads the next block of the current chunk, or the next chunk's header; past the last
+    // IDAT chunk the data has ended early.
+    PngDataFault readMore()
+    {
+        if (m_chunkLeft == 0) {
+            if (m_inChunk) {
+                char stored[4];
+                if (m_device.read(stored, 4) != 4)
+                    return PngDataFault::TooShort;
+                if (qFromBigEndian<quint32>(stored) != m_crc)
+                    return PngDataFault::WrongCrc;
+                m_inChunk = false;
+            }
+            char header[8];
+            if (m_device.read(header, 8) != 8)
+                return PngDataFault::TooShort;
+            if (std::memcmp(header + 4, "IDAT", 4) != 0)
+                return PngDataFault::TooShort;
+            const auto length = qFromBigEndian<quint32>(header);
+            if (length > 0x7FFFFFFFu)
+                return PngDataFault::Corrupt;
+            m_chunkLeft = length;
+            m_inChunk = true;
+            m_crc = static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(header + 4), 4));
+            return PngDataFault::None;
+        }
+        m_input.resize(static_cast<std::size_t>(kReadBlockBytes));
+        const qint64 wanted = std::min<qint64>(kReadBlockBytes, m_chunkLeft);
+        const qint64 read = m_device.read(reinterpret_cast<char*>(m_input.data()), wanted);
+        if (read <= 0)
+            return PngDataFault::TooShort;
+        m_chunkLeft -= read;
+        m_crc = static_cast<quint32>(crc32(m_crc, m_input.data(), static_cast<uInt>(read)));
+        m_zlib.next_in = m_input.data();
+        m_zlib.avail_in = static_cast<uInt>(read);
+        return PngDataFault::None;
+    }
+
+    QIODevice& m_device;
+    const std::size_t m_rowBytes;
+    const int m_rowCount;
+    const int m_bandCount;
+    std::vector<uchar> m_ring;
+    std::vector<uchar> m_input;
+    z_stream m_zlib{};
+    bool m_zlibStarted = false;
+    qint64 m_chunkLeft = 0;
+    bool m_inChunk = false;
+    quint32 m_crc = 0;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_produced = 0;
+    int m_releasedBefore = 0;
+    bool m_cancelled = false;
+    PngDataFault m_fault = PngDataFault::None;
+    std::thread m_thread;
+};
+
+} // namespace
+
+PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCount,
+                            const std::function<bool(uchar* row, uchar* previous)>& takeRow)
+{
+    DataInflater inflater(device, rowBytes, rowCount);
+    if (const PngDataFault fault = inflater.start(); fault != PngDataFault::None)
+        return fault;
+    std::vector<uchar> zeros(rowBytes, 0);
+    uchar* previous = zeros.data();
+    for (int band = 0; band < inflater.bandCount(); ++band) {
+        if (const PngDataFault fault = inflater.waitFor(band); fault != PngDataFault::None)
+            return fault;
+        uchar* row = inflater.bandData(band);
+        for (int i = 0; i < inflater.rowsIn(band); ++i, row += rowBytes) {
+            if (!takeRow(row, previous))
+                return PngDataFault::RowRefused;
+            previous = row;
+        }
+        // The last row of this band is the one above the next band's first.
+        inflater.release(band);
+    }
+    return PngDataFault::None;
+}
+
+} // namespace kavelora::picture

@@ -1,0 +1,26 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QtGlobal>
+
+#include <cstddef>
+#include <functional>
+
+class QIODevice;
+
+namespace kavelora::picture {
+
+enum class PngDataFault { None, ReadFailed, WrongCrc, Corrupt, TooShort, RowRefused };
+
+// Inflates the PNG image data read from device, positioned at the first IDAT chunk's length,
+// and hands takeRow each of rowCount rows of rowBytes (filter byte included) in order,
+// together with the row before it (zeros for the first). takeRow may change both rows in
+// place and returns false to stop. Inflating runs on a thread of its own, one band of rows
+// ahead of takeRow on the calling thread. Checks the CRC of each IDAT chunk read
+// to its end.
+// Returns the first fault met; None once every row was taken.
+PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCount,
+                            const std::function<bool(uchar* row, uchar* previous)>& takeRow);
+
+} // namespace kavelora::picture
