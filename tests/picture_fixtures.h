@@ -51,6 +51,14 @@ QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format = QIma
 // that neither compresses nor survives scaling.
 QImage noisePicture(QSize size, std::uint64_t seed);
 
+// image averaged over blocks of factor x factor pixels in premultiplied colour: a pixel for
+// each block begun, the blocks at the right and bottom edges averaging the pixels they have.
+QImage exactAreaAverage(const QImage& image, int factor);
+
+// The peak signal-to-noise ratio of actual against expected over premultiplied ARGB, in dB;
+// 99 when they are equal.
+double psnr(const QImage& actual, const QImage& expected);
+
 // True when the two colours differ by at most tolerance in each of red, green and blue.
 bool colourNear(QRgb actual, QRgb expected, int tolerance = 6);
 

@@ -5,6 +5,7 @@
 // decodes to the pixels QImageReader gives when not reduced, to an area average of them when
 // reduced, and what Qt's reader refuses is refused.
 
+#include "picture/area_reducer.h"
 #include "picture/picture_decoder.h"
 #include "picture/png_reader.h"
 #include "picture_fixtures.h"
@@ -17,7 +18,6 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <cmath>
 #include <cstdlib>
 
 using namespace kavelora;
@@ -119,51 +119,6 @@ QImage plainDecode(const QByteArray& png)
     return image;
 }
 
-// Averages factor x factor blocks of image in premultiplied colour, as the edge blocks have them.
-QImage exactAreaAverage(const QImage& image, int factor)
-{
-    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QImage averaged((image.width() + factor - 1) / factor, (image.height() + factor - 1) / factor,
-                    QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < averaged.height(); ++y) {
-        for (int x = 0; x < averaged.width(); ++x) {
-            double sums[4] = {};
-            int count = 0;
-            for (int v = y * factor; v < std::min(image.height(), (y + 1) * factor); ++v) {
-                for (int u = x * factor; u < std::min(image.width(), (x + 1) * factor); ++u) {
-                    const QRgb pixel = source.pixel(u, v);
-                    sums[0] += qRed(pixel), sums[1] += qGreen(pixel);
-                    sums[2] += qBlue(pixel), sums[3] += qAlpha(pixel);
-                    ++count;
-                }
-            }
-            averaged.setPixel(x, y,
-                              qRgba(qRound(sums[0] / count), qRound(sums[1] / count),
-                                    qRound(sums[2] / count), qRound(sums[3] / count)));
-        }
-    }
-    return averaged;
-}
-
-double psnr(const QImage& actual, const QImage& expected)
-{
-    const QImage a = actual.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage b = expected.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    double squares = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            for (int shift : {0, 8, 16, 24}) {
-                const int difference = int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF);
-                squares += difference * difference;
-            }
-        }
-    }
-    const double meanSquare = squares / (4.0 * a.width() * a.height());
-    return meanSquare == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / meanSquare);
-}
-
 // The kinds the reader decodes itself, by the chunks that make them.
 void addColourKinds()
 {
@@ -243,7 +198,7 @@ private Q_SLOTS:
             // Anything finer than the next factor up asks for this one.
             const QSize cover((whole.width() + factor) / (factor + 1) + 1,
                               (whole.height() + factor) / (factor + 1) + 1);
-            if (picture::pngReductionFactor(whole.size(), cover) != factor)
+            if (picture::areaReductionFactor(whole.size(), cover) != factor)
                 continue;
             const auto decoded = readAt(png, cover);
             QVERIFY(decoded);
@@ -274,7 +229,7 @@ private Q_SLOTS:
         QFETCH(QSize, ownSize);
         QFETCH(QSize, cover);
         QFETCH(int, factor);
-        QCOMPARE(picture::pngReductionFactor(ownSize, cover), factor);
+        QCOMPARE(picture::areaReductionFactor(ownSize, cover), factor);
     }
 
     void refusesWhatQtRefuses_data()

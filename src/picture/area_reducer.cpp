@@ -6,6 +6,18 @@
 
 namespace kavelora::picture {
 
+namespace {
+// Keeps each block's sums of premultiplied colour within 32 bits.
+constexpr int kMaxReductionFactor = 64;
+} // namespace
+
+int areaReductionFactor(QSize ownSize, QSize coverPixels)
+{
+    const int across = ownSize.width() / std::max(1, coverPixels.width());
+    const int down = ownSize.height() / std::max(1, coverPixels.height());
+    return std::clamp(std::min(across, down), 1, kMaxReductionFactor);
+}
+
 AreaReducer::AreaReducer(QImage& target, int sourceHeight, int factor)
     : m_target(target),
       m_sourceHeight(sourceHeight),

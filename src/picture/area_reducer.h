@@ -4,10 +4,15 @@
 
 #include <QImage>
 #include <QRgb>
+#include <QSize>
 
 #include <vector>
 
 namespace kavelora::picture {
+
+// The whole-number factor a picture of ownSize is reduced by: the largest (up to 64) whose
+// copy, ceil(side / factor) each way, still covers coverPixels both ways; 1 when none does.
+int areaReductionFactor(QSize ownSize, QSize coverPixels);
 
 // Averages blocks of factor x factor source pixels, fed a row at a time, into target. The
 // blocks at the right and bottom edges average the pixels they have. target is

@@ -44,15 +44,17 @@ QImage Picture::decodeForSize(QSize targetPixels) const
 {
     if (!m_data)
         return {};
-    // Only JPEG and PNG decode at reduced scale; any other screen copy is already the whole
-    // picture, and an animated one shows the frame it was made from.
+    // Only JPEG, PNG and WebP decode at reduced scale; any other screen copy is already the
+    // whole picture, and an animated one shows the frame it was made from.
     const QByteArray& format = m_data->source.format;
-    if (m_data->motion == Motion::Animated || (format != "jpeg" && format != "png") ||
+    const bool reducible = format == "jpeg" || format == "png" || format == "webp";
+    if (m_data->motion == Motion::Animated || !reducible ||
         m_data->screenImage.size() == m_data->ownSize)
         return m_data->screenImage;
+    if (format != "jpeg")
+        return decodeReducedForSize(m_data->source, m_data->ownSize, targetPixels,
+                                    m_data->screenImage);
     const Source::Kept& kept = m_data->source.kept;
-    if (format == "png")
-        return decodePngForSize(kept, m_data->ownSize, targetPixels, m_data->screenImage);
     if (const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&kept))
         return decodeJpegFileForSize(**file, targetPixels, m_data->screenImage);
     if (const auto* bytes = std::get_if<QByteArray>(&kept))

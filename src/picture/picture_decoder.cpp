@@ -2,10 +2,12 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture_decoder.h"
 
+#include "picture/area_reducer.h"
 #include "picture/bmp_reader.h"
 #include "picture/jpeg_reader.h"
 #include "picture/picture_prechecks.h"
 #include "picture/png_reader.h"
+#include "picture/webp_reader.h"
 #include "platform/runtime_error.h"
 
 #include <QBuffer>
@@ -157,6 +159,26 @@ private:
     QImageReader m_reader;
 };
 
+bool isReducedByOwnReader(const QByteArray& format)
+{
+    return format == "png" || format == "webp";
+}
+
+// nullopt, with device where it was, for the kinds the format's reader leaves to Qt's.
+std::optional<DecodedPicture> readReduced(const QByteArray& format, QIODevice& device,
+                                          QSize coverPixels)
+{
+    if (format == "png")
+        return readPng(device, coverPixels);
+    const qint64 start = device.pos();
+    if (!device.seek(0))
+        throw RuntimeError(ErrorNumber::InvalidPicture);
+    std::optional<DecodedPicture> webp = readWebp(device.readAll(), coverPixels);
+    if (!webp)
+        device.seek(start);
+    return webp;
+}
+
 // Makes reader read its picture's headers, then tells whether file still holds what it held
 // when it was opened, so that the headers read are the ones the checks saw.
 bool headersReadFromOpenedContent(Reader& reader, const PictureFile& file)
@@ -191,12 +213,12 @@ Picture decodeWith(Reader& reader, const QByteArray& format, const QByteArray& b
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
 
     const bool animated = reader.isAnimation();
-    std::optional<DecodedPicture> ownPng;
-    if (format == "png" && !animated && !reader.isTransformed())
-        ownPng = readPng(reader.device(), screenPixels);
+    std::optional<DecodedPicture> reducedByUs;
+    if (isReducedByOwnReader(format) && !animated && !reader.isTransformed())
+        reducedByUs = readReduced(format, reader.device(), screenPixels);
     const bool reduced = libjpegDenominator.value_or(1) > 1 ||
-                         (ownPng && ownPng->image.size() != ownPng->ownSize);
-    QImage image = ownPng               ? std::move(ownPng->image)
+                         (reducedByUs && reducedByUs->image.size() != reducedByUs->ownSize);
+    QImage image = reducedByUs          ? std::move(reducedByUs->image)
                    : libjpegDenominator ? reader.readJpeg(*libjpegDenominator)
                                         : reader.read();
     // Kept only where it is read again; any other screen copy is the whole picture.
@@ -291,14 +313,14 @@ std::variant<Picture, WholeRead> decodeStraightFromFile(const std::shared_ptr<Pi
     return picture;
 }
 
-QImage decodePngWith(QIODevice& device, QSize ownSize, QSize targetPixels,
-                     const QImage& decodedAlready)
+QImage decodeReducedWith(const QByteArray& format, QIODevice& device, QSize ownSize,
+                         QSize targetPixels, const QImage& decodedAlready)
 {
-    const int factor = pngReductionFactor(ownSize, targetPixels);
+    const int factor = areaReductionFactor(ownSize, targetPixels);
     if (scaledBy(ownSize, factor) == decodedAlready.size())
         return decodedAlready;
-    std::optional<DecodedPicture> png = readPng(device, targetPixels);
-    return png ? std::move(png->image) : decodedAlready;
+    std::optional<DecodedPicture> finer = readReduced(format, device, targetPixels);
+    return finer ? std::move(finer->image) : decodedAlready;
 }
 
 } // namespace
@@ -344,20 +366,21 @@ QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage
     }
 }
 
-QImage decodePngForSize(const PictureSource::Kept& kept, QSize ownSize, QSize targetPixels,
-                        const QImage& decodedAlready)
+QImage decodeReducedForSize(const PictureSource& source, QSize ownSize, QSize targetPixels,
+                            const QImage& decodedAlready)
 {
-    if (const auto* bytes = std::get_if<QByteArray>(&kept)) {
+    if (const auto* bytes = std::get_if<QByteArray>(&source.kept)) {
         QByteArray view = QByteArray::fromRawData(bytes->constData(), bytes->size());
         QBuffer buffer(&view);
         buffer.open(QIODevice::ReadOnly);
-        return decodePngWith(buffer, ownSize, targetPixels, decodedAlready);
+        return decodeReducedWith(source.format, buffer, ownSize, targetPixels, decodedAlready);
     }
-    const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&kept);
+    const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&source.kept);
     if (!file || !(*file)->isUnchanged())
         return decodedAlready;
     try {
-        QImage finer = decodePngWith((*file)->device(), ownSize, targetPixels, decodedAlready);
+        QImage finer = decodeReducedWith(source.format, (*file)->device(), ownSize, targetPixels,
+                                         decodedAlready);
         return (*file)->isUnchanged() ? finer : decodedAlready;
     } catch (const RuntimeError&) {
         return decodedAlready;

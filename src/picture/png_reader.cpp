@@ -27,7 +27,6 @@ using platform::RuntimeError;
 
 namespace {
 
-constexpr int kMaxReductionFactor = 64;
 // libpng's default limit on each side, which Qt's reader keeps.
 constexpr quint32 kMaxSide = 1'000'000;
 constexpr char kSignature[] = "\x89PNG\r\n\x1A\n";
@@ -306,13 +305,6 @@ void decodeRows(QIODevice& device, const PngPixelLayout& layout, int height, int
 
 } // namespace
 
-int pngReductionFactor(QSize ownSize, QSize coverPixels)
-{
-    const int across = ownSize.width() / std::max(1, coverPixels.width());
-    const int down = ownSize.height() / std::max(1, coverPixels.height());
-    return std::clamp(std::min(across, down), 1, kMaxReductionFactor);
-}
-
 std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
 {
     const qint64 startPosition = device.pos();
@@ -325,7 +317,7 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
     const QSize ownSize(static_cast<int>(header.width), static_cast<int>(header.height));
     if (static_cast<qint64>(header.width) * header.height > kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
-    const int factor = pngReductionFactor(ownSize, coverPixels);
+    const int factor = areaReductionFactor(ownSize, coverPixels);
     const QSize size((ownSize.width() + factor - 1) / factor,
                      (ownSize.height() + factor - 1) / factor);
     QImage image;
@@ -336,10 +328,9 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
     const RowColourConversion rowConversion(factor > 1 ? colourSpace : QColorSpace());
     decodeRows(device, preamble.layout, ownSize.height(), factor, rowConversion, image);
     if (colourSpace.isValid()) {
-        image.setColorSpace(colourSpace);
-        if (factor > 1)
-            image.setColorSpace(QColorSpace::SRgb);
-        else if (colourSpace != QColorSpace::SRgb)
+        // A reduced copy's rows were converted as they came.
+        image.setColorSpace(factor > 1 ? QColorSpace(QColorSpace::SRgb) : colourSpace);
+        if (image.colorSpace() != QColorSpace::SRgb)
             image.convertToColorSpace(QColorSpace::SRgb);
     }
     return DecodedPicture{std::move(image), ownSize};

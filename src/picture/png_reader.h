@@ -13,11 +13,7 @@ class QIODevice;
 
 namespace kavelora::picture {
 
-// The whole-number factor a PNG of ownSize is reduced by: the largest (up to 64) whose copy,
-// ceil(side / factor) each way, still covers coverPixels both ways; 1 when nothing smaller does.
-int pngReductionFactor(QSize ownSize, QSize coverPixels);
-
-// The PNG on device (read from its start) area-averaged by pngReductionFactor, or nullopt for
+// The PNG on device (read from its start) area-averaged by areaReductionFactor, or nullopt for
 // the kinds left to Qt's reader (interlaced, or 16 bits a sample) with device left where it
 // was. Colour chunks are honoured
 // as Qt's reader honours them, and the result converted to sRGB. Raises RuntimeError:
