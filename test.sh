@@ -50,9 +50,11 @@ as_root "$KAVELORA_ROOT/tests/packaging/test_deb_package.sh" "$BUILD_DIR"
 FUZZ_DIR="$KAVELORA_ROOT/build-fuzz"
 cmake -S "$KAVELORA_ROOT" -B "$FUZZ_DIR" -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DKAVELORA_BUILD_FUZZER=ON
-cmake --build "$FUZZ_DIR" -j "$(nproc)" --target fuzz_load_picture
+cmake --build "$FUZZ_DIR" -j "$(nproc)" --target fuzz_load_picture fuzz_png_reader
 "$KAVELORA_ROOT/tests/fuzz/run_fuzzer.sh" "$FUZZ_DIR/tests/fuzz/fuzz_load_picture" 120 \
     "$BUILD_DIR/tests/hostile/corpus/seeds" "$KAVELORA_ROOT/tests/fuzz/regressions"
+"$KAVELORA_ROOT/tests/fuzz/run_fuzzer.sh" "$FUZZ_DIR/tests/fuzz/fuzz_png_reader" 60 \
+    "$KAVELORA_ROOT/tests/fuzz/png_seeds" "$KAVELORA_ROOT/tests/fuzz/png_seeds"
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the run.

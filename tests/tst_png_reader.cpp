@@ -141,6 +141,16 @@ void addColourKinds()
     QTest::newRow("palette 2-bit") << randomPng(odd, Palette, 2, paletteChunk(4), 4);
     QTest::newRow("palette 4-bit, shorter than the bits allow")
         << randomPng(odd, Palette, 4, paletteChunk(11), 11);
+    QTest::newRow("palette indices past the palette")
+        << randomPng(odd, Palette, 4, paletteChunk(5), 16);
+    QTest::newRow("palette, transparency longer than the palette")
+        << randomPng(odd, Palette, 2, paletteChunk(3) + pngChunk("tRNS", "\1\2\3\4"), 3);
+    QTest::newRow("rgb, transparency of the wrong length")
+        << randomPng(odd, Rgb, 8, pngChunk("tRNS", QByteArray(4, '\0')), 2);
+    QTest::newRow("gamma chunk with a wrong CRC")
+        << randomPng(odd, Rgb, 8, pngChunk("gAMA", be32(100000)).replace(12, 1, "\x55"), 256);
+    QTest::newRow("long text chunk before the data")
+        << randomPng(odd, Rgba, 8, pngChunk("tEXt", "Comment" + QByteArray(1, '\0') + QByteArray(70'000, 'x')), 256);
     QTest::newRow("palette 8-bit") << randomPng(odd, Palette, 8, paletteChunk(256), 256);
     QTest::newRow("palette with transparent entries")
         << randomPng(odd, Palette, 8, paletteChunk(200) + pngChunk("tRNS", SeededRandom(3).bytes(90)),

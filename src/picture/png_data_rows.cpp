@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -57,7 +58,11 @@ public:
         if (inflateInit(&m_zlib) != Z_OK)
             return PngDataFault::Corrupt;
         m_zlibStarted = true;
-        m_thread = std::thread([this] { produce(); });
+        try {
+            m_thread = std::thread([this] { produce(); });
+        } catch (const std::system_error&) {
+            // Without a second thread each band is inflated when it is asked for.
+        }
         return PngDataFault::None;
     }
 
@@ -73,6 +78,8 @@ public:
     // Waits for band; the fault that stopped the producer before it, or None.
     PngDataFault waitFor(int band)
     {
+        if (!m_thread.joinable())
+            return fill(bandData(band), m_rowBytes * static_cast<std::size_t>(rowsIn(band)));
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_produced > band || m_fault != PngDataFault::None; });
         return m_produced > band ? PngDataFault::None : m_fault;

@@ -106,6 +106,17 @@ Header parseHeader(const Chunk& chunk)
     return header;
 }
 
+bool isColourChunk(const QByteArray& type)
+{
+    return type == "gAMA" || type == "cHRM" || type == "sRGB" || type == "iCCP";
+}
+
+// Critical chunks are read to be checked; of the others only those that change the pixels.
+bool isWanted(const QByteArray& type)
+{
+    return isCritical(type) || type == "tRNS" || isColourChunk(type);
+}
+
 // Reads chunks from device up to the first IDAT, leaving device at that chunk's length.
 class ChunkReader
 {
@@ -127,6 +138,10 @@ public:
         }
         if (static_cast<qint64>(length) + 4 > m_device.size() - m_device.pos())
             refuse();
+        if (!isWanted(chunk.type)) {
+            m_device.skip(static_cast<qint64>(length) + 4);
+            return chunk;
+        }
         chunk.data = m_device.read(length);
         char crc[4];
         if (chunk.data.size() != static_cast<qsizetype>(length) || m_device.read(crc, 4) != 4)
@@ -140,11 +155,6 @@ public:
 private:
     QIODevice& m_device;
 };
-
-bool isColourChunk(const QByteArray& type)
-{
-    return type == "gAMA" || type == "cHRM" || type == "sRGB" || type == "iCCP";
-}
 
 // Everything before the image data that decides the pixels' colours.
 struct Preamble
@@ -160,6 +170,7 @@ void applyPalette(Preamble& preamble, const QByteArray& data)
 {
     if (data.size() % 3 != 0 || data.size() > 3 * 256 || data.isEmpty())
         refuse();
+    preamble.layout.paletteSize = static_cast<int>(data.size() / 3);
     for (qsizetype i = 0; i < data.size() / 3; ++i) {
         const auto* rgb = reinterpret_cast<const uchar*>(data.constData() + 3 * i);
         preamble.layout.palette[static_cast<std::size_t>(i)] = qRgb(rgb[0], rgb[1], rgb[2]);
@@ -172,14 +183,17 @@ void applyTransparency(Preamble& preamble, const QByteArray& data)
     const auto sample = [&](qsizetype at) {
         return static_cast<int>(qFromBigEndian<quint16>(data.constData() + at));
     };
+    // Qt's reader ignores a tRNS chunk that does not fit the picture's colours.
     if (layout.colourType == 3) {
-        for (qsizetype i = 0; i < std::min<qsizetype>(data.size(), 256); ++i) {
+        if (data.isEmpty() || data.size() > layout.paletteSize)
+            return;
+        for (qsizetype i = 0; i < data.size(); ++i) {
             QRgb& entry = layout.palette[static_cast<std::size_t>(i)];
             entry = qRgba(qRed(entry), qGreen(entry), qBlue(entry), static_cast<uchar>(data[i]));
         }
-    } else if (layout.colourType == 0 && data.size() >= 2) {
+    } else if (layout.colourType == 0 && data.size() == 2) {
         layout.transparentGray = sample(0);
-    } else if (layout.colourType == 2 && data.size() >= 6) {
+    } else if (layout.colourType == 2 && data.size() == 6) {
         layout.transparentRgb = {sample(0), sample(2), sample(4)};
     }
 }
@@ -206,13 +220,17 @@ Preamble readPreamble(QIODevice& device)
         } else if (isCritical(chunk.type)) {
             refuse();
         }
-        if (chunk.type == "PLTE" || chunk.type == "tRNS" || isColourChunk(chunk.type)) {
+        // Like Qt's reader, an ancillary chunk whose CRC is wrong is dropped.
+        if (chunk.crcMatches && (chunk.type == "PLTE" || !isCritical(chunk.type))) {
             preamble.describesColourSpace |= isColourChunk(chunk.type);
             preamble.colourChunks.append(std::move(chunk));
         }
     }
     if (preamble.header.colourType == 3 && !hasPalette)
         refuse();
+    // Qt's reader shows an index past the palette as the first entry.
+    auto& palette = preamble.layout.palette;
+    std::fill(palette.begin() + preamble.layout.paletteSize, palette.end(), palette[0]);
     return preamble;
 }
 

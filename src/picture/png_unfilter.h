@@ -16,8 +16,9 @@ struct PngPixelLayout
     int colourType = 0; // 0 gray, 2 RGB, 3 palette, 4 gray + alpha, 6 RGBA
     int bitDepth = 8;   // 1, 2, 4 or 8
     int width = 0;
-    // Palette entries as ARGB (tRNS alphas applied); indices past the palette are opaque black.
+    // Palette entries as ARGB (tRNS alphas applied), all 256 filled.
     std::array<QRgb, 256> palette{};
+    int paletteSize = 0;
     // The gray or RGB sample (at bitDepth) that tRNS makes transparent, or -1.
     int transparentGray = -1;
     std::array<int, 3> transparentRgb{-1, -1, -1};
