@@ -44,10 +44,10 @@ QImage Picture::decodeForSize(QSize targetPixels) const
 {
     if (!m_data)
         return {};
-    // Only JPEG, PNG and WebP decode at reduced scale; any other screen copy is already the
-    // whole picture, and an animated one shows the frame it was made from.
+    // Only JPEG, PNG, WebP and TIFF decode at reduced scale; any other screen copy is already
+    // the whole picture, and an animated one shows the frame it was made from.
     const QByteArray& format = m_data->source.format;
-    const bool reducible = format == "jpeg" || format == "png" || format == "webp";
+    const bool reducible = format == "jpeg" || format == "png" || format == "webp" || format == "tiff";
     if (m_data->motion == Motion::Animated || !reducible ||
         m_data->screenImage.size() == m_data->ownSize)
         return m_data->screenImage;

@@ -7,6 +7,7 @@
 #include "picture/jpeg_reader.h"
 #include "picture/picture_prechecks.h"
 #include "picture/png_reader.h"
+#include "picture/tiff_reader.h"
 #include "picture/webp_reader.h"
 #include "platform/runtime_error.h"
 
@@ -161,7 +162,7 @@ private:
 
 bool isReducedByOwnReader(const QByteArray& format)
 {
-    return format == "png" || format == "webp";
+    return format == "png" || format == "webp" || format == "tiff";
 }
 
 // nullopt, with device where it was, for the kinds the format's reader leaves to Qt's.
@@ -170,6 +171,8 @@ std::optional<DecodedPicture> readReduced(const QByteArray& format, QIODevice& d
 {
     if (format == "png")
         return readPng(device, coverPixels);
+    if (format == "tiff")
+        return readTiff(device, coverPixels);
     const qint64 start = device.pos();
     if (!device.seek(0))
         throw RuntimeError(ErrorNumber::InvalidPicture);

@@ -36,7 +36,7 @@ QImage decodeJpegFileForSize(PictureFile& file, QSize targetPixels, const QImage
 QImage decodeJpegForSize(const QByteArray& bytes, QSize targetPixels,
                          const QImage& decodedAlready = {});
 
-// The PNG or WebP that source keeps (bytes or open file), of ownSize, reduced by the coarsest
+// The PNG, WebP or TIFF that source keeps (bytes or open file), of ownSize, reduced by the coarsest
 // factor still covering targetPixels; decodedAlready when it has that size or the file
 // changed. Raises RuntimeError when kept bytes no longer decode.
 QImage decodeReducedForSize(const PictureSource& source, QSize ownSize, QSize targetPixels,
