@@ -18,9 +18,9 @@ bool writeWebp(const QString& path, int width, int height, const RowSource& rows
     for (int y = 0; y < height; ++y)
         rows(y, rgb.data() + static_cast<std::size_t>(y) * 3 * width);
     std::uint8_t* encoded = nullptr;
-    const std::size_t size = lossless
-                                 ? WebPEncodeLosslessRGB(rgb.data(), width, height, width * 3, &encoded)
-                                 : WebPEncodeRGB(rgb.data(), width, height, width * 3, 90, &encoded);
+    const std::size_t size =
+        lossless ? WebPEncodeLosslessRGB(rgb.data(), width, height, width * 3, &encoded)
+                 : WebPEncodeRGB(rgb.data(), width, height, width * 3, 90, &encoded);
     QSaveFile file(path);
     const bool written = size > 0 && file.open(QIODevice::WriteOnly) &&
                          file.write(reinterpret_cast<const char*>(encoded),
@@ -61,7 +61,9 @@ namespace {
 class CodeWriter
 {
 public:
-    explicit CodeWriter(QByteArray& out) : m_out(out) {}
+    explicit CodeWriter(QByteArray& out)
+        : m_out(out)
+    {}
 
     void put(int code, int bits)
     {
@@ -148,7 +150,8 @@ void lzwCompress(const std::vector<std::uint8_t>& indices, QByteArray& out)
 bool writeGif(const QString& path, int width, int height, const RowSource& rows)
 {
     constexpr int kLevels[3] = {6, 7, 6};
-    static constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    static constexpr int kBayer[4][4] = {
+        {0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
     QByteArray out("GIF89a");
     const auto le16 = [&out](int value) {
         out += static_cast<char>(value & 0xFF);

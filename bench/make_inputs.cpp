@@ -258,7 +258,9 @@ int main(int argc, char* argv[])
         std::printf("making %s\n", input.name);
         std::fflush(stdout);
         Scene scene(input.width, input.height, input.detailed);
-        const kavelora::bench::RowSource rows = [&scene](int y, std::uint8_t* rgb) { scene.row(y, rgb); };
+        const kavelora::bench::RowSource rows = [&scene](int y, std::uint8_t* rgb) {
+            scene.row(y, rgb);
+        };
         const auto endsWith = [&path](const char* suffix) {
             return path.endsWith(QLatin1String(suffix));
         };
@@ -267,7 +269,7 @@ int main(int argc, char* argv[])
             written = writePng(path, scene);
         else if (endsWith(".webp"))
             written = kavelora::bench::writeWebp(path, input.width, input.height, rows,
-                                       endsWith("lossless.webp"));
+                                                 endsWith("lossless.webp"));
         else if (endsWith(".tif"))
             written = kavelora::bench::writeTiff(path, input.width, input.height, rows);
         else if (endsWith(".gif"))

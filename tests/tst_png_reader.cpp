@@ -149,12 +149,12 @@ void addColourKinds()
         << randomPng(odd, Rgb, 8, pngChunk("tRNS", QByteArray(4, '\0')), 2);
     QTest::newRow("gamma chunk with a wrong CRC")
         << randomPng(odd, Rgb, 8, pngChunk("gAMA", be32(100000)).replace(12, 1, "\x55"), 256);
-    QTest::newRow("long text chunk before the data")
-        << randomPng(odd, Rgba, 8, pngChunk("tEXt", "Comment" + QByteArray(1, '\0') + QByteArray(70'000, 'x')), 256);
+    QTest::newRow("long text chunk before the data") << randomPng(
+        odd, Rgba, 8, pngChunk("tEXt", "Comment" + QByteArray(1, '\0') + QByteArray(70'000, 'x')),
+        256);
     QTest::newRow("palette 8-bit") << randomPng(odd, Palette, 8, paletteChunk(256), 256);
-    QTest::newRow("palette with transparent entries")
-        << randomPng(odd, Palette, 8, paletteChunk(200) + pngChunk("tRNS", SeededRandom(3).bytes(90)),
-                     200);
+    QTest::newRow("palette with transparent entries") << randomPng(
+        odd, Palette, 8, paletteChunk(200) + pngChunk("tRNS", SeededRandom(3).bytes(90)), 200);
     QTest::newRow("gamma 1.0") << randomPng(odd, Rgb, 8, pngChunk("gAMA", be32(100000)), 256);
     QTest::newRow("gamma and primaries")
         << randomPng(odd, Rgb, 8,
@@ -162,11 +162,18 @@ void addColourKinds()
                          pngChunk("cHRM", be32(31270) + be32(32900) + be32(64000) + be32(33000) +
                                               be32(30000) + be32(60000) + be32(15000) + be32(6000)),
                      256);
-    QTest::newRow("srgb chunk") << randomPng(odd, Rgba, 8, pngChunk("sRGB", QByteArray(1, '\0')), 256);
+    QTest::newRow("srgb chunk") << randomPng(odd, Rgba, 8, pngChunk("sRGB", QByteArray(1, '\0')),
+                                             256);
     QImage wide = noisePicture(odd, 5);
     wide.setColorSpace(QColorSpace::DisplayP3);
     QTest::newRow("embedded profile (Qt's writer)") << encoded(wide, "PNG");
     QTest::newRow("one pixel") << randomPng(QSize(1, 1), Rgb, 8, {}, 256);
+    const QByteArray plain = randomPng(odd, Rgb, 8, {}, 256);
+    const qsizetype data = plain.indexOf("IDAT") + 4;
+    const QByteArray stream =
+        plain.mid(data, qFromBigEndian<quint32>(plain.constData() + data - 8));
+    QTest::newRow("compressed data past the stream's end")
+        << plain.left(data - 8) + pngChunk("IDAT", stream + "xyz") + pngChunk("IEND", {});
 }
 
 std::optional<picture::DecodedPicture> readAt(const QByteArray& png, QSize coverPixels)
@@ -197,8 +204,7 @@ private Q_SLOTS:
     void reducedIsAnAreaAverage_data()
     {
         addColourKinds();
-        QTest::newRow("rgb, 4000 x 8 to one fifth")
-            << randomPng(QSize(4000, 8), Rgb, 8, {}, 256);
+        QTest::newRow("rgb, 4000 x 8 to one fifth") << randomPng(QSize(4000, 8), Rgb, 8, {}, 256);
     }
     void reducedIsAnAreaAverage()
     {
@@ -269,6 +275,18 @@ private Q_SLOTS:
                    pngChunk("IEND", {})
             << invalid;
         QTest::newRow("no image data") << signature + header + pngChunk("IEND", {}) << invalid;
+        const QByteArray stream =
+            good.mid(data, qFromBigEndian<quint32>(good.constData() + data - 8));
+        const QByteArray end = pngChunk("IEND", {});
+        QTest::newRow("no end chunk") << good.chopped(end.size()) << invalid;
+        QTest::newRow("cut off in the last CRC") << good.chopped(end.size() + 2) << invalid;
+        QTest::newRow("text chunk after the data, no end chunk")
+            << good.chopped(end.size()) + pngChunk("tEXt", QByteArray("a\0b", 3)) << invalid;
+        QTest::newRow("zlib checksum missing")
+            << signature + header + pngChunk("IDAT", stream.chopped(4)) + end << invalid;
+        QTest::newRow("zlib checksum wrong")
+            << signature + header + pngChunk("IDAT", stream.chopped(4) + QByteArray(4, '\0')) + end
+            << invalid;
         QByteArray badHeaderCrc = good;
         badHeaderCrc[29] = static_cast<char>(badHeaderCrc[29] ^ 1);
         QTest::newRow("header with a wrong CRC") << badHeaderCrc << invalid;

@@ -59,7 +59,8 @@ QByteArray tiffFile(const QImage& image, const TiffKind& kind)
             const QRgb pixel = image.pixel(x, y);
             const int values[4] = {qRed(pixel), qGreen(pixel), qBlue(pixel), qAlpha(pixel)};
             for (int s = 0; s < kind.samples; ++s)
-                row += QByteArray(bytesPerSample, static_cast<char>(values[kind.samples == 1 ? 1 : s]));
+                row += QByteArray(bytesPerSample,
+                                  static_cast<char>(values[kind.samples == 1 ? 1 : s]));
         }
         return row;
     };
@@ -72,8 +73,10 @@ QByteArray tiffFile(const QImage& image, const TiffKind& kind)
                 QByteArray tile(16 * 16 * pixelBytes, '\0');
                 for (int y = top; y < std::min(top + 16, image.height()); ++y) {
                     const QByteArray row = sampleRow(y);
-                    const qsizetype count = (std::min(left + 16, image.width()) - left) * pixelBytes;
-                    tile.replace((y - top) * 16 * pixelBytes, count, row.mid(left * pixelBytes, count));
+                    const qsizetype count =
+                        (std::min(left + 16, image.width()) - left) * pixelBytes;
+                    tile.replace((y - top) * 16 * pixelBytes, count,
+                                 row.mid(left * pixelBytes, count));
                 }
                 TIFFWriteTile(tiff, tile.data(), static_cast<uint32_t>(left),
                               static_cast<uint32_t>(top), 0, 0);
@@ -120,7 +123,8 @@ private Q_SLOTS:
         QTest::newRow("rgb, LZW") << tiffFile(photo, {});
         QTest::newRow("rgb, uncompressed, a row a strip")
             << tiffFile(photo, {3, 8, COMPRESSION_NONE, 1});
-        QTest::newRow("rgb, deflate, one strip") << tiffFile(photo, {3, 8, COMPRESSION_ADOBE_DEFLATE, 151});
+        QTest::newRow("rgb, deflate, one strip")
+            << tiffFile(photo, {3, 8, COMPRESSION_ADOBE_DEFLATE, 151});
         QTest::newRow("gray, LZW") << tiffFile(photo, {1});
         QTest::newRow("gray, packbits") << tiffFile(photo, {1, 8, COMPRESSION_PACKBITS});
     }

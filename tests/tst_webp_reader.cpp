@@ -79,20 +79,19 @@ private Q_SLOTS:
         // of its steps: further from an average of the RGB pixels than the lossless path.
         QTest::addColumn<double>("minimumDb");
         for (const QSize size : {QSize(240, 120), QSize(203, 151)}) {
-            const QByteArray sides = QByteArray::number(size.width()) + " x " +
-                                     QByteArray::number(size.height());
+            const QByteArray sides =
+                QByteArray::number(size.width()) + " x " + QByteArray::number(size.height());
             for (const bool lossless : {false, true}) {
                 for (const bool alpha : {false, true}) {
                     const QByteArray name = QByteArray(lossless ? "lossless" : "lossy") +
                                             (alpha ? " with alpha, " : ", ") + sides;
-                    QTest::newRow(name.constData())
-                        << webpFile(photoLike(size, alpha), lossless) << alpha
-                        << (lossless ? 45.0 : 33.0);
+                    QTest::newRow(name.constData()) << webpFile(photoLike(size, alpha), lossless)
+                                                    << alpha << (lossless ? 45.0 : 33.0);
                 }
             }
         }
-        QTest::newRow("one pixel") << webpFile(photoLike(QSize(1, 1), false), true) << false
-                                   << 99.0;
+        QTest::newRow("one pixel")
+            << webpFile(photoLike(QSize(1, 1), false), true) << false << 99.0;
     }
     void matchesQtAndAveragesWhenScaled()
     {

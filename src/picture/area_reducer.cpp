@@ -19,10 +19,10 @@ int areaReductionFactor(QSize ownSize, QSize coverPixels)
 }
 
 AreaReducer::AreaReducer(QImage& target, int sourceHeight, int factor)
-    : m_target(target),
-      m_sourceHeight(sourceHeight),
-      m_factor(factor),
-      m_premultiply(target.format() == QImage::Format_ARGB32_Premultiplied)
+    : m_target(target)
+    , m_sourceHeight(sourceHeight)
+    , m_factor(factor)
+    , m_premultiply(target.format() == QImage::Format_ARGB32_Premultiplied)
 {
     const int channels = target.format() == QImage::Format_Grayscale8 ? 1 : 4;
     m_sums.assign(static_cast<std::size_t>(target.width() * channels), 0);
@@ -82,11 +82,10 @@ void AreaReducer::finishBandIfComplete(int width)
         }
         const quint32* sums = &m_sums[static_cast<std::size_t>(x) * 4];
         const quint32 channelCount = m_premultiply ? count * 255 : count;
-        reinterpret_cast<QRgb*>(line)[x] =
-            qRgba(static_cast<int>(averaged(sums[1], channelCount)),
-                  static_cast<int>(averaged(sums[2], channelCount)),
-                  static_cast<int>(averaged(sums[3], channelCount)),
-                  static_cast<int>(averaged(sums[0], count)));
+        reinterpret_cast<QRgb*>(line)[x] = qRgba(static_cast<int>(averaged(sums[1], channelCount)),
+                                                 static_cast<int>(averaged(sums[2], channelCount)),
+                                                 static_cast<int>(averaged(sums[3], channelCount)),
+                                                 static_cast<int>(averaged(sums[0], count)));
     }
     std::fill(m_sums.begin(), m_sums.end(), 0);
 }

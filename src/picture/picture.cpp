@@ -47,7 +47,8 @@ QImage Picture::decodeForSize(QSize targetPixels) const
     // Only JPEG, PNG, WebP and TIFF decode at reduced scale; any other screen copy is already
     // the whole picture, and an animated one shows the frame it was made from.
     const QByteArray& format = m_data->source.format;
-    const bool reducible = format == "jpeg" || format == "png" || format == "webp" || format == "tiff";
+    const bool reducible =
+        format == "jpeg" || format == "png" || format == "webp" || format == "tiff";
     if (m_data->motion == Motion::Animated || !reducible ||
         m_data->screenImage.size() == m_data->ownSize)
         return m_data->screenImage;

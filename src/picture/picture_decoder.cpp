@@ -117,7 +117,10 @@ public:
 
     bool isAnimation() { return m_reader.supportsAnimation() && m_reader.imageCount() > 1; }
 
-    bool isTransformed() { return m_reader.transformation() != QImageIOHandler::TransformationNone; }
+    bool isTransformed()
+    {
+        return m_reader.transformation() != QImageIOHandler::TransformationNone;
+    }
 
     QIODevice& device() { return *m_reader.device(); }
 

@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -19,7 +20,9 @@ namespace kavelora::picture {
 
 namespace {
 
-constexpr int kBandRows = 16;
+// A band is up to 16 rows, fewer where rows are long: the ring stays within about 1 MiB.
+constexpr int kMaxBandRows = 16;
+constexpr std::size_t kBandBytes = 256 * 1024;
 // The consumer holds two bands (the one it works on and the one above its first row); the
 // producer fills the rest.
 constexpr int kBandSlots = 4;
@@ -30,11 +33,13 @@ class DataInflater
 {
 public:
     DataInflater(QIODevice& device, std::size_t rowBytes, int rowCount)
-        : m_device(device),
-          m_rowBytes(rowBytes),
-          m_rowCount(rowCount),
-          m_bandCount((rowCount + kBandRows - 1) / kBandRows),
-          m_ring(rowBytes * kBandRows * kBandSlots)
+        : m_device(device)
+        , m_rowBytes(rowBytes)
+        , m_rowCount(rowCount)
+        , m_bandRows(
+              static_cast<int>(std::clamp<std::size_t>(kBandBytes / rowBytes, 1, kMaxBandRows)))
+        , m_bandCount((rowCount + m_bandRows - 1) / m_bandRows)
+        , m_ring(rowBytes * static_cast<std::size_t>(m_bandRows * kBandSlots))
     {}
 
     ~DataInflater()
@@ -68,16 +73,20 @@ public:
 
     int bandCount() const { return m_bandCount; }
 
-    int rowsIn(int band) const { return std::min(kBandRows, m_rowCount - band * kBandRows); }
+    int rowsIn(int band) const { return std::min(m_bandRows, m_rowCount - band * m_bandRows); }
 
     uchar* bandData(int band)
     {
-        return m_ring.data() + static_cast<std::size_t>(band % kBandSlots) * kBandRows * m_rowBytes;
+        return m_ring.data() +
+               static_cast<std::size_t>(band % kBandSlots * m_bandRows) * m_rowBytes;
     }
 
-    // Waits for band; the fault that stopped the producer before it, or None.
+    // Waits for band, or with bandCount() for the checks after the last row; the fault that
+    // stopped the producer before it, or None.
     PngDataFault waitFor(int band)
     {
+        if (!m_thread.joinable() && band == m_bandCount)
+            return finishData();
         if (!m_thread.joinable())
             return fill(bandData(band), m_rowBytes * static_cast<std::size_t>(rowsIn(band)));
         std::unique_lock lock(m_mutex);
@@ -101,13 +110,13 @@ private:
         for (int band = 0; band < m_bandCount; ++band) {
             {
                 std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] {
-                    return m_cancelled || band - m_releasedBefore < kBandSlots;
-                });
+                m_changed.wait(lock,
+                               [&] { return m_cancelled || band - m_releasedBefore < kBandSlots; });
                 if (m_cancelled)
                     return;
             }
-            const PngDataFault fault = fill(bandData(band), m_rowBytes * static_cast<std::size_t>(rowsIn(band)));
+            const PngDataFault fault =
+                fill(bandData(band), m_rowBytes * static_cast<std::size_t>(rowsIn(band)));
             {
                 const std::lock_guard lock(m_mutex);
                 if (fault == PngDataFault::None)
@@ -118,6 +127,81 @@ private:
             m_changed.notify_all();
             if (fault != PngDataFault::None)
                 return;
+        }
+        const PngDataFault fault = finishData();
+        {
+            const std::lock_guard lock(m_mutex);
+            if (fault == PngDataFault::None)
+                m_produced = m_bandCount + 1;
+            else
+                m_fault = fault;
+        }
+        m_changed.notify_all();
+    }
+
+    // Qt's reader refuses a PNG whose zlib stream or chunks stop short after the last row, or
+    // whose checksums there are wrong; compressed data past the stream's end it ignores.
+    PngDataFault finishData()
+    {
+        std::array<uchar, 4096> scratch{};
+        while (!m_streamEnded) {
+            if (m_zlib.avail_in == 0) {
+                if (const PngDataFault fault = readMore(); fault != PngDataFault::None)
+                    return fault;
+                continue;
+            }
+            m_zlib.next_out = scratch.data();
+            m_zlib.avail_out = static_cast<uInt>(scratch.size());
+            const int result = inflate(&m_zlib, Z_NO_FLUSH);
+            if (result != Z_OK && result != Z_STREAM_END)
+                return PngDataFault::Corrupt;
+            m_streamEnded = result == Z_STREAM_END;
+        }
+        if (m_inChunk) {
+            if (const PngDataFault fault = skipRest(m_chunkLeft, m_crc);
+                fault != PngDataFault::None)
+                return fault;
+        }
+        return readChunksToEnd();
+    }
+
+    // Reads left bytes of the current chunk into crc, then checks its CRC.
+    PngDataFault skipRest(qint64 left, quint32 crc)
+    {
+        m_input.resize(static_cast<std::size_t>(kReadBlockBytes));
+        while (left > 0) {
+            const qint64 read = m_device.read(reinterpret_cast<char*>(m_input.data()),
+                                              std::min(kReadBlockBytes, left));
+            if (read <= 0)
+                return PngDataFault::TooShort;
+            crc = static_cast<quint32>(crc32(crc, m_input.data(), static_cast<uInt>(read)));
+            left -= read;
+        }
+        char stored[4];
+        if (m_device.read(stored, 4) != 4)
+            return PngDataFault::TooShort;
+        return qFromBigEndian<quint32>(stored) == crc ? PngDataFault::None : PngDataFault::WrongCrc;
+    }
+
+    PngDataFault readChunksToEnd()
+    {
+        for (;;) {
+            char header[8];
+            if (m_device.read(header, 8) != 8)
+                return PngDataFault::TooShort;
+            const auto length = qFromBigEndian<quint32>(header);
+            if (length > 0x7FFFFFFFu)
+                return PngDataFault::Corrupt;
+            const bool critical = (header[4] & 0x20) == 0;
+            const auto typeCrc =
+                static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(header + 4), 4));
+            const PngDataFault fault = skipRest(length, typeCrc);
+            if (fault == PngDataFault::TooShort || (critical && fault != PngDataFault::None))
+                return fault;
+            if (std::memcmp(header + 4, "IEND", 4) == 0)
+                return PngDataFault::None;
+            if (critical && std::memcmp(header + 4, "IDAT", 4) != 0)
+                return PngDataFault::Corrupt;
         }
     }
 
@@ -132,6 +216,7 @@ private:
                 continue;
             }
             const int result = inflate(&m_zlib, Z_NO_FLUSH);
+            m_streamEnded = result == Z_STREAM_END;
             if (result == Z_STREAM_END && m_zlib.avail_out > 0)
                 return PngDataFault::TooShort;
             if (result != Z_OK && result != Z_STREAM_END)
@@ -181,6 +266,7 @@ private:
     QIODevice& m_device;
     const std::size_t m_rowBytes;
     const int m_rowCount;
+    const int m_bandRows;
     const int m_bandCount;
     std::vector<uchar> m_ring;
     std::vector<uchar> m_input;
@@ -188,6 +274,7 @@ private:
     bool m_zlibStarted = false;
     qint64 m_chunkLeft = 0;
     bool m_inChunk = false;
+    bool m_streamEnded = false;
     quint32 m_crc = 0;
 
     std::mutex m_mutex;
@@ -221,7 +308,7 @@ PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCoun
         // The last row of this band is the one above the next band's first.
         inflater.release(band);
     }
-    return PngDataFault::None;
+    return inflater.waitFor(inflater.bandCount());
 }
 
 } // namespace kavelora::picture

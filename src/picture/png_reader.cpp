@@ -121,7 +121,9 @@ bool isWanted(const QByteArray& type)
 class ChunkReader
 {
 public:
-    explicit ChunkReader(QIODevice& device) : m_device(device) {}
+    explicit ChunkReader(QIODevice& device)
+        : m_device(device)
+    {}
 
     Chunk next()
     {
@@ -270,10 +272,11 @@ QImage::Format outputFormat(const PngPixelLayout& layout, int factor)
 class RowColourConversion
 {
 public:
-    explicit RowColourConversion(const QColorSpace& colourSpace) : m_colourSpace(colourSpace) {}
+    explicit RowColourConversion(const QColorSpace& colourSpace)
+        : m_colourSpace(colourSpace)
+    {}
 
-    template<typename Pixel>
-    void convert(Pixel* row, int width, QImage::Format format) const
+    template<typename Pixel> void convert(Pixel* row, int width, QImage::Format format) const
     {
         if (!m_colourSpace.isValid() || m_colourSpace == QColorSpace::SRgb)
             return;

@@ -147,8 +147,8 @@ void expandPngRow(const PngPixelLayout& layout, const uchar* samples, QRgb* pixe
     }
     case kPalette:
         for (int x = 0; x < width; ++x)
-            pixels[x] = layout.palette[static_cast<std::size_t>(
-                packedSample(samples, x, layout.bitDepth))];
+            pixels[x] =
+                layout.palette[static_cast<std::size_t>(packedSample(samples, x, layout.bitDepth))];
         return;
     case kGrayAlpha:
         for (int x = 0; x < width; ++x, samples += 2)

@@ -62,8 +62,7 @@ struct TiffCloser
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
-template<typename Value>
-Value field(TIFF* tiff, ttag_t tag, Value missing)
+template<typename Value> Value field(TIFF* tiff, ttag_t tag, Value missing)
 {
     Value value = missing;
     return TIFFGetField(tiff, tag, &value) == 1 ? value : missing;
@@ -100,8 +99,9 @@ std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels)
     const qint64 start = device.pos();
     if (!device.seek(0))
         throw RuntimeError(ErrorNumber::InvalidPicture);
-    const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen(
-        "picture", "rm", &device, readBlock, refuseWrite, seekTo, keepOpen, sizeOf, nullptr, nullptr));
+    const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen("picture", "rm", &device, readBlock,
+                                                                refuseWrite, seekTo, keepOpen,
+                                                                sizeOf, nullptr, nullptr));
     if (!tiff)
         throw RuntimeError(ErrorNumber::InvalidPicture);
     if (!isPlainStripImage(tiff.get())) {
@@ -120,8 +120,8 @@ std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels)
     QImage image;
     const QSize size((ownSize.width() + factor - 1) / factor,
                      (ownSize.height() + factor - 1) / factor);
-    if (!QImageIOHandler::allocateImage(size, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32,
-                                        &image))
+    if (!QImageIOHandler::allocateImage(
+            size, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32, &image))
         throw RuntimeError(ErrorNumber::OutOfMemory);
 
     AreaReducer reducer(image, ownSize.height(), factor);
@@ -139,8 +139,8 @@ std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels)
                 reducer.addGrayRow(row, ownSize.width());
             continue;
         }
-        QRgb* out = whole ? reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)))
-                          : pixels.data();
+        QRgb* out =
+            whole ? reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y))) : pixels.data();
         rgbToRgb32(row, out, ownSize.width());
         if (!whole)
             reducer.addRow(out, ownSize.width());

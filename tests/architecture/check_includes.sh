@@ -62,7 +62,8 @@ while IFS= read -r relative; do
         fi
     done < <(includes "$file")
 
-    allowed_only_in picture "$file" "$folder" QImageReader QImageIOHandler QMovie jpeglib.h
+    allowed_only_in picture "$file" "$folder" QImageReader QImageIOHandler QMovie jpeglib.h \
+        zlib.h tiffio.h webp/decode.h
     allowed_only_in print "$file" "$folder" QPrintEngine QPagedPaintDevice QPdfWriter
     allowed_only_in platform "$file" "$folder" QFileDialog QPrintDialog QMessageBox \
         QAbstractPrintDialog QPageSetupDialog QPrintPreviewDialog
