@@ -172,6 +172,7 @@ void addColourKinds()
     const qsizetype data = plain.indexOf("IDAT") + 4;
     const QByteArray stream =
         plain.mid(data, qFromBigEndian<quint32>(plain.constData() + data - 8));
+    QTest::newRow("end chunk cut off in its CRC") << plain.chopped(1);
     QTest::newRow("compressed data past the stream's end")
         << plain.left(data - 8) + pngChunk("IDAT", stream + "xyz") + pngChunk("IEND", {});
 }
@@ -296,6 +297,9 @@ private Q_SLOTS:
         twelveBits[24] = 12;
         twelveBits.replace(29, 4, be32(pngCrc(twelveBits.mid(12, 17))));
         QTest::newRow("12 bits a sample") << twelveBits << invalid;
+        QByteArray strangeType = good;
+        strangeType.insert(33, pngChunk("p\xC8Ys", "123456789"));
+        QTest::newRow("chunk type not made of letters") << strangeType << invalid;
         QTest::newRow("unknown critical chunk before the data")
             << signature + header + pngChunk("ABCD", "x") + good.mid(33) << invalid;
         QByteArray huge = good;

@@ -192,13 +192,19 @@ private:
             const auto length = qFromBigEndian<quint32>(header);
             if (length > 0x7FFFFFFFu)
                 return PngDataFault::Corrupt;
+            if (!isPngChunkType(header + 4))
+                return PngDataFault::Corrupt;
             const bool critical = (header[4] & 0x20) == 0;
+            // Qt's reader stands in the end chunk's CRC when the file stops in it.
+            const bool end = std::memcmp(header + 4, "IEND", 4) == 0;
+            if (end && length == 0 && m_device.bytesAvailable() < 4)
+                return PngDataFault::None;
             const auto typeCrc =
                 static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(header + 4), 4));
             const PngDataFault fault = skipRest(length, typeCrc);
             if (fault == PngDataFault::TooShort || (critical && fault != PngDataFault::None))
                 return fault;
-            if (std::memcmp(header + 4, "IEND", 4) == 0)
+            if (end)
                 return PngDataFault::None;
             if (critical && std::memcmp(header + 4, "IDAT", 4) != 0)
                 return PngDataFault::Corrupt;
@@ -287,6 +293,12 @@ private:
 };
 
 } // namespace
+
+bool isPngChunkType(const char* type)
+{
+    return std::all_of(type, type + 4,
+                       [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+}
 
 PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCount,
                             const std::function<bool(uchar* row, uchar* previous)>& takeRow)

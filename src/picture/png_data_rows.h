@@ -11,6 +11,9 @@ class QIODevice;
 
 namespace kavelora::picture {
 
+// True when the four bytes at type are letters, as a chunk's type must be.
+bool isPngChunkType(const char* type);
+
 enum class PngDataFault { None, ReadFailed, WrongCrc, Corrupt, TooShort, RowRefused };
 
 // Inflates the PNG image data read from device, positioned at the first IDAT chunk's length,

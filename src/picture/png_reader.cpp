@@ -132,7 +132,7 @@ public:
             refuse();
         const auto length = qFromBigEndian<quint32>(fields);
         Chunk chunk{QByteArray(fields + 4, 4), {}, false};
-        if (length > 0x7FFFFFFFu || std::memchr(fields + 4, 0, 4))
+        if (length > 0x7FFFFFFFu || !isPngChunkType(fields + 4))
             refuse();
         if (chunk.type == "IDAT") {
             m_device.seek(m_device.pos() - 8);
