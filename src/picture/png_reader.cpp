@@ -10,6 +10,7 @@
 
 #include <QBuffer>
 #include <QColorSpace>
+#include <QColorTransform>
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <QtEndian>
@@ -273,20 +274,22 @@ class RowColourConversion
 {
 public:
     explicit RowColourConversion(const QColorSpace& colourSpace)
-        : m_colourSpace(colourSpace)
+        : m_needed(colourSpace.isValid() && colourSpace != QColorSpace::SRgb)
+        , m_transform(m_needed ? colourSpace.transformationToColorSpace(QColorSpace::SRgb)
+                               : QColorTransform())
     {}
 
     template<typename Pixel> void convert(Pixel* row, int width, QImage::Format format) const
     {
-        if (!m_colourSpace.isValid() || m_colourSpace == QColorSpace::SRgb)
+        if (!m_needed)
             return;
         QImage image(reinterpret_cast<uchar*>(row), width, 1, format);
-        image.setColorSpace(m_colourSpace);
-        image.convertToColorSpace(QColorSpace::SRgb);
+        image.applyColorTransform(m_transform);
     }
 
 private:
-    QColorSpace m_colourSpace;
+    bool m_needed;
+    QColorTransform m_transform;
 };
 
 void decodeRows(QIODevice& device, const PngPixelLayout& layout, int height, int factor,
