@@ -69,6 +69,14 @@ for round in $(seq "$ROUNDS"); do
         "feh_24mp|${FEH[*]} $INPUTS/photo_24mp.jpg"
         "open_png|$BENCH/kavelora_open $INPUTS/photo_12mp.png"
         "feh_png|${FEH[*]} $INPUTS/photo_12mp.png"
+        "open_webp_lossy|$BENCH/kavelora_open $INPUTS/photo_12mp_lossy.webp"
+        "feh_webp_lossy|${FEH[*]} $INPUTS/photo_12mp_lossy.webp"
+        "open_webp_lossless|$BENCH/kavelora_open $INPUTS/photo_12mp_lossless.webp"
+        "feh_webp_lossless|${FEH[*]} $INPUTS/photo_12mp_lossless.webp"
+        "open_tiff|$BENCH/kavelora_open $INPUTS/photo_12mp.tif"
+        "feh_tiff|${FEH[*]} $INPUTS/photo_12mp.tif"
+        "open_gif|$BENCH/kavelora_open $INPUTS/photo_12mp.gif"
+        "feh_gif|${FEH[*]} $INPUTS/photo_12mp.gif"
     )
     for format in heic avif jxl; do
         pairs+=("open_$format|$BENCH/kavelora_open $INPUTS/photo_12mp.$format"

@@ -56,7 +56,7 @@ FUZZ_SOURCE="$KAVELORA_ROOT/tests/fuzz"
 cmake -S "$KAVELORA_ROOT" -B "$FUZZ_DIR" -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DKAVELORA_BUILD_FUZZER=ON
 cmake --build "$FUZZ_DIR" -j "$(nproc)" \
-    --target fuzz_load_picture fuzz_prechecks fuzz_helper_messages
+    --target fuzz_load_picture fuzz_prechecks fuzz_helper_messages fuzz_png_reader
 fuzz_log="$work/fuzz-summary.log"
 : >"$fuzz_log"
 run_fuzzer() { # TARGET SECONDS SEED_DIR REGRESSION_DIR
@@ -66,6 +66,7 @@ run_fuzzer() { # TARGET SECONDS SEED_DIR REGRESSION_DIR
 run_fuzzer fuzz_load_picture 60 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_SOURCE/regressions"
 run_fuzzer fuzz_prechecks 30 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_SOURCE/regressions"
 run_fuzzer fuzz_helper_messages 30 "$FUZZ_SOURCE/helper_messages" "$FUZZ_SOURCE/helper_messages"
+run_fuzzer fuzz_png_reader 30 "$FUZZ_SOURCE/png_seeds" "$FUZZ_SOURCE/png_seeds"
 echo "fuzzers: $(sed -n 's/^fuzzer: \([0-9]*\) executions.*/\1/p' "$fuzz_log" |
     awk '{ total += $1 } END { print total + 0 }') executions in all"
 

@@ -2,11 +2,14 @@
 // SPDX-License-Identifier: MIT
 //
 // Makes the benchmark's input pictures, the same bytes on every run: photo-like JPEGs of
-// 24 and 100 megapixels, a 30000 x 30000 JPEG and a 4000 x 3000 PNG. Each JPEG is encoded
+// 24 and 100 megapixels, a 30000 x 30000 JPEG, and 4000 x 3000 PNG, WebP (lossy and
+// lossless), TIFF and GIF pictures. Each JPEG is encoded
 // row by row as its pixels are made, so the largest never sits in memory whole. A file that
 // is already there is left alone.
 //
 //   make_inputs FOLDER
+
+#include "format_writers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -243,6 +246,10 @@ int main(int argc, char* argv[])
         // file, not the decoder's work per coefficient, larger.
         Input{"huge_30000.jpg", 30000, 30000, false},
         Input{"photo_12mp.png", 4000, 3000, true},
+        Input{"photo_12mp_lossy.webp", 4000, 3000, true},
+        Input{"photo_12mp_lossless.webp", 4000, 3000, true},
+        Input{"photo_12mp.tif", 4000, 3000, true},
+        Input{"photo_12mp.gif", 4000, 3000, true},
     };
     for (const Input& input : inputs) {
         const QString path = folder.filePath(QString::fromLatin1(input.name));
@@ -251,8 +258,24 @@ int main(int argc, char* argv[])
         std::printf("making %s\n", input.name);
         std::fflush(stdout);
         Scene scene(input.width, input.height, input.detailed);
-        const bool written = path.endsWith(QStringLiteral(".png")) ? writePng(path, scene)
-                                                                   : writeJpeg(path, scene, 90);
+        const kavelora::bench::RowSource rows = [&scene](int y, std::uint8_t* rgb) {
+            scene.row(y, rgb);
+        };
+        const auto endsWith = [&path](const char* suffix) {
+            return path.endsWith(QLatin1String(suffix));
+        };
+        bool written = false;
+        if (endsWith(".png"))
+            written = writePng(path, scene);
+        else if (endsWith(".webp"))
+            written = kavelora::bench::writeWebp(path, input.width, input.height, rows,
+                                                 endsWith("lossless.webp"));
+        else if (endsWith(".tif"))
+            written = kavelora::bench::writeTiff(path, input.width, input.height, rows);
+        else if (endsWith(".gif"))
+            written = kavelora::bench::writeGif(path, input.width, input.height, rows);
+        else
+            written = writeJpeg(path, scene, 90);
         if (!written) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;

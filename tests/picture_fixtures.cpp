@@ -8,6 +8,9 @@
 #include <QImageWriter>
 #include <QtEndian>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
 
 namespace kavelora::tests {
@@ -177,6 +180,52 @@ QImage noisePicture(QSize size, std::uint64_t seed)
             line[x] = 0xFF000000u | (random.next() & 0xFFFFFFu);
     }
     return image;
+}
+
+QImage exactAreaAverage(const QImage& image, int factor)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage averaged((image.width() + factor - 1) / factor, (image.height() + factor - 1) / factor,
+                    QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < averaged.height(); ++y) {
+        for (int x = 0; x < averaged.width(); ++x) {
+            std::array<double, 4> sums{};
+            int count = 0;
+            for (int v = y * factor; v < std::min(image.height(), (y + 1) * factor); ++v) {
+                for (int u = x * factor; u < std::min(image.width(), (x + 1) * factor); ++u) {
+                    const QRgb pixel = source.pixel(u, v);
+                    sums[0] += qRed(pixel);
+                    sums[1] += qGreen(pixel);
+                    sums[2] += qBlue(pixel);
+                    sums[3] += qAlpha(pixel);
+                    ++count;
+                }
+            }
+            averaged.setPixel(x, y,
+                              qRgba(qRound(sums[0] / count), qRound(sums[1] / count),
+                                    qRound(sums[2] / count), qRound(sums[3] / count)));
+        }
+    }
+    return averaged;
+}
+
+double psnr(const QImage& actual, const QImage& expected)
+{
+    const QImage a = actual.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage b = expected.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    double squares = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            for (int shift : {0, 8, 16, 24}) {
+                const int difference = int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF);
+                squares += difference * difference;
+            }
+        }
+    }
+    const double meanSquare = squares / (4.0 * a.width() * a.height());
+    return meanSquare == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / meanSquare);
 }
 
 bool colourNear(QRgb actual, QRgb expected, int tolerance)

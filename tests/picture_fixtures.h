@@ -57,6 +57,14 @@ QByteArray withIspeClaim(QByteArray isoMedia, quint32 width, quint32 height);
 // A JPEG XL codestream of nothing but a header claiming width x height (1 to 2^30 each).
 QByteArray jxlHeaderClaiming(quint32 width, quint32 height);
 
+// image averaged over blocks of factor x factor pixels in premultiplied colour: a pixel for
+// each block begun, the blocks at the right and bottom edges averaging the pixels they have.
+QImage exactAreaAverage(const QImage& image, int factor);
+
+// The peak signal-to-noise ratio of actual against expected over premultiplied ARGB, in dB;
+// 99 when they are equal.
+double psnr(const QImage& actual, const QImage& expected);
+
 // True when the two colours differ by at most tolerance in each of red, green and blue.
 bool colourNear(QRgb actual, QRgb expected, int tolerance = 6);
 

@@ -2,12 +2,16 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture_decoder.h"
 
+#include "picture/area_reducer.h"
 #include "picture/bmp_reader.h"
 #include "picture/jpeg_reader.h"
 #include "picture/library_readers.h"
 #include "picture/limits.h"
 #include "picture/picture_prechecks.h"
 #include "picture/pixel_allocation.h"
+#include "picture/png_reader.h"
+#include "picture/tiff_reader.h"
+#include "picture/webp_reader.h"
 #include "platform/runtime_error.h"
 
 #include <QBuffer>
@@ -116,6 +120,13 @@ public:
 
     bool isAnimation() { return m_reader.supportsAnimation() && m_reader.imageCount() > 1; }
 
+    bool isTransformed()
+    {
+        return m_reader.transformation() != QImageIOHandler::TransformationNone;
+    }
+
+    QIODevice& device() { return *m_reader.device(); }
+
     QString errorString() const { return m_reader.errorString(); }
 
     QImage read()
@@ -153,6 +164,28 @@ private:
     QImageReader m_reader;
 };
 
+bool isReducedByOwnReader(const QByteArray& format)
+{
+    return format == "png" || format == "webp" || format == "tiff";
+}
+
+// nullopt, with device where it was, for the kinds the format's reader leaves to Qt's.
+std::optional<DecodedPicture> readReduced(const QByteArray& format, QIODevice& device,
+                                          QSize coverPixels)
+{
+    if (format == "png")
+        return readPng(device, coverPixels);
+    if (format == "tiff")
+        return readTiff(device, coverPixels);
+    const qint64 start = device.pos();
+    if (!device.seek(0))
+        throw RuntimeError(ErrorNumber::InvalidPicture);
+    std::optional<DecodedPicture> webp = readWebp(device.readAll(), coverPixels);
+    if (!webp)
+        device.seek(start);
+    return webp;
+}
+
 // Raises OutOfMemory when even 1/8 is over the pixel cap.
 int jpegScaleFor(QSize ownSize, QSize targetPixels)
 {
@@ -178,6 +211,15 @@ DecodedFile decodeWith(Reader& reader, const QByteArray& format, QSize coverPixe
     const bool animated = reader.isAnimation();
     if (ownSize.isValid() && decodedSize == decodedAlready)
         return {{QImage(), ownSize}, format, animated};
+    std::optional<DecodedPicture> reducedByUs;
+    if (isReducedByOwnReader(format) && !animated && !reader.isTransformed()) {
+        const int factor = areaReductionFactor(ownSize, coverPixels);
+        if (factor > 1 && scaledBy(ownSize, factor) == decodedAlready)
+            return {{QImage(), ownSize}, format, animated};
+        reducedByUs = readReduced(format, reader.device(), coverPixels);
+    }
+    if (reducedByUs)
+        return {std::move(*reducedByUs), format, animated};
     QImage image = libjpegDenominator ? reader.readJpeg(*libjpegDenominator) : reader.read();
     const QSize whole = ownSize.isValid() ? ownSize : image.size();
     return {{std::move(image), whole}, format, animated};
@@ -232,6 +274,7 @@ decodeStraightFromStream(PictureStream& stream, const QByteArray& head, const QB
         return WholeRead::Animation;
     return decodeWith(reader, format, coverPixels, decodedAlready);
 }
+
 
 } // namespace
 

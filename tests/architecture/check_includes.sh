@@ -76,7 +76,8 @@ while IFS= read -r relative; do
         fi
     done < <(includes "$file")
 
-    allowed_only_in picture "$file" "$folder" QImageReader QImageIOHandler QMovie jpeglib.h
+    allowed_only_in picture "$file" "$folder" QImageReader QImageIOHandler QMovie jpeglib.h \
+        zlib.h tiffio.h webp/decode.h
     if grep -qx "$relative" <<<"$viewer_sources"; then
         for header in "${helper_headers[@]}"; do
             if includes "$file" | grep -qx "$header"; then
