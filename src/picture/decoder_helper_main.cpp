@@ -13,6 +13,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <malloc.h>
 
 namespace {
 
@@ -37,6 +38,9 @@ extern "C" int __lsan_is_turned_off()
 int main()
 {
     using namespace kavelora::picture;
+    // Every thread allocates from the one main arena: glibc reads /proc to shrink the arenas
+    // it makes for threads, which the filter would kill the helper for.
+    mallopt(M_ARENA_MAX, 1);
     // Decoders' warnings about broken data would go to /dev/null anyway.
     qInstallMessageHandler(discardMessage);
     loadImagePluginsUpFront();

@@ -7,6 +7,7 @@
 #include "platform/runtime.h"
 #include "shell/application_identity.h"
 #include "shell/program.h"
+#include "shell/viewer_plugins.h"
 #include "window/form1.h"
 #include "window/form_builder.h"
 
@@ -26,6 +27,7 @@ int start(const char* programName)
 int start(const char* programName, const BeforeShow& beforeShow)
 {
     platform::keepNoSettings();
+    useQtPluginsWithoutImageFormats();
 
     std::string name = programName ? programName : "kavelora";
     int argumentCount = 1;
