@@ -79,8 +79,10 @@ else
     finish
 fi
 
-## Contents: exactly the program and its desktop integration, nothing from the build.
+## Contents: exactly the program, its decoder helper, its plugin folder (links to Qt's plugin
+## kinds but the image formats) and its desktop integration, nothing from the build.
 expected_files="./usr/bin/$package
+./usr/libexec/$package/$package-decoder
 ./usr/share/applications/$application_id.desktop
 ./usr/share/doc/$package/changelog.gz
 ./usr/share/doc/$package/copyright
@@ -90,13 +92,18 @@ expected_files="./usr/bin/$package
 ./usr/share/icons/hicolor/64x64/apps/$application_id.png
 ./usr/share/man/man1/$package.1.gz
 ./usr/share/metainfo/$application_id.metainfo.xml"
-actual_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort)
+actual_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^[dl]/ { print $6 }' | LC_ALL=C sort)
 if [ "$actual_files" = "$(echo "$expected_files" | LC_ALL=C sort)" ]; then
     pass "file list"
 else
     fail "file list" "$(diff <(echo "$expected_files" | LC_ALL=C sort) <(echo "$actual_files"))"
 fi
-if dpkg-deb -c "$deb" | awk '{ print $1, $2 }' | grep -qv '^[-d]rw[-x]r-[-x]r-[-x] root/root$'; then
+plugin_links=$(dpkg-deb -c "$deb" | awk '$1 ~ /^l/ { print $6, $8 }')
+check "plugin links name Qt's plugin kinds, relative, and no image formats" bash -c "
+    [ -n '$plugin_links' ] &&
+    ! grep -v '^./usr/libexec/$package/qt-plugins/[a-z-]* \.\./' <<<'$plugin_links' &&
+    ! grep -q imageformats <<<'$plugin_links'"
+if dpkg-deb -c "$deb" | awk '$1 !~ /^l/ { print $1, $2 }' | grep -qv '^[-d]rw[-x]r-[-x]r-[-x] root/root$'; then
     fail "files are owned by root and not writable by others"
 else
     pass "files are owned by root and not writable by others"
