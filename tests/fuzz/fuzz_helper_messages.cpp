@@ -9,6 +9,7 @@
 // after each, with an honest or a made-up file size. Every reply the
 // session sends must pass the viewer's parser and name a buffer that holds its pixels.
 
+#include "fuzz_support.h"
 #include "picture/decoder_protocol.h"
 #include "picture/decoder_session.h"
 #include "picture/limits.h"
@@ -57,8 +58,6 @@ constexpr char kAnimatedGif[] = "GIF89a\1\0\1\0\x80\0\0\0\0\0\xff\xff\xff"
 // Enough requests to reach every state of a session, few enough for the socket buffers.
 constexpr std::size_t kMaxRequests = 12;
 constexpr std::int64_t kLentBytes = 64 * 1024;
-
-void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 void require(bool holds)
 {
@@ -142,9 +141,7 @@ void requireSafeForViewer(const Reply& reply)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    // The JPEG and GIF plugins are found through the application's library paths.
-    static QCoreApplication application(*argc, *argv);
-    qInstallMessageHandler(discardMessage);
+    kavelora::fuzz::startQuietApplication(argc, argv);
     return 0;
 }
 
@@ -209,7 +206,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::shutdown(viewer.get(), SHUT_WR);
 
     {
-        DecoderSession session(helper.get());
+        // A budget no run reaches: each reply says the helper carries on.
+        DecoderSession session(helper.get(), 1 << 20);
         // Each serve takes at least one message; the end of the input ends the session.
         for (std::size_t served = 0; served <= 2 * sent && session.serveOne(); ++served) {
         }

@@ -6,6 +6,7 @@
 // asks for beside the picture held already. A crash, a sanitizer report, a hang or an
 // allocation over the fuzzer's limit is a finding.
 
+#include "fuzz_support.h"
 #include "picture/limits.h"
 #include "picture/picture_decoder.h"
 #include "platform/runtime_error.h"
@@ -17,19 +18,6 @@
 #include <cstdlib>
 
 namespace {
-
-void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-unsigned sumOfPixels(const QImage& image)
-{
-    unsigned sum = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar* row = image.constScanLine(y);
-        for (qsizetype x = 0; x < image.bytesPerLine(); ++x)
-            sum += row[x];
-    }
-    return sum;
-}
 
 // What the decoder promises every caller of a picture it gives back.
 void checkPromises(const kavelora::picture::DecodedFile& decoded)
@@ -48,10 +36,7 @@ void checkPromises(const kavelora::picture::DecodedFile& decoded)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    // The image plugins are found through the application's library paths; the decoders'
-    // warnings about broken data would only slow the run.
-    static QCoreApplication application(*argc, *argv);
-    qInstallMessageHandler(discardMessage);
+    kavelora::fuzz::startQuietApplication(argc, argv);
     return 0;
 }
 
@@ -63,11 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const DecodedFile shown = decodePicture(bytes, QSize(800, 600));
         checkPromises(shown);
-        volatile unsigned sink = sumOfPixels(shown.picture.image);
+        volatile unsigned sink = kavelora::fuzz::sumOfPixels(shown.picture.image);
         const DecodedFile printed =
             decodePicture(bytes, QSize(1600, 1200), shown.picture.image.size());
         checkPromises(printed);
-        sink = sink + sumOfPixels(printed.picture.image);
+        sink = sink + kavelora::fuzz::sumOfPixels(printed.picture.image);
     } catch (const RuntimeError&) {
         // Refusing the bytes is the decoder's answer to a bad file.
     }

@@ -6,6 +6,7 @@
 // size. A crash, a sanitizer report, a hang or an allocation over the fuzzer's limit is a
 // finding; a RuntimeError is the reader's answer to a bad file.
 
+#include "fuzz_support.h"
 #include "picture/png_reader.h"
 #include "platform/runtime_error.h"
 
@@ -15,28 +16,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-unsigned sumOf(const QImage& image)
-{
-    unsigned sum = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar* row = image.constScanLine(y);
-        for (qsizetype x = 0; x < image.bytesPerLine(); ++x)
-            sum += row[x];
-    }
-    return sum;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    // Colour chunks are read through Qt's PNG reader, found through the library paths.
-    static QCoreApplication application(*argc, *argv);
-    qInstallMessageHandler(discardMessage);
+    kavelora::fuzz::startQuietApplication(argc, argv);
     return 0;
 }
 
@@ -48,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const QSize cover : {QSize(7, 5), QSize(1 << 20, 1 << 20)}) {
         try {
             if (const auto decoded = kavelora::picture::readPng(bytes, cover))
-                sum += sumOf(decoded->image);
+                sum += kavelora::fuzz::sumOfPixels(decoded->image);
         } catch (const kavelora::platform::RuntimeError&) {
             // Refusing the bytes is the reader's answer to a bad file.
         }

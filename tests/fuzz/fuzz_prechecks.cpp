@@ -20,8 +20,9 @@ using namespace kavelora::picture;
 
 bool isAllowedFormat(const QByteArray& format)
 {
-    static constexpr std::array kAllowed = {"bmp",  "ico", "cur", "gif", "jpeg", "png", "webp",
-                                            "tiff", "pbm", "pgm", "ppm", "xbm",  "xpm"};
+    static constexpr std::array kAllowed = {"bmp",  "ico",  "cur",  "gif", "jpeg", "png",
+                                            "webp", "tiff", "pbm",  "pgm", "ppm",  "xbm",
+                                            "xpm",  "heif", "avif", "jxl"};
     for (const char* name : kAllowed) {
         if (format == name)
             return true;

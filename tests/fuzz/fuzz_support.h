@@ -1,0 +1,30 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QCoreApplication>
+#include <QImage>
+
+namespace kavelora::fuzz {
+
+// The application object the image plugins are found through, its messages dropped: the
+// decoders' warnings about broken data would only slow the run.
+inline void startQuietApplication(int* argc, char*** argv)
+{
+    static QCoreApplication application(*argc, *argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+}
+
+// Every byte of image read, so that the sanitizers see any that was not written.
+inline unsigned sumOfPixels(const QImage& image)
+{
+    unsigned sum = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (qsizetype x = 0; x < image.bytesPerLine(); ++x)
+            sum += row[x];
+    }
+    return sum;
+}
+
+} // namespace kavelora::fuzz
