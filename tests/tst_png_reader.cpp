@@ -80,7 +80,13 @@ QByteArray randomPng(QSize size, int colourType, int bitDepth, const QByteArray&
         for (int i = 0; i < samples; ++i) {
             const int sample = static_cast<int>(random.bounded(static_cast<quint32>(levels)));
             const qsizetype bit = i * bitDepth;
-            raw[bit / 8] = static_cast<char>(raw[bit / 8] | (sample << (8 - bitDepth - bit % 8)));
+            if (bitDepth == 16) {
+                raw[bit / 8] = static_cast<char>(sample >> 8);
+                raw[bit / 8 + 1] = static_cast<char>(sample & 0xFF);
+            } else {
+                raw[bit / 8] =
+                    static_cast<char>(raw[bit / 8] | (sample << (8 - bitDepth - bit % 8)));
+            }
         }
         const int filter = y % 5;
         data += static_cast<char>(filter);

@@ -156,10 +156,14 @@ void DecoderClient::stop()
         while ((reaped = ::waitpid(m_helper, &status, 0)) < 0 && errno == EINTR) {
         }
         // A helper that had already ended by another signal crashed, or broke its own filter
-        // (SIGSYS) on a decode it should have been allowed to do.
+        // (SIGSYS) on a decode it should have been allowed to do; one that ended with a
+        // status could not lock itself, or a sanitizer stopped it.
         if (reaped == m_helper && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
             qCWarning(decoderHelperLog, "the decoder helper %d ended by signal %d",
                       static_cast<int>(m_helper), WTERMSIG(status));
+        if (reaped == m_helper && WIFEXITED(status) && WEXITSTATUS(status) != 0)
+            qCWarning(decoderHelperLog, "the decoder helper %d ended with status %d",
+                      static_cast<int>(m_helper), WEXITSTATUS(status));
         m_helper = 0;
     }
 }

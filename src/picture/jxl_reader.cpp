@@ -69,7 +69,7 @@ private:
 CodecColour colourOf(JxlDecoder& decoder)
 {
     CodecColour colour;
-    JxlColorEncoding encoding;
+    JxlColorEncoding encoding{};
     if (JxlDecoderGetColorAsEncodedProfile(&decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
                                            &encoding) == JXL_DEC_SUCCESS &&
         encoding.primaries == JXL_PRIMARIES_SRGB && encoding.white_point == JXL_WHITE_POINT_D65 &&

@@ -82,7 +82,8 @@ void setLimits(const LockdownLimits& limits)
         const auto seconds = static_cast<rlim_t>(limits.cpuSeconds);
         setLimit(RLIMIT_CPU, seconds, seconds + 1);
     }
-    setLimit(RLIMIT_FSIZE, 0, 0);
+    if (limits.limitFileSize)
+        setLimit(RLIMIT_FSIZE, 0, 0);
     setLimit(RLIMIT_CORE, 0, 0);
     setLimit(RLIMIT_NOFILE, kOpenDescriptorLimit, kOpenDescriptorLimit);
 }
@@ -196,7 +197,7 @@ bool installSystemCallFilter(std::span<const int> keptDescriptors)
     rules.allow(SCMP_SYS(gettid));            // Qt and glibc tell threads apart
     rules.allow(SCMP_SYS(sched_getaffinity)); // the thread pool's size
     rules.allow(SCMP_SYS(getrandom));         // Qt's hash seeds
-    rules.allow(SCMP_SYS(clock_gettime)); // the helper's own processor time, past the vDSO
+    rules.allow(SCMP_SYS(clock_gettime));     // the helper's own processor time, past the vDSO
     rules.allow(SCMP_SYS(sysinfo)); // glibc's qsort sizes its buffer by the physical memory
     rules.allow(SCMP_SYS(getpid));  // libGLX, linked by Qt's GUI library, checks it at exit
     // Each new Qt thread names itself and makes an event descriptor for its wake-ups.

@@ -15,6 +15,8 @@ struct LockdownLimits
     qint64 addressSpaceBytes = 0;
     // RLIMIT_CPU soft limit in seconds, the hard limit one more; 0 leaves it unset.
     int cpuSeconds = 0;
+    // RLIMIT_FSIZE 0, so that no file can grow; off where a sanitizer's report may go to a file.
+    bool limitFileSize = true;
 };
 
 // Locks the calling process for good: closes every descriptor but 0, 1, 2 and
