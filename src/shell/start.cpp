@@ -12,7 +12,6 @@
 #include "window/form_builder.h"
 
 #include <QApplication>
-#include <QTimer>
 
 #include <array>
 #include <optional>
@@ -28,6 +27,9 @@ int start(const char* programName, const BeforeShow& beforeShow)
 {
     platform::keepNoSettings();
     useQtPluginsWithoutImageFormats();
+    // Started first, so that the helper readies its decoders on the other core while the
+    // window is made, and neither the start nor the first open waits for it.
+    picture::DecoderClient::instance().start();
 
     std::string name = programName ? programName : "kavelora";
     int argumentCount = 1;
@@ -51,8 +53,6 @@ int start(const char* programName, const BeforeShow& beforeShow)
     form->show();
     if (earlyExitStatus)
         return *earlyExitStatus;
-    // Started once the window is up, so that neither the start nor the first open waits.
-    QTimer::singleShot(0, [] { picture::DecoderClient::instance().start(); });
     return QApplication::exec();
 }
 
