@@ -116,8 +116,11 @@ DecoderClient::~DecoderClient()
 
 void DecoderClient::start()
 {
-    if (m_helper > 0)
+    if (m_helper > 0) {
+        if (!m_exitWatch)
+            watchForExit();
         return;
+    }
     int ends[2] = {-1, -1};
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
         return;

@@ -48,7 +48,8 @@ public:
     DecoderClient(const DecoderClient&) = delete;
     DecoderClient& operator=(const DecoderClient&) = delete;
 
-    // Starts a helper unless one runs, so that a decode does not wait for its start.
+    // Starts a helper unless one runs, so that a decode does not wait for its start; once
+    // there is an application object, a helper that ends while idle is replaced at once.
     void start();
     // The helper's process id, or 0 when none runs.
     pid_t helperProcess() const { return m_helper; }

@@ -35,6 +35,8 @@ int start(const char* programName, const BeforeShow& beforeShow)
     int argumentCount = 1;
     std::array<char*, 2> arguments{name.data(), nullptr};
     QApplication application(argumentCount, arguments.data());
+    // Now with an application object to notice the helper ending while idle.
+    picture::DecoderClient::instance().start();
     // Read while the icon and the buttons are made; Label1 is the first to measure text.
     platform::startReadingFontConfiguration();
     applyApplicationIdentity();
