@@ -51,8 +51,6 @@ public:
     // Starts a helper unless one runs, so that a decode does not wait for its start; once
     // there is an application object, a helper that ends while idle is replaced at once.
     void start();
-    // The helper's process id, or 0 when none runs.
-    pid_t helperProcess() const { return m_helper; }
 
     // file decoded covering cover. Raises RuntimeError: what the helper reported, or
     // InvalidPicture when it failed, died or ran past kTimeLimit.

@@ -5,7 +5,6 @@
 #include "picture/limits.h"
 #include "platform/runtime_error.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -85,11 +84,6 @@ std::shared_ptr<PictureFile> PictureFile::snapshotOf(PictureFile& file)
     }
     ::fcntl(copy, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
     return std::shared_ptr<PictureFile>(new PictureFile(copy, file.m_fileName));
-}
-
-QByteArray PictureFile::head(qint64 length)
-{
-    return readFromStart(std::min(length, m_size));
 }
 
 QByteArray PictureFile::readAll()

@@ -21,7 +21,6 @@ public:
     static std::shared_ptr<PictureFile> snapshotOf(PictureFile& file);
 
     qint64 size() const { return m_size; }
-    QByteArray head(qint64 length);
     // The whole content. Raises ErrorNumber::PathFileAccess when reading fails.
     QByteArray readAll();
     // The open file's descriptor, which the decoder helper reads.
