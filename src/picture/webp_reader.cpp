@@ -4,9 +4,9 @@
 
 #include "picture/area_reducer.h"
 #include "picture/limits.h"
+#include "picture/pixel_allocation.h"
 #include "platform/runtime_error.h"
 
-#include <QImageIOHandler>
 #include <QSysInfo>
 
 #include <webp/decode.h>
@@ -63,10 +63,12 @@ std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixel
     const QImage::Format format = !alpha          ? QImage::Format_RGB32
                                   : premultiplied ? QImage::Format_ARGB32_Premultiplied
                                                   : QImage::Format_ARGB32;
-    QImage image;
-    if (!QImageIOHandler::allocateImage(scaled, format, &image))
+    QImage image = allocatePixels(scaled, format);
+    if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
 
+    // A lossy picture's in-loop filter runs on a second thread, a row of macroblocks behind.
+    config.options.use_threads = 1;
     config.options.use_scaling = factor > 1 ? 1 : 0;
     config.options.scaled_width = scaled.width();
     config.options.scaled_height = scaled.height();
