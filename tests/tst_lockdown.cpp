@@ -102,6 +102,17 @@ QByteArray tgaFile(const QImage& image)
     return file;
 }
 
+// An icon whose one image is stored as PNG, as most large icons are.
+QByteArray iconWithPngInside(const QImage& image)
+{
+    const QByteArray png = encoded(image, "png");
+    QByteArray file = le16(0) + le16(1) + le16(1);
+    file += QByteArray(1, static_cast<char>(image.width() % 256));
+    file += QByteArray(1, static_cast<char>(image.height() % 256));
+    file += le16(0) + le16(1) + le16(32) + le32(static_cast<quint32>(png.size())) + le32(22);
+    return file + png;
+}
+
 // The fixtures by name; made in a child so that this process loads no image plugin.
 QStringList fixtureNames()
 {
@@ -109,7 +120,8 @@ QStringList fixtureNames()
             QStringLiteral("jpeg"), QStringLiteral("bmp"),        QStringLiteral("gif"),
             QStringLiteral("webp"), QStringLiteral("tiff"),       QStringLiteral("ico"),
             QStringLiteral("pbm"),  QStringLiteral("pgm"),        QStringLiteral("ppm"),
-            QStringLiteral("xbm"),  QStringLiteral("xpm"),        QStringLiteral("tga")};
+            QStringLiteral("xbm"),  QStringLiteral("xpm"),        QStringLiteral("tga"),
+            QStringLiteral("png in ico")};
 }
 
 QByteArray makeFixture(const QString& name)
@@ -132,6 +144,8 @@ QByteArray makeFixture(const QString& name)
     }
     if (name == u"ico")
         return encoded(halves.scaled(256, 192), "ico");
+    if (name == u"png in ico")
+        return iconWithPngInside(halves.scaled(256, 192));
     if (name == u"tga")
         return tgaFile(halves);
     return encoded(halves, name.toLatin1().constData());

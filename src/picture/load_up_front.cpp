@@ -14,6 +14,9 @@ void loadImagePluginsUpFront()
     // Some handlers warn about the empty input; nobody needs to read that.
     const QtMessageHandler previousHandler =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    // Every plugin, not only those of the formats handed to Qt: a format given but not found
+    // among the loaded plugins makes Qt load all the others to ask them, as the ICO reader
+    // does for each PNG icon inside, and loading one in the locked process ends it.
     for (const QByteArray& format : QImageReader::supportedImageFormats()) {
         QBuffer empty;
         empty.open(QIODevice::ReadOnly);

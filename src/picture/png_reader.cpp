@@ -256,6 +256,8 @@ QColorSpace colourSpaceAsQtReads(const Preamble& preamble)
     QBuffer buffer(&probe);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
+    // Detection would load every image plugin, which the locked helper cannot.
+    reader.setAutoDetectImageFormat(false);
     return reader.read().colorSpace();
 }
 
