@@ -116,11 +116,11 @@ QByteArray iconWithPngInside(const QImage& image)
 // The fixtures by name; made in a child so that this process loads no image plugin.
 QStringList fixtureNames()
 {
-    return {QStringLiteral("png"),  QStringLiteral("16-bit png"), QStringLiteral("p3 png"),
-            QStringLiteral("jpeg"), QStringLiteral("bmp"),        QStringLiteral("gif"),
-            QStringLiteral("webp"), QStringLiteral("tiff"),       QStringLiteral("ico"),
-            QStringLiteral("pbm"),  QStringLiteral("pgm"),        QStringLiteral("ppm"),
-            QStringLiteral("xbm"),  QStringLiteral("xpm"),        QStringLiteral("tga"),
+    return {QStringLiteral("png"),       QStringLiteral("16-bit png"), QStringLiteral("p3 png"),
+            QStringLiteral("jpeg"),      QStringLiteral("bmp"),        QStringLiteral("gif"),
+            QStringLiteral("webp"),      QStringLiteral("tiff"),       QStringLiteral("ico"),
+            QStringLiteral("pbm"),       QStringLiteral("pgm"),        QStringLiteral("ppm"),
+            QStringLiteral("xbm"),       QStringLiteral("xpm"),        QStringLiteral("tga"),
             QStringLiteral("png in ico")};
 }
 
