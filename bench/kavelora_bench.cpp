@@ -101,21 +101,9 @@ struct ShownBox
     TimedImageBox* box;
 };
 
-// 1. Open: the real loader and the first stretched paint of a 1000 x 700 picture area.
-void openKavelora(benchmark::State& state, const char* name)
+kavelora::picture::Picture loadThroughHelper(const QString& fileName)
 {
-    const QString fileName = inputPath(name);
-    ImageBox box(nullptr);
-    box.resize(kBox);
-    QImage frame(kBox, QImage::Format_RGB32);
-    for (auto _ : state) {
-        box.setPicture(LoadPicture(fileName, openedCopySize()));
-        box.render(&frame);
-        benchmark::DoNotOptimize(frame.constBits());
-        state.PauseTiming();
-        box.setPicture({});
-        state.ResumeTiming();
-    }
+    return LoadPicture(fileName, openedCopySize());
 }
 
 // The same open with the decode in this process, as it was before the decoder helper: what
@@ -130,14 +118,17 @@ kavelora::picture::Picture loadInProcess(const QString& fileName)
                    {decoded.format, fileName, PictureSource::Origin::UserFile, {}});
 }
 
-void openInProcess(benchmark::State& state, const char* name)
+using PictureLoader = kavelora::picture::Picture (*)(const QString& fileName);
+
+// 1. Open: the real loader and the first stretched paint of a 1000 x 700 picture area.
+void openWith(benchmark::State& state, const char* name, PictureLoader load)
 {
     const QString fileName = inputPath(name);
     ImageBox box(nullptr);
     box.resize(kBox);
     QImage frame(kBox, QImage::Format_RGB32);
     for (auto _ : state) {
-        box.setPicture(loadInProcess(fileName));
+        box.setPicture(load(fileName));
         box.render(&frame);
         benchmark::DoNotOptimize(frame.constBits());
         state.PauseTiming();
@@ -269,8 +260,10 @@ void registerOpen(const char* name, bool withNaive, int repetitions)
 {
     const std::string label(name);
     std::vector<benchmark::internal::Benchmark*> registered = {
-        benchmark::RegisterBenchmark(("open/kavelora/" + label).c_str(), openKavelora, name),
-        benchmark::RegisterBenchmark(("open/in_process/" + label).c_str(), openInProcess, name),
+        benchmark::RegisterBenchmark(("open/kavelora/" + label).c_str(), openWith, name,
+                                     loadThroughHelper),
+        benchmark::RegisterBenchmark(("open/in_process/" + label).c_str(), openWith, name,
+                                     loadInProcess),
     };
     if (label.ends_with(".jpg")) {
         const int denominator = loaderDenominator(name);

@@ -106,76 +106,72 @@ bool DecoderSession::serveOne()
         message->descriptors.empty() ? UniqueDescriptor() : std::move(message->descriptors[0]);
     if (!request || request->kind == RequestKind::Buffer || !file.isValid())
         return replyFailure(static_cast<int>(ErrorNumber::InvalidPicture)) && !m_viewerGone;
-    if (request->kind == RequestKind::Frame)
-        return playFrame(*request, std::move(file));
-    return decode(*request, std::move(file));
+    const bool frame = request->kind == RequestKind::Frame;
+    int failure = 0;
+    try {
+        return frame ? playFrame(*request, std::move(file)) : decode(*request, std::move(file));
+    } catch (const RuntimeError& error) {
+        failure = error.number();
+    } catch (const std::bad_alloc&) {
+        failure = static_cast<int>(ErrorNumber::OutOfMemory);
+    }
+    // A frame that failed leaves the animation's reader in a state nobody can tell.
+    if (frame)
+        m_playing.reset();
+    return replyFailure(failure);
 }
 
 bool DecoderSession::decode(const Request& request, UniqueDescriptor file)
 {
-    try {
-        PictureStream stream(std::move(file), request.fileSize);
-        const QSize cover(request.coverWidth, request.coverHeight);
-        const QSize held(request.heldWidth, request.heldHeight);
-        ScopedPixelAllocator lending(
-            [this](QSize size, QImage::Format format) { return lendPixels(size, format); });
-        DecodedFile decoded = decodePictureStream(stream, cover, held.isEmpty() ? QSize() : held);
-        Reply answer;
-        answer.ownWidth = decoded.picture.ownSize.width();
-        answer.ownHeight = decoded.picture.ownSize.height();
-        if (decoded.picture.image.isNull()) {
-            answer.kind = ReplyKind::Unchanged;
-            return reply(answer);
-        }
-        answer.animated = decoded.animated ? 1 : 0;
-        std::strncpy(answer.format, decoded.format.constData(), sizeof answer.format - 1);
-        return replyWithPixels(std::move(decoded.picture.image), answer);
-    } catch (const RuntimeError& error) {
-        return replyFailure(error.number());
-    } catch (const std::bad_alloc&) {
-        return replyFailure(static_cast<int>(ErrorNumber::OutOfMemory));
+    PictureStream stream(std::move(file), request.fileSize);
+    const QSize cover(request.coverWidth, request.coverHeight);
+    const QSize held(request.heldWidth, request.heldHeight);
+    ScopedPixelAllocator lending(
+        [this](QSize size, QImage::Format format) { return lendPixels(size, format); });
+    DecodedFile decoded = decodePictureStream(stream, cover, held.isEmpty() ? QSize() : held);
+    Reply answer;
+    answer.ownWidth = decoded.picture.ownSize.width();
+    answer.ownHeight = decoded.picture.ownSize.height();
+    if (decoded.picture.image.isNull()) {
+        answer.kind = ReplyKind::Unchanged;
+        return reply(answer);
     }
+    answer.animated = decoded.animated ? 1 : 0;
+    std::strncpy(answer.format, decoded.format.constData(), sizeof answer.format - 1);
+    return replyWithPixels(std::move(decoded.picture.image), answer);
 }
 
 bool DecoderSession::playFrame(const Request& request, UniqueDescriptor file)
 {
-    try {
-        const bool continues = m_playing && m_playing->animation == request.animation &&
-                               m_playing->frames.framesRead() == request.frameIndex;
-        if (!continues) {
-            PictureStream stream(std::move(file), request.fileSize);
-            QByteArray bytes = stream.readAll();
-            const QByteArray format = sniffPictureFormat(bytes);
-            m_playing.reset();
-            m_playing = std::make_unique<Playing>(request.animation, format, std::move(bytes));
-            while (m_playing->frames.framesRead() < request.frameIndex) {
-                if (!m_playing->frames.next()) {
-                    Reply answer;
-                    answer.kind = ReplyKind::NoFrame;
-                    return reply(answer);
-                }
+    const bool continues = m_playing && m_playing->animation == request.animation &&
+                           m_playing->frames.framesRead() == request.frameIndex;
+    if (!continues) {
+        PictureStream stream(std::move(file), request.fileSize);
+        QByteArray bytes = stream.readAll();
+        const QByteArray format = sniffPictureFormat(bytes);
+        m_playing.reset();
+        m_playing = std::make_unique<Playing>(request.animation, format, std::move(bytes));
+        while (m_playing->frames.framesRead() < request.frameIndex) {
+            if (!m_playing->frames.next()) {
+                Reply answer;
+                answer.kind = ReplyKind::NoFrame;
+                return reply(answer);
             }
         }
-        std::optional<FrameReader::Frame> frame = m_playing->frames.next();
-        Reply answer;
-        if (!frame) {
-            answer.kind = ReplyKind::NoFrame;
-            return reply(answer);
-        }
-        answer.animated = 1;
-        answer.ownWidth = frame->image.width();
-        answer.ownHeight = frame->image.height();
-        answer.delayMs = std::max(frame->delayMs, 0);
-        answer.loopCount = std::max(m_playing->frames.loopCount(), -1);
-        std::strncpy(answer.format, m_playing->format.constData(), sizeof answer.format - 1);
-        return replyWithPixels(std::move(frame->image), answer);
-    } catch (const RuntimeError& error) {
-        m_playing.reset();
-        return replyFailure(error.number());
-    } catch (const std::bad_alloc&) {
-        m_playing.reset();
-        return replyFailure(static_cast<int>(ErrorNumber::OutOfMemory));
     }
+    std::optional<FrameReader::Frame> frame = m_playing->frames.next();
+    Reply answer;
+    if (!frame) {
+        answer.kind = ReplyKind::NoFrame;
+        return reply(answer);
+    }
+    answer.animated = 1;
+    answer.ownWidth = frame->image.width();
+    answer.ownHeight = frame->image.height();
+    answer.delayMs = std::max(frame->delayMs, 0);
+    answer.loopCount = std::max(m_playing->frames.loopCount(), -1);
+    std::strncpy(answer.format, m_playing->format.constData(), sizeof answer.format - 1);
+    return replyWithPixels(std::move(frame->image), answer);
 }
 
 QImage DecoderSession::lendPixels(QSize size, QImage::Format format)
