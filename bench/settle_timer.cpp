@@ -8,8 +8,12 @@
 // the peaks of the programs it started (the viewer's decoder helper) added, less the pages
 // they share with it (libraries, the shared pixel buffers), which its own peak counts.
 //
-//   settle_timer [--quiet MS] [--timeout MS] -- COMMAND [ARGUMENTS...]
+//   settle_timer [--quiet MS] [--timeout MS] [--then SHELL_COMMAND] -- COMMAND [ARGUMENTS...]
 //   settle_timer --no-window -- COMMAND [ARGUMENTS...]
+//
+// With --then, once the screen has settled, SHELL_COMMAND drives the program (with its process
+// id in SETTLE_TIMER_CHILD_PID) and must succeed; the program is ended only when the screen
+// has settled again after it.
 //
 // Prints one line: "first_ms settled_ms peak_rss_kib" (with --no-window: "0 run_ms
 // peak_rss_kib", the time until the program ends by itself).
@@ -49,6 +53,7 @@ struct Options
     int quietMs = 500;
     int timeoutMs = 30000;
     bool window = true;
+    std::string then;
     std::vector<char*> command;
 };
 
@@ -67,13 +72,15 @@ std::optional<Options> parseOptions(int argc, char* argv[])
         } else if ((argument == "--quiet" || argument == "--timeout") && index + 1 < argc) {
             (argument == "--quiet" ? options.quietMs : options.timeoutMs) =
                 std::atoi(argv[++index]);
+        } else if (argument == "--then" && index + 1 < argc) {
+            options.then = argv[++index];
         } else {
             return std::nullopt;
         }
     }
     for (; index < argc; ++index)
         options.command.push_back(argv[index]);
-    if (options.command.empty())
+    if (options.command.empty() || (!options.window && !options.then.empty()))
         return std::nullopt;
     options.command.push_back(nullptr);
     return options;
@@ -88,6 +95,22 @@ pid_t launch(const Options& options)
         _exit(127);
     }
     return child;
+}
+
+// Starts the shell command that drives the settled program, in a process group of its own so
+// that ending it ends what it started.
+pid_t startDriver(const std::string& shellCommand, pid_t program)
+{
+    setenv("SETTLE_TIMER_CHILD_PID", std::to_string(program).c_str(), 1);
+    const pid_t driver = fork();
+    if (driver == 0) {
+        setpgid(0, 0);
+        execl("/bin/sh", "sh", "-c", shellCommand.c_str(), static_cast<char*>(nullptr));
+        std::perror("settle_timer: exec /bin/sh");
+        _exit(127);
+    }
+    setpgid(driver, driver);
+    return driver;
 }
 
 // The sum, in KiB, of the fields starting with one of names in a /proc file of "Name: n kB"
@@ -183,7 +206,10 @@ int runWithWindow(const Options& options)
     std::optional<Clock::time_point> mapped;
     std::optional<Clock::time_point> firstDamage;
     Clock::time_point lastDamage = start;
-    bool timedOut = false;
+    pid_t driver = 0; // 0 while no drive runs
+    bool driven = options.then.empty();
+    bool childEnded = false;
+    std::string failure;
     pollfd connection{XConnectionNumber(display), POLLIN, 0};
     while (true) {
         while (XPending(display) > 0) {
@@ -199,29 +225,47 @@ int runWithWindow(const Options& options)
             }
         }
         const Clock::time_point now = Clock::now();
-        if (firstDamage && millisecondsSince(lastDamage, now) >= options.quietMs)
-            break;
+        int driverStatus = 0;
+        if (driver && waitpid(driver, &driverStatus, WNOHANG) == driver) {
+            driver = 0;
+            if (!WIFEXITED(driverStatus) || WEXITSTATUS(driverStatus) != 0) {
+                failure = "could not be driven";
+                break;
+            }
+            // The drive may end before the program has drawn what it set off: the quiet
+            // counts from its end.
+            lastDamage = std::max(lastDamage, now);
+        }
+        if (!driver && firstDamage && millisecondsSince(lastDamage, now) >= options.quietMs) {
+            if (driven)
+                break;
+            driver = startDriver(options.then, child);
+            driven = true;
+        }
         if (millisecondsSince(start, now) >= options.timeoutMs) {
-            timedOut = true;
+            failure = (firstDamage ? "did not settle within " : "drew nothing within ") +
+                      std::to_string(options.timeoutMs) + " ms";
             break;
         }
         siginfo_t ended{};
         if (waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
             ended.si_pid == child) {
-            std::fprintf(stderr, "settle_timer: %s ended before settling\n", options.command[0]);
-            int status = 0;
-            reap(child, false, &status);
-            return 1;
+            failure = "ended before settling";
+            childEnded = true;
+            break;
         }
         poll(&connection, 1, 20);
     }
     XDamageDestroy(display, damage);
     XCloseDisplay(display);
+    if (driver) {
+        kill(-driver, SIGTERM);
+        waitpid(driver, nullptr, 0);
+    }
     int status = 0;
-    const long peakKib = reap(child, true, &status);
-    if (timedOut || !firstDamage) {
-        std::fprintf(stderr, "settle_timer: %s drew nothing within %d ms\n", options.command[0],
-                     options.timeoutMs);
+    const long peakKib = reap(child, !childEnded, &status);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "settle_timer: %s %s\n", options.command[0], failure.c_str());
         return 1;
     }
     std::printf("%.3f %.3f %ld\n", millisecondsSince(start, *firstDamage),
@@ -235,8 +279,9 @@ int main(int argc, char* argv[])
 {
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: settle_timer [--quiet MS] [--timeout MS] [--no-window] -- "
-                             "COMMAND [ARGUMENTS...]\n");
+        std::fprintf(stderr,
+                     "usage: settle_timer [--quiet MS] [--timeout MS] [--then SHELL_COMMAND | "
+                     "--no-window] -- COMMAND [ARGUMENTS...]\n");
         return 2;
     }
     return options->window ? runWithWindow(*options) : runWithoutWindow(*options);
