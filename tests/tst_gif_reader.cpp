@@ -115,6 +115,7 @@ QByteArray encodedGif(const GifLayout& layout, std::uint64_t seed = 1)
         }
         EGifPutImageDesc(gif, place.x(), place.y(), place.width(), place.height(),
                          layout.interlaced, local.get());
+        // EGifPutLine masks the indices it is given in place.
         std::vector<GifPixelType> rows = indices;
         for (int y = 0; y < place.height(); ++y)
             EGifPutLine(gif, rows.data() + static_cast<std::size_t>(y * place.width()),
