@@ -17,7 +17,7 @@ namespace kavelora::picture {
 // index is given (premultiplied once reduced). The image is null when the decode would give
 // decodedAlready's size, or the whole picture is held already. nullopt for every other GIF,
 // broken ones included, which Qt's reader then takes. Raises RuntimeError OutOfMemory past
-// kMaxPicturePixels.
+// kMaxPicturePixels or when the pixels cannot be had.
 std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels,
                                       QSize decodedAlready = {});
 
