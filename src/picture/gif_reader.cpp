@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -118,7 +117,8 @@ class LzwCodeCheck
 {
 public:
     explicit LzwCodeCheck(int minimumCodeSize)
-        : m_clear(1 << minimumCodeSize)
+        : m_firstCodeBits(minimumCodeSize + 1)
+        , m_clear(1 << minimumCodeSize)
     {
         restart();
     }
@@ -145,7 +145,7 @@ private:
 
     void restart()
     {
-        m_codeBits = std::bit_width(static_cast<unsigned>(m_clear));
+        m_codeBits = m_firstCodeBits;
         m_nextCode = m_clear + 2;
         m_firstAfterClear = true;
     }
@@ -175,6 +175,7 @@ private:
         return true;
     }
 
+    int m_firstCodeBits;
     int m_clear;
     int m_codeBits = 0;
     int m_nextCode = 0;
