@@ -4,6 +4,7 @@
 
 #include "picture/area_reducer.h"
 #include "picture/bmp_reader.h"
+#include "picture/gif_reader.h"
 #include "picture/jpeg_reader.h"
 #include "picture/library_readers.h"
 #include "picture/limits.h"
@@ -300,6 +301,10 @@ DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels, QSize deco
         QImage image = readRunLengthBmp(bytes, kMaxPicturePixels, {});
         const QSize ownSize = image.size();
         return {{std::move(image), ownSize}, format, false};
+    }
+    if (format == "gif") {
+        if (std::optional<DecodedPicture> still = readGif(bytes, coverPixels, decodedAlready))
+            return {std::move(*still), format, false};
     }
     Reader reader(format == "bmp" ? withQtReadableBmpHeader(bytes) : bytes, format);
     return decodeWith(reader, format, coverPixels, decodedAlready);

@@ -120,6 +120,9 @@ QList<Seed> seedPictures()
     const QImage indexed = image.convertToFormat(QImage::Format_Indexed8);
     QByteArray frameA(kSeedSize.width() * kSeedSize.height(), char(0));
     QByteArray frameB(kSeedSize.width() * kSeedSize.height(), char(1));
+    QByteArray stripes = frameA;
+    for (qsizetype i = 0; i < stripes.size(); ++i)
+        stripes[i] = static_cast<char>(i / 5 % 4);
     const QList<QRgb> palette = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 200, 0)};
     const QByteArray icon = iconFile(image);
     QList<Seed> seeds{
@@ -133,6 +136,8 @@ QList<Seed> seedPictures()
         {QStringLiteral("ico"), "ico", icon},
         {QStringLiteral("cur"), "cur", cursorFrom(icon)},
         {QStringLiteral("gif"), "gif", tests::gifFile(kSeedSize, palette, {frameA})},
+        {QStringLiteral("transparent.gif"), "gif",
+         tests::gifFile(kSeedSize, palette, {stripes}, 5, 3)},
         {QStringLiteral("animated.gif"), "gif",
          tests::gifFile(kSeedSize, palette, {frameA, frameB})},
         {QStringLiteral("tif"), "tiff", encoded(image, "TIFF")},

@@ -1,0 +1,301 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "picture/gif_reader.h"
+
+#include "picture/area_reducer.h"
+#include "picture/limits.h"
+#include "picture/pixel_allocation.h"
+#include "platform/runtime_error.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <gif_lib.h>
+
+namespace kavelora::picture {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
+
+namespace {
+
+// Qt's reader shows an index past the colour table, and the transparent one, with no alpha.
+constexpr QRgb kPastTable = 0x00FFFFFF;
+constexpr int kGraphicControlBytes = 4;
+
+// The file's bytes as giflib reads them. giflib reads exactly what it needs, so the position
+// may be moved between its calls.
+struct ByteSource
+{
+    const QByteArray& bytes;
+    qsizetype position = 0;
+
+    bool atEnd() const { return position >= bytes.size(); }
+};
+
+int readBytes(GifFileType* gif, GifByteType* into, int length)
+{
+    auto* source = static_cast<ByteSource*>(gif->UserData);
+    const qsizetype count =
+        std::clamp<qsizetype>(source->bytes.size() - source->position, 0, length);
+    std::memcpy(into, source->bytes.constData() + source->position,
+                static_cast<std::size_t>(count));
+    source->position += count;
+    return static_cast<int>(count);
+}
+
+struct GifCloser
+{
+    void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
+};
+using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
+
+GifHandle openGif(ByteSource& source)
+{
+    int error = D_GIF_SUCCEEDED;
+    return GifHandle(DGifOpen(&source, readBytes, &error));
+}
+
+// The one image of a still GIF, and how its indices show.
+struct StillImage
+{
+    QSize size;
+    // Where its image descriptor follows the introducer.
+    qsizetype descriptorAt = 0;
+    bool transparent = false;
+    std::array<QRgb, 256> colours{};
+};
+
+std::array<QRgb, 256> coloursAsQtShows(const ColorMapObject& map, int transparentIndex)
+{
+    std::array<QRgb, 256> colours;
+    colours.fill(kPastTable);
+    const int count = std::min(map.ColorCount, 256);
+    for (int i = 0; i < count; ++i) {
+        const GifColorType& colour = map.Colors[i];
+        colours[static_cast<std::size_t>(i)] = qRgb(colour.Red, colour.Green, colour.Blue);
+    }
+    if (transparentIndex >= 0)
+        colours[static_cast<std::size_t>(transparentIndex)] &= kPastTable;
+    else
+        std::for_each(colours.begin(), colours.end(), [](QRgb& colour) { colour |= 0xFF000000; });
+    return colours;
+}
+
+// False for what Qt's reader would take otherwise than giflib: a graphic control or
+// application extension whose first block is empty (Qt's reader then reads the following
+// bytes as a block) and, before the image, a graphic control block too short to hold its
+// transparent index.
+bool readExtension(GifFileType& gif, int* transparentIndex)
+{
+    int code = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetExtension(&gif, &code, &block) == GIF_ERROR)
+        return false;
+    const bool graphicControl = code == GRAPHICS_EXT_FUNC_CODE;
+    if (!block && (graphicControl || code == APPLICATION_EXT_FUNC_CODE))
+        return false;
+    if (graphicControl && transparentIndex) {
+        if (block[0] < kGraphicControlBytes)
+            return false;
+        *transparentIndex = (block[1] & 0x01) != 0 ? block[4] : -1;
+    }
+    while (block) {
+        if (DGifGetExtensionNext(&gif, &block) == GIF_ERROR)
+            return false;
+    }
+    return true;
+}
+
+// Follows an image's LZW codes as a decoder would, without making pixels, to find the codes
+// that name no string yet: giflib and Qt's reader make different pixels of those, or refuse
+// them at different points.
+class LzwCodeCheck
+{
+public:
+    explicit LzwCodeCheck(int minimumCodeSize)
+        : m_firstCodeBits(minimumCodeSize + 1)
+        , m_clear(1 << minimumCodeSize)
+    {
+        restart();
+    }
+
+    // False once a code names no string. Codes after the end code are not looked at.
+    bool take(const GifByteType* bytes, int count)
+    {
+        for (int i = 0; i < count && !m_ended; ++i) {
+            m_bits |= static_cast<quint32>(bytes[i]) << m_heldBits;
+            m_heldBits += 8;
+            while (m_heldBits >= m_codeBits && !m_ended) {
+                const auto code = static_cast<int>(m_bits & ((1u << m_codeBits) - 1));
+                m_bits >>= m_codeBits;
+                m_heldBits -= m_codeBits;
+                if (!takeCode(code))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    static constexpr int kMaxCodeBits = 12;
+
+    void restart()
+    {
+        m_codeBits = m_firstCodeBits;
+        m_nextCode = m_clear + 2;
+        m_firstAfterClear = true;
+    }
+
+    bool takeCode(int code)
+    {
+        if (code == m_clear) {
+            restart();
+            return true;
+        }
+        if (code == m_clear + 1) {
+            m_ended = true;
+            return true;
+        }
+        if (m_firstAfterClear) {
+            m_firstAfterClear = false;
+            return code < m_clear;
+        }
+        // The code just about to be made is the one string a code may name before it is.
+        if (code > m_nextCode)
+            return false;
+        if (m_nextCode < (1 << kMaxCodeBits)) {
+            ++m_nextCode;
+            if (m_nextCode >= (1 << m_codeBits) && m_codeBits < kMaxCodeBits)
+                ++m_codeBits;
+        }
+        return true;
+    }
+
+    int m_firstCodeBits;
+    int m_clear;
+    int m_codeBits = 0;
+    int m_nextCode = 0;
+    bool m_firstAfterClear = true;
+    bool m_ended = false;
+    quint32 m_bits = 0;
+    int m_heldBits = 0;
+};
+
+// Reads the image's data blocks, checking its codes.
+bool checkImageData(GifFileType& gif)
+{
+    int codeSize = 0;
+    GifByteType* block = nullptr;
+    // Below two bits Qt's reader and giflib part ways.
+    if (DGifGetCode(&gif, &codeSize, &block) == GIF_ERROR || codeSize < 2)
+        return false;
+    LzwCodeCheck codes(codeSize);
+    while (block) {
+        if (!codes.take(block + 1, block[0]) || DGifGetCodeNext(&gif, &block) == GIF_ERROR)
+            return false;
+    }
+    return true;
+}
+
+std::optional<StillImage> plainImage(const GifFileType& gif, int transparentIndex)
+{
+    const GifImageDesc& image = gif.Image;
+    const ColorMapObject* map = image.ColorMap ? image.ColorMap : gif.SColorMap;
+    if (image.Left != 0 || image.Top != 0 || image.Width != gif.SWidth ||
+        image.Height != gif.SHeight || image.Width <= 0 || image.Height <= 0 || image.Interlace ||
+        !map)
+        return std::nullopt;
+    return StillImage{QSize(image.Width, image.Height), 0, transparentIndex >= 0,
+                      coloursAsQtShows(*map, transparentIndex)};
+}
+
+// Walks every record without decoding: nullopt for an animation, for a GIF that is not
+// plain, and for one giflib cannot walk to its end or whose codes it would read otherwise
+// than Qt's reader.
+std::optional<StillImage> stillImage(const QByteArray& bytes)
+{
+    ByteSource source{bytes};
+    const GifHandle gif = openGif(source);
+    if (!gif)
+        return std::nullopt;
+    int transparentIndex = -1;
+    std::optional<StillImage> still;
+    for (;;) {
+        GifRecordType record = UNDEFINED_RECORD_TYPE;
+        // Qt's reader shows a picture whose trailer is missing.
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR)
+            return source.atEnd() ? still : std::nullopt;
+        if (record == TERMINATE_RECORD_TYPE)
+            return still;
+        if (record == EXTENSION_RECORD_TYPE) {
+            if (!readExtension(*gif, still ? nullptr : &transparentIndex))
+                return std::nullopt;
+            continue;
+        }
+        const qsizetype descriptorAt = source.position;
+        if (still || DGifGetImageDesc(gif.get()) == GIF_ERROR)
+            return std::nullopt;
+        still = plainImage(*gif, transparentIndex);
+        if (!still || !checkImageData(*gif))
+            return std::nullopt;
+        still->descriptorAt = descriptorAt;
+    }
+}
+
+// False where giflib gives up on a row: what Qt's reader shows then, or refuses, is its own.
+bool decodeRows(const QByteArray& bytes, const StillImage& still, int factor, QImage& image)
+{
+    ByteSource source{bytes};
+    const GifHandle gif = openGif(source);
+    source.position = still.descriptorAt;
+    if (!gif || DGifGetImageDesc(gif.get()) == GIF_ERROR)
+        return false;
+    const int width = still.size.width();
+    const int height = still.size.height();
+    std::vector<GifPixelType> indices(static_cast<std::size_t>(width));
+    std::vector<QRgb> row(factor > 1 ? static_cast<std::size_t>(width) : 0);
+    AreaReducer reducer(image, height, factor);
+    for (int y = 0; y < height; ++y) {
+        if (DGifGetLine(gif.get(), indices.data(), width) == GIF_ERROR)
+            return false;
+        QRgb* pixels = factor > 1 ? row.data() : reinterpret_cast<QRgb*>(image.scanLine(y));
+        std::transform(indices.begin(), indices.end(), pixels,
+                       [&](GifPixelType index) { return still.colours[index]; });
+        if (factor > 1)
+            reducer.addRow(pixels, width);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels,
+                                      QSize decodedAlready)
+{
+    const std::optional<StillImage> still = stillImage(bytes);
+    if (!still)
+        return std::nullopt;
+    const QSize ownSize = still->size;
+    if (static_cast<qint64>(ownSize.width()) * ownSize.height() > kMaxPicturePixels)
+        throw RuntimeError(ErrorNumber::OutOfMemory);
+    const int factor = areaReductionFactor(ownSize, coverPixels);
+    const QSize size((ownSize.width() + factor - 1) / factor,
+                     (ownSize.height() + factor - 1) / factor);
+    if (size == decodedAlready || ownSize == decodedAlready)
+        return DecodedPicture{QImage(), ownSize};
+    const QImage::Format format = !still->transparent ? QImage::Format_RGB32
+                                  : factor > 1        ? QImage::Format_ARGB32_Premultiplied
+                                                      : QImage::Format_ARGB32;
+    QImage image = allocatePixels(size, format);
+    if (image.isNull())
+        throw RuntimeError(ErrorNumber::OutOfMemory);
+    if (!decodeRows(bytes, *still, factor, image))
+        return std::nullopt;
+    return DecodedPicture{std::move(image), ownSize};
+}
+
+} // namespace kavelora::picture
