@@ -51,6 +51,19 @@ private Q_SLOTS:
         QCOMPARE(qGray(image.pixel(2, 8)), 32);
         QCOMPARE(qGray(image.pixel(21, 8)), 224);
     }
+
+    // Qt's reader tells the first image's empty size here but decodes the 17-pixel-wide screen:
+    // the picture's own size, on which printing and resizing depend, is what was decoded.
+    void emptyImageSizeIsNotThePicturesOwn()
+    {
+        const QByteArray bytes =
+            QByteArray::fromBase64("R0lGODlhEQAI/fAAAAD/AAP+BywAAAAAAQAAAAAAAAByU4VSAAA7");
+        const picture::DecodedPicture decoded =
+            picture::decodePicture(bytes, QSize(800, 600)).picture;
+        QVERIFY(!decoded.image.isNull());
+        QVERIFY(!decoded.ownSize.isEmpty());
+        QCOMPARE(decoded.ownSize, decoded.image.size());
+    }
 };
 
 QTEST_GUILESS_MAIN(TstPictureDecoder)

@@ -222,7 +222,9 @@ DecodedFile decodeWith(Reader& reader, const QByteArray& format, QSize coverPixe
     if (reducedByUs)
         return {std::move(*reducedByUs), format, animated};
     QImage image = libjpegDenominator ? reader.readJpeg(*libjpegDenominator) : reader.read();
-    const QSize whole = ownSize.isValid() ? ownSize : image.size();
+    // Qt's GIF reader tells the first image's size, which may be empty, yet decodes the
+    // screen's.
+    const QSize whole = ownSize.isEmpty() ? image.size() : ownSize;
     return {{std::move(image), whole}, format, animated};
 }
 
@@ -275,7 +277,6 @@ decodeStraightFromStream(PictureStream& stream, const QByteArray& head, const QB
         return WholeRead::Animation;
     return decodeWith(reader, format, coverPixels, decodedAlready);
 }
-
 
 } // namespace
 

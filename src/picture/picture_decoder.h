@@ -22,8 +22,9 @@ struct DecodedFile
 // The picture in bytes, in a format of the allow-list told by its content. A JPEG is decoded
 // at the coarsest scale (1/2, 1/4, 1/8) still covering coverPixels, a PNG, WebP, TIFF or still
 // GIF area-averaged by the coarsest whole factor covering it where their readers can; an
-// animation gives its first frame. When the decode would give exactly decodedAlready's size, the image is left
-// null. Raises RuntimeError: InvalidPicture, or OutOfMemory over kMaxPicturePixels.
+// animation gives its first frame. When the decode would give exactly decodedAlready's size,
+// the image is left null. Raises RuntimeError: InvalidPicture, or OutOfMemory over
+// kMaxPicturePixels.
 DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels, QSize decodedAlready = {});
 
 // Like decodePicture, decoding straight from stream where its head suffices for the checks.
