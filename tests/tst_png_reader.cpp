@@ -295,6 +295,21 @@ private Q_SLOTS:
         QTest::newRow("zlib checksum wrong")
             << signature + header + pngChunk("IDAT", stream.chopped(4) + QByteArray(4, '\0')) + end
             << invalid;
+        // The two bytes before the compressed data, with their check bits made right.
+        const auto withZlibHeader = [&](int method, int flags) {
+            const int check = (31 - (method * 256 + flags) % 31) % 31;
+            QByteArray changed = stream;
+            changed[0] = static_cast<char>(method);
+            changed[1] = static_cast<char>(flags | check);
+            return signature + header + pngChunk("IDAT", changed) + end;
+        };
+        QTest::newRow("zlib header naming another method") << withZlibHeader(0x77, 0) << invalid;
+        QTest::newRow("zlib window over 32 KiB") << withZlibHeader(0x88, 0) << invalid;
+        QTest::newRow("zlib preset dictionary") << withZlibHeader(0x78, 0x20) << invalid;
+        QByteArray wrongCheckBits = stream;
+        wrongCheckBits[1] = static_cast<char>(wrongCheckBits[1] ^ 1);
+        QTest::newRow("zlib header check bits wrong")
+            << signature + header + pngChunk("IDAT", wrongCheckBits) + end << invalid;
         QByteArray badHeaderCrc = good;
         badHeaderCrc[29] = static_cast<char>(badHeaderCrc[29] ^ 1);
         QTest::newRow("header with a wrong CRC") << badHeaderCrc << invalid;

@@ -60,7 +60,9 @@ public:
 
     PngDataFault start()
     {
-        if (inflateInit(&m_zlib) != Z_OK)
+        // Raw deflate: the stream's header and checksum are read here, and the checksum is
+        // computed by the caller over the rows, on the thread that has time to spare.
+        if (inflateInit2(&m_zlib, -MAX_WBITS) != Z_OK)
             return PngDataFault::Corrupt;
         m_zlibStarted = true;
         try {
@@ -72,6 +74,9 @@ public:
     }
 
     int bandCount() const { return m_bandCount; }
+
+    // The checksum the stream ends with; known once waitFor(bandCount()) has passed.
+    quint32 storedChecksum() const { return m_storedChecksum; }
 
     int rowsIn(int band) const { return std::min(m_bandRows, m_rowCount - band * m_bandRows); }
 
@@ -155,7 +160,10 @@ private:
             const int result = inflate(&m_zlib, Z_NO_FLUSH);
             if (result != Z_OK && result != Z_STREAM_END)
                 return PngDataFault::Corrupt;
-            m_streamEnded = result == Z_STREAM_END;
+            if (result == Z_STREAM_END) {
+                if (const PngDataFault fault = readStoredChecksum(); fault != PngDataFault::None)
+                    return fault;
+            }
         }
         if (m_inChunk) {
             if (const PngDataFault fault = skipRest(m_chunkLeft, m_crc);
@@ -213,6 +221,10 @@ private:
 
     PngDataFault fill(uchar* out, std::size_t bytes)
     {
+        if (!m_headerRead) {
+            if (const PngDataFault fault = readStreamHeader(); fault != PngDataFault::None)
+                return fault;
+        }
         m_zlib.next_out = out;
         m_zlib.avail_out = static_cast<uInt>(bytes);
         while (m_zlib.avail_out > 0) {
@@ -222,11 +234,53 @@ private:
                 continue;
             }
             const int result = inflate(&m_zlib, Z_NO_FLUSH);
-            m_streamEnded = result == Z_STREAM_END;
             if (result == Z_STREAM_END && m_zlib.avail_out > 0)
                 return PngDataFault::TooShort;
             if (result != Z_OK && result != Z_STREAM_END)
                 return PngDataFault::Corrupt;
+            if (result == Z_STREAM_END)
+                return readStoredChecksum();
+        }
+        return PngDataFault::None;
+    }
+
+    // The two bytes before the compressed data, checked as zlib checks them.
+    PngDataFault readStreamHeader()
+    {
+        uchar header[2];
+        if (const PngDataFault fault = takeStreamBytes(header, 2); fault != PngDataFault::None)
+            return fault;
+        m_headerRead = true;
+        const bool deflate = (header[0] & 0x0F) == Z_DEFLATED;
+        const bool windowFits = (header[0] >> 4) + 8 <= MAX_WBITS;
+        const bool checkBitsRight = (header[0] * 256 + header[1]) % 31 == 0;
+        const bool presetDictionary = (header[1] & 0x20) != 0;
+        return deflate && windowFits && checkBitsRight && !presetDictionary ? PngDataFault::None
+                                                                            : PngDataFault::Corrupt;
+    }
+
+    PngDataFault readStoredChecksum()
+    {
+        m_streamEnded = true;
+        uchar stored[4];
+        if (const PngDataFault fault = takeStreamBytes(stored, 4); fault != PngDataFault::None)
+            return fault;
+        m_storedChecksum = qFromBigEndian<quint32>(stored);
+        return PngDataFault::None;
+    }
+
+    // Takes count bytes of the stream that zlib does not read in raw mode.
+    PngDataFault takeStreamBytes(uchar* into, int count)
+    {
+        while (count > 0) {
+            if (m_zlib.avail_in == 0) {
+                if (const PngDataFault fault = readMore(); fault != PngDataFault::None)
+                    return fault;
+                continue;
+            }
+            *into++ = *m_zlib.next_in++;
+            --m_zlib.avail_in;
+            --count;
         }
         return PngDataFault::None;
     }
@@ -280,7 +334,9 @@ private:
     bool m_zlibStarted = false;
     qint64 m_chunkLeft = 0;
     bool m_inChunk = false;
+    bool m_headerRead = false;
     bool m_streamEnded = false;
+    quint32 m_storedChecksum = 0;
     quint32 m_crc = 0;
 
     std::mutex m_mutex;
@@ -308,11 +364,13 @@ PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCoun
         return fault;
     std::vector<uchar> zeros(rowBytes, 0);
     uchar* previous = zeros.data();
+    uLong checksum = adler32(0, nullptr, 0);
     for (int band = 0; band < inflater.bandCount(); ++band) {
         if (const PngDataFault fault = inflater.waitFor(band); fault != PngDataFault::None)
             return fault;
         uchar* row = inflater.bandData(band);
         for (int i = 0; i < inflater.rowsIn(band); ++i, row += rowBytes) {
+            checksum = adler32(checksum, row, static_cast<uInt>(rowBytes));
             if (!takeRow(row, previous))
                 return PngDataFault::RowRefused;
             previous = row;
@@ -320,7 +378,10 @@ PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCoun
         // The last row of this band is the one above the next band's first.
         inflater.release(band);
     }
-    return inflater.waitFor(inflater.bandCount());
+    if (const PngDataFault fault = inflater.waitFor(inflater.bandCount());
+        fault != PngDataFault::None)
+        return fault;
+    return inflater.storedChecksum() == checksum ? PngDataFault::None : PngDataFault::Corrupt;
 }
 
 } // namespace kavelora::picture
