@@ -182,6 +182,13 @@ void addColourKinds()
     QTest::newRow("end chunk cut off in its CRC") << plain.chopped(1);
     QTest::newRow("compressed data past the stream's end")
         << plain.left(data - 8) + pngChunk("IDAT", stream + "xyz") + pngChunk("IEND", {});
+    const int rowsBytes = odd.height() * (1 + odd.width() * 3);
+    const QByteArray longer =
+        qCompress(qUncompress(be32(static_cast<quint32>(rowsBytes)) + stream) +
+                  QByteArray(5000, '\7'))
+            .mid(4);
+    QTest::newRow("inflated data past the last row")
+        << plain.left(data - 8) + pngChunk("IDAT", longer) + pngChunk("IEND", {});
 }
 
 std::optional<picture::DecodedPicture> readAt(const QByteArray& png, QSize coverPixels)

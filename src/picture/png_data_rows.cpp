@@ -75,8 +75,13 @@ public:
 
     int bandCount() const { return m_bandCount; }
 
-    // The checksum the stream ends with; known once waitFor(bandCount()) has passed.
-    quint32 storedChecksum() const { return m_storedChecksum; }
+    // Whether the stream's stored checksum is that of the rows, whose checksum is given, and
+    // of whatever it inflates to past them. Known once waitFor(bandCount()) has passed.
+    bool checksumMatches(uLong rowsChecksum) const
+    {
+        return adler32_combine(rowsChecksum, m_pastRowsChecksum, m_pastRowsBytes) ==
+               m_storedChecksum;
+    }
 
     int rowsIn(int band) const { return std::min(m_bandRows, m_rowCount - band * m_bandRows); }
 
@@ -160,6 +165,9 @@ private:
             const int result = inflate(&m_zlib, Z_NO_FLUSH);
             if (result != Z_OK && result != Z_STREAM_END)
                 return PngDataFault::Corrupt;
+            const auto inflated = static_cast<uInt>(scratch.size() - m_zlib.avail_out);
+            m_pastRowsChecksum = adler32(m_pastRowsChecksum, scratch.data(), inflated);
+            m_pastRowsBytes += inflated;
             if (result == Z_STREAM_END) {
                 if (const PngDataFault fault = readStoredChecksum(); fault != PngDataFault::None)
                     return fault;
@@ -337,6 +345,8 @@ private:
     bool m_headerRead = false;
     bool m_streamEnded = false;
     quint32 m_storedChecksum = 0;
+    uLong m_pastRowsChecksum = adler32(0, nullptr, 0);
+    z_off_t m_pastRowsBytes = 0;
     quint32 m_crc = 0;
 
     std::mutex m_mutex;
@@ -381,7 +391,7 @@ PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCoun
     if (const PngDataFault fault = inflater.waitFor(inflater.bandCount());
         fault != PngDataFault::None)
         return fault;
-    return inflater.storedChecksum() == checksum ? PngDataFault::None : PngDataFault::Corrupt;
+    return inflater.checksumMatches(checksum) ? PngDataFault::None : PngDataFault::Corrupt;
 }
 
 } // namespace kavelora::picture
