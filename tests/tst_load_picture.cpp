@@ -463,8 +463,10 @@ private Q_SLOTS:
     void animatedGifAdvancesFrames()
     {
         const QSize size(8, 8);
+        // Each frame stays for several of the checks' polls: at a few hundredths of a second
+        // the polls can fall in step with the frames and miss one for seconds.
         const QByteArray gif =
-            gifFile(size, {kRed, kBlue}, {gifHalves(size, 0, 0), gifHalves(size, 1, 1)}, 2);
+            gifFile(size, {kRed, kBlue}, {gifHalves(size, 0, 0), gifHalves(size, 1, 1)}, 30);
         const picture::Picture picture = picture::LoadPicture(
             writeFixture(m_dir.path(), QStringLiteral("animated.gif"), gif), kPictureAreaPixels);
         QVERIFY(picture.isAnimated());
