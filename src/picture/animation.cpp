@@ -51,7 +51,7 @@ void Animation::showNextFrame()
         }
         if (!frame)
             return;
-        ++m_nextFrame;
+        m_nextFrame = frame->frameIndex + 1;
         Q_EMIT frameChanged(frame->image);
         m_timer.start(shownDelay(frame->delayMs));
     } catch (const platform::RuntimeError&) {

@@ -41,6 +41,9 @@ constexpr int kHelperSocket = 3;
 constexpr std::size_t kMaxBuffersPerRequest = 2;
 
 constexpr int kRequestsPerHelper = 1000;
+// How long a playing animation may hold off its helper's replacement, for a loop that never
+// ends.
+constexpr int kRequestsPerHelperAtMost = 4 * kRequestsPerHelper;
 
 QString helperPath()
 {
@@ -140,6 +143,7 @@ void DecoderClient::start()
     m_helper = helper;
     m_socket = std::move(mine);
     m_requestsServed = 0;
+    m_retirementDue = false;
     watchForExit();
 }
 
@@ -235,9 +239,13 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
     };
     if (!reply)
         throw failed();
-    m_buffers.trim();
-    // A fresh helper now and then leaves nothing a decoder may have leaked or corrupted.
-    if (reply->retiring || ++m_requestsServed >= kRequestsPerHelper) {
+    // A fresh helper now and then leaves nothing a decoder may have leaked or corrupted. In
+    // the middle of an animation's loop it waits for the loop's end, where the next frame is
+    // the first one anyway.
+    if (reply->retiring || ++m_requestsServed >= kRequestsPerHelper)
+        m_retirementDue = true;
+    const bool betweenLoops = asked.kind != RequestKind::Frame || reply->kind == ReplyKind::NoFrame;
+    if (m_retirementDue && (betweenLoops || m_requestsServed >= kRequestsPerHelperAtMost)) {
         stop();
         start();
     }
@@ -253,12 +261,18 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
     case ReplyKind::NeedBuffer:
         throw failed();
     }
+    // A frame comes in order, or the animation starts again from its first.
+    if (asked.kind == RequestKind::Frame && reply->frameIndex != asked.frameIndex &&
+        reply->frameIndex != 0)
+        throw failed();
     const auto buffer =
         std::find_if(exchange.lent.begin(), exchange.lent.end(),
                      [&](const auto& lent) { return lent->id() == reply->bufferId; });
     const QSize size = protocol::decodedSize(*reply);
+    // A buffer the helper still writes, or one it sealed itself, is not taken back.
     if (buffer == exchange.lent.end() ||
-        static_cast<std::int64_t>(reply->bytesPerLine) * size.height() > (*buffer)->bytes())
+        static_cast<std::int64_t>(reply->bytesPerLine) * size.height() > (*buffer)->bytes() ||
+        !(*buffer)->takeBack())
         throw failed();
     QImage image = imageIn(*buffer, size, reply->bytesPerLine,
                            static_cast<QImage::Format>(reply->pixelFormat));
@@ -267,7 +281,8 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
                    protocol::formatName(*reply),
                    reply->animated != 0,
                    reply->delayMs,
-                   reply->loopCount};
+                   reply->loopCount,
+                   reply->frameIndex};
 }
 
 std::optional<Reply> DecoderClient::nextReply(Exchange& exchange)
@@ -289,7 +304,7 @@ bool DecoderClient::lendBuffer(Exchange& exchange, std::int64_t bytes)
 {
     if (exchange.lent.size() >= kMaxBuffersPerRequest)
         return false;
-    std::shared_ptr<SharedBuffer> buffer = m_buffers.lend(bytes);
+    std::shared_ptr<SharedBuffer> buffer = SharedBuffer::create(m_nextBufferId++, bytes);
     if (!buffer)
         return false;
     exchange.lent.push_back(buffer);

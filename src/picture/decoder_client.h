@@ -36,6 +36,9 @@ public:
         bool animated = false;
         int delayMs = 0;
         int loopCount = 0;
+        // Which frame of an animation this is: the one asked for, or the first when the helper
+        // could not go on from the one before.
+        int frameIndex = 0;
     };
 
     static constexpr std::chrono::milliseconds kTimeLimit{10000};
@@ -55,7 +58,8 @@ public:
     // file decoded covering cover. Raises RuntimeError: what the helper reported, or
     // InvalidPicture when it failed, died or ran past kTimeLimit.
     Decoded decode(PictureFile& file, QSize cover, QSize held = {});
-    // The frame numbered index of the animation in file; nothing past the last frame.
+    // The frame numbered index of the animation in file, or its first frame when the helper
+    // would have to decode every frame before index again; nothing past the last frame.
     // animation tells one playing animation from another.
     std::optional<Decoded> frame(PictureFile& file, std::uint32_t animation, int index);
     std::uint32_t newAnimation() { return m_nextAnimation++; }
@@ -73,9 +77,10 @@ private:
     UniqueDescriptor m_socket;
     // Owned by the application object, which may go first.
     QPointer<QSocketNotifier> m_exitWatch;
-    SharedBufferPool m_buffers;
+    std::uint32_t m_nextBufferId = 1;
     std::uint32_t m_nextAnimation = 1;
     int m_requestsServed = 0;
+    bool m_retirementDue = false;
 };
 
 } // namespace kavelora::picture

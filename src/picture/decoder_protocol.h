@@ -71,6 +71,8 @@ struct Reply
     std::uint32_t animated = 0;
     std::int32_t delayMs = 0;
     std::int32_t loopCount = 0;
+    // Which frame of an animation the pixels are.
+    std::int32_t frameIndex = 0;
     // Set on the last reply of a helper that has used up its processor time: the viewer
     // replaces it before the next request.
     std::uint32_t retiring = 0;

@@ -29,8 +29,8 @@ namespace {
 // A request brings the picture file; a lent buffer may bring its own descriptor.
 constexpr std::size_t kMaxDescriptorsPerMessage = 1;
 
-// The viewer's pool holds a handful of buffers; more would be a broken conversation.
-constexpr std::size_t kMaxMappedBuffers = 8;
+// One buffer to decode into and one to copy into, as the viewer lends them.
+constexpr std::size_t kMaxBuffersPerRequest = 2;
 
 void copyRows(const QImage& from, uchar* to, qsizetype bytesPerLine)
 {
@@ -72,7 +72,6 @@ struct DecoderSession::Mapping
     void* address;
     std::size_t bytes;
     std::uint32_t id = 0;
-    std::uint64_t lastUse = 0;
 };
 
 struct DecoderSession::Playing
@@ -145,20 +144,16 @@ bool DecoderSession::playFrame(const Request& request, UniqueDescriptor file)
 {
     const bool continues = m_playing && m_playing->animation == request.animation &&
                            m_playing->frames.framesRead() == request.frameIndex;
+    // A helper that has not decoded the frames before the one asked for, a fresh one in the
+    // middle of a loop, starts again from the first rather than decoding them all to get there.
     if (!continues) {
         PictureStream stream(std::move(file), request.fileSize);
         QByteArray bytes = stream.readAll();
         const QByteArray format = sniffPictureFormat(bytes);
         m_playing.reset();
         m_playing = std::make_unique<Playing>(request.animation, format, std::move(bytes));
-        while (m_playing->frames.framesRead() < request.frameIndex) {
-            if (!m_playing->frames.next()) {
-                Reply answer;
-                answer.kind = ReplyKind::NoFrame;
-                return reply(answer);
-            }
-        }
     }
+    const int index = m_playing->frames.framesRead();
     std::optional<FrameReader::Frame> frame = m_playing->frames.next();
     Reply answer;
     if (!frame) {
@@ -166,6 +161,7 @@ bool DecoderSession::playFrame(const Request& request, UniqueDescriptor file)
         return reply(answer);
     }
     answer.animated = 1;
+    answer.frameIndex = index;
     answer.ownWidth = frame->image.width();
     answer.ownHeight = frame->image.height();
     answer.delayMs = std::max(frame->delayMs, 0);
@@ -188,7 +184,7 @@ QImage DecoderSession::lendPixels(QSize size, QImage::Format format)
 
 DecoderSession::Mapping* DecoderSession::askForBuffer(std::int64_t bytes)
 {
-    if (bytes <= 0 || bytes > protocol::kMaxBufferBytes)
+    if (bytes <= 0 || bytes > protocol::kMaxBufferBytes || m_lent.size() >= kMaxBuffersPerRequest)
         return nullptr;
     Reply ask;
     ask.kind = ReplyKind::NeedBuffer;
@@ -199,42 +195,23 @@ DecoderSession::Mapping* DecoderSession::askForBuffer(std::int64_t bytes)
         receiveMessage(m_socket, sizeof(Request), kMaxDescriptorsPerMessage);
     const std::optional<Request> lent =
         message ? protocol::parseRequest(message->bytes) : std::nullopt;
-    if (!lent || lent->kind != RequestKind::Buffer || lent->bufferBytes < bytes) {
+    if (!lent || lent->kind != RequestKind::Buffer || lent->bufferBytes < bytes ||
+        message->descriptors.empty()) {
         m_viewerGone = true;
         return nullptr;
     }
-    if (message->descriptors.empty()) {
-        m_viewerGone = true;
-        return nullptr;
-    }
-    auto known = m_buffers.find(lent->bufferId);
+    // The descriptor closes when it goes out of scope: the mapping is all the helper keeps.
     const auto length = static_cast<std::size_t>(lent->bufferBytes);
-    if (known == m_buffers.end() || known->second->bytes != length) {
-        void* address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE,
-                               message->descriptors[0].get(), 0);
-        if (address == MAP_FAILED) {
-            m_viewerGone = true;
-            return nullptr;
-        }
-        auto mapping = std::make_unique<Mapping>(address, length);
-        mapping->id = lent->bufferId;
-        forgetLeastRecentBuffer();
-        known = m_buffers.insert_or_assign(lent->bufferId, std::move(mapping)).first;
+    void* address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE,
+                           message->descriptors[0].get(), 0);
+    if (address == MAP_FAILED) {
+        m_viewerGone = true;
+        return nullptr;
     }
-    known->second->lastUse = ++m_buffersLent;
-    return known->second.get();
-}
-
-// Buffers the viewer has let go of are never named again; the oldest mappings go.
-void DecoderSession::forgetLeastRecentBuffer()
-{
-    if (m_buffers.size() < kMaxMappedBuffers)
-        return;
-    auto oldest =
-        std::min_element(m_buffers.begin(), m_buffers.end(), [](const auto& a, const auto& b) {
-            return a.second->lastUse < b.second->lastUse;
-        });
-    m_buffers.erase(oldest);
+    auto mapping = std::make_unique<Mapping>(address, length);
+    mapping->id = lent->bufferId;
+    m_lent.push_back(std::move(mapping));
+    return m_lent.back().get();
 }
 
 bool DecoderSession::replyWithPixels(QImage image, Reply answer)
@@ -246,11 +223,11 @@ bool DecoderSession::replyWithPixels(QImage image, Reply answer)
     answer.height = image.height();
     answer.pixelFormat = static_cast<std::uint32_t>(format);
     // Pixels a decoder wrote into a lent buffer are there already; others are copied into one.
-    for (const auto& [id, mapping] : m_buffers) {
+    for (const auto& mapping : m_lent) {
         const uchar* start = mapping->data();
         if (image.constBits() == start &&
             static_cast<std::size_t>(image.sizeInBytes()) <= mapping->bytes) {
-            answer.bufferId = id;
+            answer.bufferId = mapping->id;
             answer.bytesPerLine = static_cast<std::int32_t>(image.bytesPerLine());
             return reply(answer);
         }
@@ -267,8 +244,12 @@ bool DecoderSession::replyWithPixels(QImage image, Reply answer)
 
 bool DecoderSession::reply(Reply answer)
 {
-    if (answer.kind != ReplyKind::NeedBuffer)
+    if (answer.kind != ReplyKind::NeedBuffer) {
         answer.retiring = std::clock() / CLOCKS_PER_SEC >= m_cpuSecondsBudget ? 1 : 0;
+        // The viewer seals what it was lent once the answer comes, and refuses a buffer still
+        // mapped for writing here; nor does the helper keep memory between requests.
+        m_lent.clear();
+    }
     if (m_viewerGone || !sendMessage(m_socket, answer)) {
         m_viewerGone = true;
         return false;

@@ -9,9 +9,9 @@
 #include <QImage>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace kavelora::picture {
 
@@ -38,17 +38,16 @@ private:
     bool playFrame(const protocol::Request& request, UniqueDescriptor file);
     bool replyWithPixels(QImage image, protocol::Reply reply);
     QImage lendPixels(QSize size, QImage::Format format);
-    // Asks the viewer for a buffer of at least bytes; null when none came.
+    // Asks the viewer for a buffer of at least bytes, mapped until the request is answered;
+    // null when none came.
     Mapping* askForBuffer(std::int64_t bytes);
-    void forgetLeastRecentBuffer();
     bool reply(protocol::Reply reply);
     bool replyFailure(int errorNumber);
 
     int m_socket;
     int m_cpuSecondsBudget;
-    std::map<std::uint32_t, std::unique_ptr<Mapping>> m_buffers;
+    std::vector<std::unique_ptr<Mapping>> m_lent;
     std::unique_ptr<Playing> m_playing;
-    std::uint64_t m_buffersLent = 0;
     bool m_viewerGone = false;
 };
 

@@ -9,16 +9,18 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace kavelora::picture {
 
-// Shared memory the decoder helper writes pixels into and the viewer reads them from, mapped
-// read-only here.
+// Shared memory lent to the decoder helper for one decode's pixels. It has one owner at a
+// time: the helper writes it while it is lent; once the helper has replied, the viewer seals
+// it against writing and only then maps it, so pixels the viewer accepted never change and
+// the memory never shrinks under a reader.
 class SharedBuffer
 {
 public:
-    // Nothing when the memory cannot be had.
+    // A buffer of bytes, rounded up to whole pages, already sealed against shrinking and
+    // growing. Nothing when the memory cannot be had.
     static std::shared_ptr<SharedBuffer> create(std::uint32_t id, std::int64_t bytes);
     ~SharedBuffer();
     SharedBuffer(const SharedBuffer&) = delete;
@@ -28,36 +30,26 @@ public:
     std::int64_t bytes() const { return m_bytes; }
     int descriptor() const { return m_descriptor.get(); }
 
+    // Takes the buffer back from the helper: seals it against writing and maps it read-only.
+    // False when the kernel will not seal it, because the helper still has it mapped for
+    // writing or sealed it itself; the buffer must then not be read.
+    bool takeBack();
+    bool isTakenBack() const { return m_data != nullptr; }
+
 private:
-    SharedBuffer(std::uint32_t id, UniqueDescriptor descriptor, const uchar* data,
-                 std::int64_t bytes);
+    SharedBuffer(std::uint32_t id, UniqueDescriptor descriptor, std::int64_t bytes);
     friend QImage imageIn(const std::shared_ptr<SharedBuffer>& buffer, QSize size,
                           qsizetype bytesPerLine, QImage::Format format);
 
     std::uint32_t m_id;
     UniqueDescriptor m_descriptor;
-    const uchar* m_data;
+    const uchar* m_data = nullptr;
     std::int64_t m_bytes;
 };
 
-// A read-only image over buffer's pixels that keeps buffer lent while it or a copy lives.
-// The caller has checked that the rows fit the buffer.
+// A read-only image over buffer's pixels that keeps buffer alive while it or a copy lives.
+// The caller has taken the buffer back and checked that the rows fit it.
 QImage imageIn(const std::shared_ptr<SharedBuffer>& buffer, QSize size, qsizetype bytesPerLine,
                QImage::Format format);
-
-// The buffers lent for decodes. A buffer is free again when no image over it remains; one
-// free buffer is kept, its pages already in place, for the next decode.
-class SharedBufferPool
-{
-public:
-    // A free buffer of at least bytes, or a new one; nothing when memory cannot be had.
-    std::shared_ptr<SharedBuffer> lend(std::int64_t bytes);
-    // Lets go of free buffers but the largest one of a screen copy's size.
-    void trim();
-
-private:
-    std::vector<std::shared_ptr<SharedBuffer>> m_buffers;
-    std::uint32_t m_nextId = 1;
-};
 
 } // namespace kavelora::picture
