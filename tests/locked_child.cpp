@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "locked_child.h"
 
+#include "picture/library_readers.h"
 #include "picture/load_up_front.h"
 #include "picture/lockdown.h"
 #include "picture/picture_decoder.h"
@@ -24,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <latch>
+#include <linux/sched.h>
 #include <span>
 
 namespace kavelora::tests {
@@ -35,7 +37,10 @@ constexpr picture::LockdownLimits kLimits{kAddressSpaceBytes, kCpuSeconds};
 bool lockDownWith(std::span<const int> kept)
 {
     picture::loadImagePluginsUpFront();
-    return picture::lockDown(kept, kLimits);
+    picture::loadHeifAndJxlUpFront();
+    picture::LockdownLimits limits = kLimits;
+    limits.expectedParent = getppid();
+    return picture::lockDown(kept, limits);
 }
 
 // Reads the picture from pictureFile, decodes it and tells how it came out.
@@ -102,12 +107,7 @@ int decodeReceived(int socket)
     close(pictureFile);
     if (result != Succeeded)
         return result;
-    char answer = 'd';
-    iovec answerPart{&answer, 1};
-    msghdr reply{};
-    reply.msg_iov = &answerPart;
-    reply.msg_iovlen = 1;
-    return sendmsg(socket, &reply, 0) == 1 ? Succeeded : KeptDescriptorFailed;
+    return send(socket, "d", 1, 0) == 1 ? Succeeded : KeptDescriptorFailed;
 }
 
 int tryForbiddenCall(ForbiddenCall call, int notKept)
@@ -185,6 +185,17 @@ bool convertsInParallel()
     return colourNear(deep.pixel(100, 500), kLeft) && colourNear(deep.pixel(2000, 500), kRight);
 }
 
+// The call glibc would make for fork() were clone3 allowed.
+bool clone3StartsNoProcess()
+{
+    clone_args arguments{};
+    arguments.exit_signal = SIGCHLD;
+    const long started = syscall(SYS_clone3, &arguments, sizeof arguments);
+    if (started == 0)
+        _exit(Succeeded);
+    return started == -1 && errno == ENOSYS;
+}
+
 int doLocked(AllowedWork work)
 {
     if (!lockDownWith({}))
@@ -201,6 +212,8 @@ int doLocked(AllowedWork work)
     case AllowedWork::NormalExit:
         // Runs every exit handler and static destructor, as the helper's return from main does.
         std::exit(Succeeded);
+    case AllowedWork::ProcessByClone3:
+        return clone3StartsNoProcess() ? Succeeded : WorkFailed;
     }
     return WorkFailed;
 }
@@ -219,6 +232,27 @@ int waitLocked(int release, int report, int stray)
     return read(release, &go, 1) == 1 ? Succeeded : KeptDescriptorFailed;
 }
 
+// Decodes pictureFile and converts a large picture in parallel, which leaves Qt's pool
+// threads in a timed wait for more work; reports 'r', waits on release while the parent stops
+// and continues it, then decodes the file again.
+int decodeAcrossStop(int pictureFile, int report, int release)
+{
+    const int kept[] = {pictureFile, report, release};
+    if (!lockDownWith(kept))
+        return LockFailed;
+    int result = decodeFrom(pictureFile, true);
+    if (result == Succeeded && !convertsInParallel())
+        result = WorkFailed;
+    char go = 0;
+    if (result != Succeeded || write(report, "r", 1) != 1 || read(release, &go, 1) != 1 ||
+        lseek(pictureFile, 0, SEEK_SET) != 0)
+        return result != Succeeded ? result : KeptDescriptorFailed;
+    result = decodeFrom(pictureFile, true);
+    if (result != Succeeded)
+        return result;
+    return write(report, "d", 1) == 1 ? Succeeded : KeptDescriptorFailed;
+}
+
 } // namespace
 
 int runLockedChild(const char* role, const QList<int>& numbers)
@@ -234,6 +268,8 @@ int runLockedChild(const char* role, const QList<int>& numbers)
         return decodeReceived(number(0));
     if (qstrcmp(role, "wait") == 0)
         return waitLocked(number(0), number(1), number(2));
+    if (qstrcmp(role, "stop") == 0)
+        return decodeAcrossStop(number(0), number(1), number(2));
     return WorkFailed;
 }
 
