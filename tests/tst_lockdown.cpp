@@ -6,18 +6,15 @@
 // a role, a fresh process like the helper: it has started no thread and loaded no image plugin
 // before loadImagePluginsUpFront, and it reports by its exit code or its death.
 
-#include "byte_fields.h"
 #include "locked_child.h"
+#include "locked_fixtures.h"
 #include "picture/lockdown.h"
-#include "picture_fixtures.h"
+#include "process_status.h"
 #include "test_files.h"
 
-#include <QColorSpace>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -82,130 +79,6 @@ QString outcomeOf(const std::function<int()>& body)
 
 const QString kSucceeded = u"exit 0"_s;
 const QString kKilledBySystemCallFilter = u"signal %1"_s.arg(SIGSYS);
-
-// A 24-bit uncompressed TGA stored top row first, which Qt reads but does not write.
-QByteArray tgaFile(const QImage& image)
-{
-    QByteArray file(18, '\0');
-    file[2] = 2;
-    put16le(file, 12, static_cast<quint32>(image.width()));
-    put16le(file, 14, static_cast<quint32>(image.height()));
-    file[16] = 24;
-    file[17] = 0x20;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb colour = image.pixel(x, y);
-            file.append(static_cast<char>(qBlue(colour)));
-            file.append(static_cast<char>(qGreen(colour)));
-            file.append(static_cast<char>(qRed(colour)));
-        }
-    }
-    // No extension or developer area, and the signature that makes it a TGA 2.0 file.
-    file.append(QByteArray(8, '\0'));
-    file.append("TRUEVISION-XFILE.", 18);
-    return file;
-}
-
-// An icon whose one image is stored as PNG, as most large icons are.
-QByteArray iconWithPngInside(const QImage& image)
-{
-    const QByteArray png = encoded(image, "png");
-    QByteArray file = le16(0) + le16(1) + le16(1);
-    file += QByteArray(1, static_cast<char>(image.width() % 256));
-    file += QByteArray(1, static_cast<char>(image.height() % 256));
-    file += le16(0) + le16(1) + le16(32) + le32(static_cast<quint32>(png.size())) + le32(22);
-    return file + png;
-}
-
-// The fixtures by name; made in a child so that this process loads no image plugin.
-QStringList fixtureNames()
-{
-    return {QStringLiteral("png"),       QStringLiteral("16-bit png"), QStringLiteral("p3 png"),
-            QStringLiteral("jpeg"),      QStringLiteral("bmp"),        QStringLiteral("gif"),
-            QStringLiteral("webp"),      QStringLiteral("tiff"),       QStringLiteral("ico"),
-            QStringLiteral("pbm"),       QStringLiteral("pgm"),        QStringLiteral("ppm"),
-            QStringLiteral("xbm"),       QStringLiteral("xpm"),        QStringLiteral("tga"),
-            QStringLiteral("png in ico")};
-}
-
-QByteArray makeFixture(const QString& name)
-{
-    const QImage halves = twoHalves(kPictureSize, kLeft, kRight);
-    if (name == u"16-bit png")
-        return encoded(halves.convertToFormat(QImage::Format_RGBA64), "png");
-    if (name == u"p3 png") {
-        QImage wideGamut = halves;
-        wideGamut.setColorSpace(QColorSpace::DisplayP3);
-        return encoded(wideGamut, "png");
-    }
-    if (name == u"gif") {
-        QByteArray indices;
-        for (int y = 0; y < kPictureSize.height(); ++y) {
-            indices.append(QByteArray(kPictureSize.width() / 2, '\0'));
-            indices.append(QByteArray(kPictureSize.width() / 2, '\1'));
-        }
-        return gifFile(kPictureSize, {kLeft, kRight}, {indices});
-    }
-    if (name == u"ico")
-        return encoded(halves.scaled(256, 192), "ico");
-    if (name == u"png in ico")
-        return iconWithPngInside(halves.scaled(256, 192));
-    if (name == u"tga")
-        return tgaFile(halves);
-    return encoded(halves, name.toLatin1().constData());
-}
-
-// The pictures only the codec libraries read, made from the PNG fixture by their encoders:
-// name, tool and the tool's arguments before the input and output.
-struct LibraryFixture
-{
-    QString name;
-    QString tool;
-    QStringList options;
-};
-
-const QList<LibraryFixture> kLibraryFixtures{
-    {u"heif"_s, u"heif-enc"_s, {u"-q"_s, u"90"_s, u"-o"_s}},
-    {u"avif"_s, u"avifenc"_s, {u"-l"_s, u"-o"_s}},
-    {u"jxl"_s, u"cjxl"_s, {u"-d"_s, u"0"_s}},
-};
-
-QString limitLine(const QByteArray& limits, const char* name)
-{
-    const QRegularExpression line(QStringLiteral("^%1 +(\\S+) +(\\S+)").arg(QLatin1String(name)),
-                                  QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = line.match(QString::fromLatin1(limits));
-    return match.hasMatch() ? match.captured(1) + u' ' + match.captured(2) : QString();
-}
-
-// The value of a "Name:" line of /proc/<pid>/status.
-QString statusLine(const QByteArray& status, const char* name)
-{
-    const QRegularExpression line(QStringLiteral("^%1:\\s+(\\S+)").arg(QLatin1String(name)),
-                                  QRegularExpression::MultilineOption);
-    return line.match(QString::fromLatin1(status)).captured(1);
-}
-
-// The state letter of /proc/<pid>/stat, or 0 once the process is gone.
-char processState(pid_t process)
-{
-    const QByteArray stat = readFile(u"/proc/%1/stat"_s.arg(process));
-    const qsizetype nameEnd = stat.lastIndexOf(") ");
-    return nameEnd < 0 ? '\0' : stat.at(nameEnd + 2);
-}
-
-// Whether a thread of process other than its first sits in the system call numbered call.
-bool threadWaitsIn(pid_t process, long call)
-{
-    const QDir tasks(u"/proc/%1/task"_s.arg(process));
-    const QByteArray callNumber = QByteArray::number(call) + ' ';
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (task.toInt() != process &&
-            readFile(tasks.filePath(task + u"/syscall"_s)).startsWith(callNumber))
-            return true;
-    }
-    return false;
-}
 
 // Every wait on a child is bounded.
 constexpr int kChildTimeoutMs = 10000;
