@@ -235,7 +235,8 @@ private Q_SLOTS:
         if (bytes.isEmpty())
             QSKIP("the encoder is missing (test.sh installs it)");
         QCOMPARE(picture::sniffPictureFormat(bytes), format.toLatin1());
-        const picture::DecodedPicture shown = picture::decodePicture(bytes, QSize(800, 600)).picture;
+        const picture::DecodedPicture shown =
+            picture::decodePicture(bytes, QSize(800, 600)).picture;
         const QImage image = shown.image;
         QCOMPARE(image.size(), size);
         QCOMPARE(shown.ownSize, size);
