@@ -13,11 +13,13 @@
 #include <QThreadPool>
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -110,12 +112,31 @@ int decodeReceived(int socket)
     return send(socket, "d", 1, 0) == 1 ? Succeeded : KeptDescriptorFailed;
 }
 
-int tryForbiddenCall(ForbiddenCall call, int notKept)
+// Whether call is made on a descriptor the lock keeps.
+bool madeOnKeptDescriptor(ForbiddenCall call)
+{
+    return call == ForbiddenCall::SendMessageOnKeptDescriptor ||
+           call == ForbiddenCall::SendToAnAddress;
+}
+
+// Makes a call the filter must kill for; descriptor is kept for calls on a kept descriptor.
+int tryForbiddenCall(ForbiddenCall call, int descriptor)
 {
     static const char kFile[] = "/etc/passwd";
     const pid_t ownId = getpid();
-    if (!lockDownWith({}))
+    const int kept[] = {descriptor};
+    if (!lockDownWith(madeOnKeptDescriptor(call) ? std::span<const int>(kept)
+                                                 : std::span<const int>()))
         return LockFailed;
+    void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    int futexWord = 0;
+    char byte = 'x';
+    iovec part{&byte, 1};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
     switch (call) {
     case ForbiddenCall::Open:
         syscall(SYS_open, kFile, O_RDONLY);
@@ -141,11 +162,9 @@ int tryForbiddenCall(ForbiddenCall call, int notKept)
     case ForbiddenCall::MapExecutable:
         mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         break;
-    case ForbiddenCall::ProtectExecutable: {
-        void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    case ForbiddenCall::ProtectExecutable:
         mprotect(page, 4096, PROT_READ | PROT_EXEC);
         break;
-    }
     case ForbiddenCall::MemoryFile:
         syscall(SYS_memfd_create, "pixels", 0);
         break;
@@ -153,9 +172,30 @@ int tryForbiddenCall(ForbiddenCall call, int notKept)
         kill(ownId, 0);
         break;
     case ForbiddenCall::WriteToDescriptorNotKept: {
-        [[maybe_unused]] const ssize_t written = write(notKept, "x", 1);
+        [[maybe_unused]] const ssize_t written = write(descriptor, "x", 1);
         break;
     }
+    case ForbiddenCall::CloneWithOtherFlags:
+        // A thread in a new network namespace; the kernel refuses it (no CLONE_SIGHAND) if the
+        // filter lets it through.
+        syscall(SYS_clone, CLONE_THREAD | CLONE_NEWNET, nullptr, nullptr, nullptr, 0);
+        break;
+    case ForbiddenCall::AdviceNotGiven:
+        madvise(page, 4096, MADV_MERGEABLE);
+        break;
+    case ForbiddenCall::FutexRequeue:
+        syscall(SYS_futex, &futexWord, FUTEX_CMP_REQUEUE_PRIVATE, 0, nullptr, &futexWord, 0);
+        break;
+    case ForbiddenCall::SharedAnonymousMap:
+        mmap(nullptr, 4096, PROT_READ, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        break;
+    case ForbiddenCall::SendMessageOnKeptDescriptor:
+        sendmsg(descriptor, &message, MSG_NOSIGNAL);
+        break;
+    case ForbiddenCall::SendToAnAddress:
+        sendto(descriptor, &byte, 1, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address),
+               sizeof address);
+        break;
     }
     return ForbiddenCallReturned;
 }

@@ -21,6 +21,13 @@ enum class ForbiddenCall {
     MemoryFile,
     Kill,
     WriteToDescriptorNotKept,
+    // Calls allowed only with some arguments, made with others.
+    CloneWithOtherFlags,
+    AdviceNotGiven,
+    FutexRequeue,
+    SharedAnonymousMap,
+    SendMessageOnKeptDescriptor,
+    SendToAnAddress,
 };
 
 enum class AllowedWork {

@@ -138,6 +138,14 @@ private Q_SLOTS:
         QTest::newRow("memfd_create") << ForbiddenCall::MemoryFile;
         QTest::newRow("kill") << ForbiddenCall::Kill;
         QTest::newRow("write to a descriptor not kept") << ForbiddenCall::WriteToDescriptorNotKept;
+        QTest::newRow("clone of a thread in a new network namespace")
+            << ForbiddenCall::CloneWithOtherFlags;
+        QTest::newRow("madvise with advice no allocator gives") << ForbiddenCall::AdviceNotGiven;
+        QTest::newRow("futex requeue") << ForbiddenCall::FutexRequeue;
+        QTest::newRow("mmap shared anonymous memory") << ForbiddenCall::SharedAnonymousMap;
+        QTest::newRow("sendmsg, which can carry descriptors, on a kept descriptor")
+            << ForbiddenCall::SendMessageOnKeptDescriptor;
+        QTest::newRow("sendto an address on a kept descriptor") << ForbiddenCall::SendToAnAddress;
     }
 
     void killsForbiddenCalls()

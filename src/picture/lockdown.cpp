@@ -171,18 +171,23 @@ void allowMemoryCalls(FilterBuilder& rules)
 {
     const scmp_arg_cmp withoutExec{2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0};
 #if defined(__SANITIZE_ADDRESS__)
-    // The sanitizer's runtime maps its shadow with flags and advice of its own.
-    rules.allow(SCMP_SYS(mmap), {withoutExec});
-    rules.allow(SCMP_SYS(madvise));
+    // The sanitizer's runtime maps its shadow and quarantine at places of its choosing, and
+    // keeps them out of core dumps and huge pages.
+    constexpr scmp_datum_t kSanitizerMapFlags = MAP_FIXED;
+    const std::initializer_list<int> advice{MADV_DONTNEED, MADV_DONTDUMP, MADV_NOHUGEPAGE};
 #else
+    constexpr scmp_datum_t kSanitizerMapFlags = 0;
+    // free and thread exits hand pages back; no other advice is given.
+    const std::initializer_list<int> advice{MADV_DONTNEED};
+#endif
     // malloc's blocks and arenas (reserved with MAP_NORESERVE), thread stacks (MAP_STACK).
     rules.allow(SCMP_SYS(mmap),
-                {withoutExec, onlyBits(3, MAP_PRIVATE | MAP_ANONYMOUS, MAP_NORESERVE | MAP_STACK)});
+                {withoutExec, onlyBits(3, MAP_PRIVATE | MAP_ANONYMOUS,
+                                       MAP_NORESERVE | MAP_STACK | kSanitizerMapFlags)});
     // The buffers the viewer lends, written in place.
     rules.allow(SCMP_SYS(mmap), {withoutExec, onlyBits(3, MAP_SHARED, MAP_POPULATE)});
-    // free and thread exits hand pages back; no other advice is given.
-    rules.allow(SCMP_SYS(madvise), {intEquals(2, MADV_DONTNEED)});
-#endif
+    for (const int value : advice)
+        rules.allow(SCMP_SYS(madvise), {intEquals(2, static_cast<scmp_datum_t>(value))});
     rules.allow(SCMP_SYS(mprotect), {withoutExec}); // thread stack guard pages, malloc arenas
     rules.allow(SCMP_SYS(munmap));
     rules.allow(SCMP_SYS(mremap), {onlyBits(3, 0, MREMAP_MAYMOVE)}); // realloc of large blocks
@@ -196,8 +201,8 @@ void allowThreadCalls(FilterBuilder& rules)
     for (const scmp_datum_t command : {FUTEX_WAIT, FUTEX_WAKE, FUTEX_WAIT_BITSET, FUTEX_WAKE_OP})
         rules.allow(SCMP_SYS(futex), {{1, SCMP_CMP_MASKED_EQ, kFutexCommandMask, command}});
     // Qt's thread pool converts large pictures in parallel, and codecs run worker threads:
-    // threads may start, never processes, nor threads in new namespaces.
-    // The kernel reads the low 32 bits of clone's flags.
+    // threads may start, never processes, nor threads in new namespaces (the kernel reads
+    // the low 32 bits of clone's flags).
     rules.allow(SCMP_SYS(clone), {intEquals(0, kThreadCloneFlags)});
 #if defined(__SANITIZE_ADDRESS__)
     rules.allow(SCMP_SYS(sigaltstack)); // the address sanitizer's per-thread signal stack
