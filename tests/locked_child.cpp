@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "locked_child.h"
 
+#include "picture/library_readers.h"
 #include "picture/load_up_front.h"
 #include "picture/lockdown.h"
 #include "picture/picture_decoder.h"
@@ -12,11 +13,13 @@
 #include <QThreadPool>
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <latch>
+#include <linux/sched.h>
 #include <span>
 
 namespace kavelora::tests {
@@ -35,7 +39,10 @@ constexpr picture::LockdownLimits kLimits{kAddressSpaceBytes, kCpuSeconds};
 bool lockDownWith(std::span<const int> kept)
 {
     picture::loadImagePluginsUpFront();
-    return picture::lockDown(kept, kLimits);
+    picture::loadHeifAndJxlUpFront();
+    picture::LockdownLimits limits = kLimits;
+    limits.expectedParent = getppid();
+    return picture::lockDown(kept, limits);
 }
 
 // Reads the picture from pictureFile, decodes it and tells how it came out.
@@ -102,20 +109,34 @@ int decodeReceived(int socket)
     close(pictureFile);
     if (result != Succeeded)
         return result;
-    char answer = 'd';
-    iovec answerPart{&answer, 1};
-    msghdr reply{};
-    reply.msg_iov = &answerPart;
-    reply.msg_iovlen = 1;
-    return sendmsg(socket, &reply, 0) == 1 ? Succeeded : KeptDescriptorFailed;
+    return send(socket, "d", 1, 0) == 1 ? Succeeded : KeptDescriptorFailed;
 }
 
-int tryForbiddenCall(ForbiddenCall call, int notKept)
+// Whether call is made on a descriptor the lock keeps.
+bool madeOnKeptDescriptor(ForbiddenCall call)
+{
+    return call == ForbiddenCall::SendMessageOnKeptDescriptor ||
+           call == ForbiddenCall::SendToAnAddress;
+}
+
+// Makes a call the filter must kill for; descriptor is kept for calls on a kept descriptor.
+int tryForbiddenCall(ForbiddenCall call, int descriptor)
 {
     static const char kFile[] = "/etc/passwd";
     const pid_t ownId = getpid();
-    if (!lockDownWith({}))
+    const int kept[] = {descriptor};
+    if (!lockDownWith(madeOnKeptDescriptor(call) ? std::span<const int>(kept)
+                                                 : std::span<const int>()))
         return LockFailed;
+    void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    int futexWord = 0;
+    char byte = 'x';
+    iovec part{&byte, 1};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
     switch (call) {
     case ForbiddenCall::Open:
         syscall(SYS_open, kFile, O_RDONLY);
@@ -141,11 +162,9 @@ int tryForbiddenCall(ForbiddenCall call, int notKept)
     case ForbiddenCall::MapExecutable:
         mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         break;
-    case ForbiddenCall::ProtectExecutable: {
-        void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    case ForbiddenCall::ProtectExecutable:
         mprotect(page, 4096, PROT_READ | PROT_EXEC);
         break;
-    }
     case ForbiddenCall::MemoryFile:
         syscall(SYS_memfd_create, "pixels", 0);
         break;
@@ -153,9 +172,30 @@ int tryForbiddenCall(ForbiddenCall call, int notKept)
         kill(ownId, 0);
         break;
     case ForbiddenCall::WriteToDescriptorNotKept: {
-        [[maybe_unused]] const ssize_t written = write(notKept, "x", 1);
+        [[maybe_unused]] const ssize_t written = write(descriptor, "x", 1);
         break;
     }
+    case ForbiddenCall::CloneWithOtherFlags:
+        // A thread in a new network namespace; the kernel refuses it (no CLONE_SIGHAND) if the
+        // filter lets it through.
+        syscall(SYS_clone, CLONE_THREAD | CLONE_NEWNET, nullptr, nullptr, nullptr, 0);
+        break;
+    case ForbiddenCall::AdviceNotGiven:
+        madvise(page, 4096, MADV_MERGEABLE);
+        break;
+    case ForbiddenCall::FutexRequeue:
+        syscall(SYS_futex, &futexWord, FUTEX_CMP_REQUEUE_PRIVATE, 0, nullptr, &futexWord, 0);
+        break;
+    case ForbiddenCall::SharedAnonymousMap:
+        mmap(nullptr, 4096, PROT_READ, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        break;
+    case ForbiddenCall::SendMessageOnKeptDescriptor:
+        sendmsg(descriptor, &message, MSG_NOSIGNAL);
+        break;
+    case ForbiddenCall::SendToAnAddress:
+        sendto(descriptor, &byte, 1, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address),
+               sizeof address);
+        break;
     }
     return ForbiddenCallReturned;
 }
@@ -185,6 +225,17 @@ bool convertsInParallel()
     return colourNear(deep.pixel(100, 500), kLeft) && colourNear(deep.pixel(2000, 500), kRight);
 }
 
+// The call glibc would make for fork() were clone3 allowed.
+bool clone3StartsNoProcess()
+{
+    clone_args arguments{};
+    arguments.exit_signal = SIGCHLD;
+    const long started = syscall(SYS_clone3, &arguments, sizeof arguments);
+    if (started == 0)
+        _exit(Succeeded);
+    return started == -1 && errno == ENOSYS;
+}
+
 int doLocked(AllowedWork work)
 {
     if (!lockDownWith({}))
@@ -201,6 +252,8 @@ int doLocked(AllowedWork work)
     case AllowedWork::NormalExit:
         // Runs every exit handler and static destructor, as the helper's return from main does.
         std::exit(Succeeded);
+    case AllowedWork::ProcessByClone3:
+        return clone3StartsNoProcess() ? Succeeded : WorkFailed;
     }
     return WorkFailed;
 }
@@ -219,6 +272,27 @@ int waitLocked(int release, int report, int stray)
     return read(release, &go, 1) == 1 ? Succeeded : KeptDescriptorFailed;
 }
 
+// Decodes pictureFile and converts a large picture in parallel, which leaves Qt's pool
+// threads in a timed wait for more work; reports 'r', waits on release while the parent stops
+// and continues it, then decodes the file again.
+int decodeAcrossStop(int pictureFile, int report, int release)
+{
+    const int kept[] = {pictureFile, report, release};
+    if (!lockDownWith(kept))
+        return LockFailed;
+    int result = decodeFrom(pictureFile, true);
+    if (result == Succeeded && !convertsInParallel())
+        result = WorkFailed;
+    char go = 0;
+    if (result != Succeeded || write(report, "r", 1) != 1 || read(release, &go, 1) != 1 ||
+        lseek(pictureFile, 0, SEEK_SET) != 0)
+        return result != Succeeded ? result : KeptDescriptorFailed;
+    result = decodeFrom(pictureFile, true);
+    if (result != Succeeded)
+        return result;
+    return write(report, "d", 1) == 1 ? Succeeded : KeptDescriptorFailed;
+}
+
 } // namespace
 
 int runLockedChild(const char* role, const QList<int>& numbers)
@@ -234,6 +308,8 @@ int runLockedChild(const char* role, const QList<int>& numbers)
         return decodeReceived(number(0));
     if (qstrcmp(role, "wait") == 0)
         return waitLocked(number(0), number(1), number(2));
+    if (qstrcmp(role, "stop") == 0)
+        return decodeAcrossStop(number(0), number(1), number(2));
     return WorkFailed;
 }
 

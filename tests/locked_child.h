@@ -21,6 +21,13 @@ enum class ForbiddenCall {
     MemoryFile,
     Kill,
     WriteToDescriptorNotKept,
+    // Calls allowed only with some arguments, made with others.
+    CloneWithOtherFlags,
+    AdviceNotGiven,
+    FutexRequeue,
+    SharedAnonymousMap,
+    SendMessageOnKeptDescriptor,
+    SendToAnAddress,
 };
 
 enum class AllowedWork {
@@ -28,6 +35,9 @@ enum class AllowedWork {
     ParallelConversion,
     Warning,
     NormalExit,
+    // A raw clone3 without CLONE_THREAD, which must fail with ENOSYS rather than start a
+    // process.
+    ProcessByClone3,
 };
 
 // Exit codes of the children.
@@ -60,7 +70,9 @@ inline constexpr char kRoleSwitch[] = "--locked-child";
 
 // Loads what decoding needs, locks down and plays role with numbers, the descriptors it
 // inherited and the row's values: "forbidden" call notKept, "allowed" work, "decode"
-// pictureFile report throughDecoder, "receive" socket, "wait" release report stray. Returns a
+// pictureFile report throughDecoder, "receive" socket, "wait" release report stray, "stop"
+// pictureFile report release (decodes, reports 'r', waits for release, decodes again and
+// reports 'd'). Returns a
 // ChildResult unless the filter kills it first.
 int runLockedChild(const char* role, const QList<int>& numbers);
 

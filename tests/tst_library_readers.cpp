@@ -217,6 +217,10 @@ private Q_SLOTS:
         QTest::newRow("avif turned a half and mirrored left to right")
             << u"avif"_qs << QStringList{u"-l"_qs, u"--irot"_qs, u"2"_qs, u"--imir"_qs, u"1"_qs}
             << landscape << kBlue << kGreen << 1;
+        // A quarter turn tells the order: mirrored first, red would end at the top left.
+        QTest::newRow("avif turned a quarter anticlockwise, then mirrored left to right")
+            << u"avif"_qs << QStringList{u"-l"_qs, u"--irot"_qs, u"1"_qs, u"--imir"_qs, u"1"_qs}
+            << landscape.transposed() << kWhite << kRed << 1;
     }
 
     void decodesColoursAndOrientation()
@@ -231,7 +235,8 @@ private Q_SLOTS:
         if (bytes.isEmpty())
             QSKIP("the encoder is missing (test.sh installs it)");
         QCOMPARE(picture::sniffPictureFormat(bytes), format.toLatin1());
-        const picture::DecodedPicture shown = picture::decodePicture(bytes, QSize(800, 600)).picture;
+        const picture::DecodedPicture shown =
+            picture::decodePicture(bytes, QSize(800, 600)).picture;
         const QImage image = shown.image;
         QCOMPARE(image.size(), size);
         QCOMPARE(shown.ownSize, size);

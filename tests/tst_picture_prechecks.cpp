@@ -213,6 +213,12 @@ private Q_SLOTS:
             << with(18, QByteArray::fromHex("ffffff7f00000080")).replace(28, 2, "\xFF\xFF")
             << false;
         QTest::newRow("info header of 4 GiB") << with(14, QByteArray::fromHex("ffffffff")) << false;
+        // Rows of 3 x 3 bytes, each padded to 12: a file of 9-byte rows is short.
+        const QByteArray oddWidth = encoded(
+            twoHalves(QSize(3, 4), qRgb(255, 0, 0), qRgb(0, 0, 255), QImage::Format_RGB888), "BMP");
+        QTest::newRow("odd width, rows padded to 4 bytes") << oddWidth << true;
+        QTest::newRow("odd width, file holding only the unpadded rows")
+            << oddWidth.left(oddWidth.size() - 4 * 3) << false;
     }
 
     void checksBmpPixelsFitFile()

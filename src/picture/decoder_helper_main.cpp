@@ -14,6 +14,7 @@
 
 #include <array>
 #include <malloc.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +39,7 @@ extern "C" int __lsan_is_turned_off()
 int main()
 {
     using namespace kavelora::picture;
+    const pid_t viewer = getppid();
     // Every thread allocates from the one main arena: glibc reads /proc to shrink the arenas
     // it makes for threads, which the filter would kill the helper for.
     mallopt(M_ARENA_MAX, 1);
@@ -55,6 +57,7 @@ int main()
     limits.addressSpaceBytes = 2LL * 1024 * 1024 * 1024;
 #endif
     limits.cpuSeconds = kCpuSecondsLimit;
+    limits.expectedParent = viewer;
     if (!lockDown(kept, limits))
         return 1;
     locked = true;

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/jxl_reader.h"
 
+#include "picture/codec_memory_budget.h"
 #include "picture/codec_samples.h"
 #include "picture/limits.h"
 #include "picture/picture_prechecks.h"
@@ -11,7 +12,6 @@
 #include <jxl/decode_cxx.h>
 #include <jxl/thread_parallel_runner_cxx.h>
 
-#include <cstdlib>
 #include <new>
 
 namespace kavelora::picture {
@@ -24,47 +24,17 @@ namespace {
 // The helper has two cores.
 constexpr size_t kDecoderThreads = 2;
 
-// libjxl has no limits of its own: it allocates through this, which refuses past the budget.
-class BudgetedMemory
+// libjxl has no limits of its own: it allocates through the budget.
+JxlMemoryManager managerOf(CodecMemoryBudget& budget)
 {
-public:
-    JxlMemoryManager manager() { return {this, &BudgetedMemory::allocate, &BudgetedMemory::free}; }
-    bool exhausted() const { return m_refused; }
-
-private:
-    // Each block starts with its size, for free to give back.
-    static constexpr size_t kHeaderBytes = alignof(std::max_align_t);
-
-    static void* allocate(void* opaque, size_t size)
-    {
-        auto& self = *static_cast<BudgetedMemory*>(opaque);
-        if (size > static_cast<size_t>(kMaxCodecDecodeBytes - self.m_inUse)) {
-            self.m_refused = true;
-            return nullptr;
-        }
-        void* block = std::malloc(size + kHeaderBytes);
-        if (!block) {
-            self.m_refused = true;
-            return nullptr;
-        }
-        *static_cast<size_t*>(block) = size;
-        self.m_inUse += static_cast<qint64>(size);
-        return static_cast<char*>(block) + kHeaderBytes;
-    }
-
-    static void free(void* opaque, void* address)
-    {
-        if (!address)
-            return;
-        void* block = static_cast<char*>(address) - kHeaderBytes;
-        static_cast<BudgetedMemory*>(opaque)->m_inUse -=
-            static_cast<qint64>(*static_cast<size_t*>(block));
-        std::free(block);
-    }
-
-    qint64 m_inUse = 0;
-    bool m_refused = false;
-};
+    return {&budget,
+            [](void* opaque, size_t bytes) {
+                return static_cast<CodecMemoryBudget*>(opaque)->allocate(bytes);
+            },
+            [](void* opaque, void* address) {
+                static_cast<CodecMemoryBudget*>(opaque)->release(address);
+            }};
+}
 
 CodecColour colourOf(JxlDecoder& decoder)
 {
@@ -93,7 +63,7 @@ public:
     explicit JxlDecode(const QByteArray& bytes)
         : m_runner(JxlThreadParallelRunnerMake(nullptr, kDecoderThreads))
     {
-        const JxlMemoryManager manager = m_memory.manager();
+        const JxlMemoryManager manager = managerOf(m_memory);
         m_decoder = JxlDecoderMake(&manager);
         if (!m_decoder || !m_runner)
             throw RuntimeError(ErrorNumber::OutOfMemory);
@@ -145,10 +115,8 @@ private:
         m_channels = static_cast<int>(info.num_color_channels) + (alpha ? 1 : 0);
         m_format = {static_cast<uint32_t>(m_channels), bits > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
                     JXL_NATIVE_ENDIAN, 0};
-        // Orientations 5 to 8 swap the sides, which libjxl applies.
-        const bool swapsSides = info.orientation >= JXL_ORIENT_TRANSPOSE;
-        m_size = QSize(static_cast<int>(swapsSides ? info.ysize : info.xsize),
-                       static_cast<int>(swapsSides ? info.xsize : info.ysize));
+        // libjxl turns the picture itself and gives its turned sides (and orientation 1).
+        m_size = QSize(static_cast<int>(info.xsize), static_cast<int>(info.ysize));
         m_isGrey = info.num_color_channels == 1;
     }
 
@@ -208,7 +176,7 @@ private:
                              m_colour);
     }
 
-    BudgetedMemory m_memory;
+    CodecMemoryBudget m_memory;
     JxlThreadParallelRunnerPtr m_runner;
     JxlDecoderPtr m_decoder;
     JxlPixelFormat m_format{};

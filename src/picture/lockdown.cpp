@@ -2,14 +2,19 @@
 // SPDX-License-Identifier: MIT
 #include "picture/lockdown.h"
 
+#include <linux/capability.h>
+#include <linux/futex.h>
 #include <linux/landlock.h>
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
@@ -143,6 +148,79 @@ private:
     bool m_failed = false;
 };
 
+// glibc's pthread_create (2.36 and later), and so every thread Qt and the codecs start.
+constexpr scmp_datum_t kThreadCloneFlags = CLONE_VM | CLONE_FS | CLONE_FILES | CLONE_SIGHAND |
+                                           CLONE_THREAD | CLONE_SYSVSEM | CLONE_SETTLS |
+                                           CLONE_PARENT_SETTID | CLONE_CHILD_CLEARTID;
+
+// A futex operation without its FUTEX_PRIVATE_FLAG and FUTEX_CLOCK_REALTIME.
+constexpr scmp_datum_t kFutexCommandMask = FUTEX_CMD_MASK & kIntArgumentMask;
+
+scmp_arg_cmp intEquals(unsigned argument, scmp_datum_t value)
+{
+    return {argument, SCMP_CMP_MASKED_EQ, kIntArgumentMask, value};
+}
+
+// The argument (a whole register of flags) is requiredBits with any of optionalBits.
+scmp_arg_cmp onlyBits(unsigned argument, scmp_datum_t requiredBits, scmp_datum_t optionalBits)
+{
+    return {argument, SCMP_CMP_MASKED_EQ, ~optionalBits, requiredBits};
+}
+
+void allowMemoryCalls(FilterBuilder& rules)
+{
+    const scmp_arg_cmp withoutExec{2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0};
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's runtime maps its shadow and quarantine at places of its choosing, and
+    // keeps them out of core dumps and huge pages.
+    constexpr scmp_datum_t kSanitizerMapFlags = MAP_FIXED;
+    const std::initializer_list<int> advice{MADV_DONTNEED, MADV_DONTDUMP, MADV_NOHUGEPAGE};
+#else
+    constexpr scmp_datum_t kSanitizerMapFlags = 0;
+    // free and thread exits hand pages back; no other advice is given.
+    const std::initializer_list<int> advice{MADV_DONTNEED};
+#endif
+    // malloc's blocks and arenas (reserved with MAP_NORESERVE), thread stacks (MAP_STACK).
+    rules.allow(SCMP_SYS(mmap),
+                {withoutExec, onlyBits(3, MAP_PRIVATE | MAP_ANONYMOUS,
+                                       MAP_NORESERVE | MAP_STACK | kSanitizerMapFlags)});
+    // The buffers the viewer lends, written in place.
+    rules.allow(SCMP_SYS(mmap), {withoutExec, onlyBits(3, MAP_SHARED, MAP_POPULATE)});
+    for (const int value : advice)
+        rules.allow(SCMP_SYS(madvise), {intEquals(2, static_cast<scmp_datum_t>(value))});
+    rules.allow(SCMP_SYS(mprotect), {withoutExec}); // thread stack guard pages, malloc arenas
+    rules.allow(SCMP_SYS(munmap));
+    rules.allow(SCMP_SYS(mremap), {onlyBits(3, 0, MREMAP_MAYMOVE)}); // realloc of large blocks
+    rules.allow(SCMP_SYS(brk));                                      // malloc's main arena
+}
+
+void allowThreadCalls(FilterBuilder& rules)
+{
+    // Locks and wait conditions between threads: glibc's and Qt's waits (relative, and
+    // absolute on either clock), wakes and wake-ops; no requeue or priority inheritance.
+    for (const scmp_datum_t command : {FUTEX_WAIT, FUTEX_WAKE, FUTEX_WAIT_BITSET, FUTEX_WAKE_OP})
+        rules.allow(SCMP_SYS(futex), {{1, SCMP_CMP_MASKED_EQ, kFutexCommandMask, command}});
+    // Qt's thread pool converts large pictures in parallel, and codecs run worker threads:
+    // threads may start, never processes, nor threads in new namespaces (the kernel reads
+    // the low 32 bits of clone's flags).
+    rules.allow(SCMP_SYS(clone), {intEquals(0, kThreadCloneFlags)});
+#if defined(__SANITIZE_ADDRESS__)
+    rules.allow(SCMP_SYS(sigaltstack)); // the address sanitizer's per-thread signal stack
+#endif
+    // clone3's flags sit in memory the filter cannot see; glibc falls back to clone.
+    rules.answer(SCMP_SYS(clone3), ENOSYS);
+    rules.allow(SCMP_SYS(exit));              // a thread ends
+    rules.allow(SCMP_SYS(set_robust_list));   // glibc registers each new thread's locks
+    rules.allow(SCMP_SYS(rseq));              // and its restartable sequences
+    rules.allow(SCMP_SYS(rt_sigprocmask));    // glibc blocks signals while it starts a thread
+    rules.allow(SCMP_SYS(sched_yield));       // spinning locks back off
+    rules.allow(SCMP_SYS(gettid));            // Qt and glibc tell threads apart
+    rules.allow(SCMP_SYS(sched_getaffinity)); // the thread pool's size
+    // Each new Qt thread names itself and makes an event descriptor for its wake-ups.
+    rules.allow(SCMP_SYS(prctl), {intEquals(0, PR_SET_NAME)});
+    rules.allow(SCMP_SYS(eventfd2));
+}
+
 bool installSystemCallFilter(std::span<const int> keptDescriptors)
 {
     Filter filter(seccomp_init(SCMP_ACT_KILL_PROCESS));
@@ -151,8 +229,6 @@ bool installSystemCallFilter(std::span<const int> keptDescriptors)
     // Threads started before the lock are filtered too.
     seccomp_attr_set(filter.get(), SCMP_FLTATR_CTL_TSYNC, 1);
     FilterBuilder rules(filter);
-    const scmp_arg_cmp withoutExec{2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0};
-    const scmp_arg_cmp threadOnly{0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD};
     std::vector<int> writable{STDOUT_FILENO, STDERR_FILENO};
     writable.insert(writable.end(), keptDescriptors.begin(), keptDescriptors.end());
 
@@ -165,47 +241,47 @@ bool installSystemCallFilter(std::span<const int> keptDescriptors)
     // pipe of its own.
     rules.allow(SCMP_SYS(pipe2));
     rules.allow(SCMP_SYS(write));
-    rules.allow(SCMP_SYS(sigaltstack)); // the address sanitizer's per-thread signal stack
 #else
     // Warnings to stdout and stderr (both /dev/null), answers and pixels to the viewer.
     rules.allowOnDescriptors(SCMP_SYS(write), writable);
 #endif
     rules.allowOnDescriptors(SCMP_SYS(writev), writable);
-    // Requests and their descriptors arrive on the socket, answers leave on it.
+    // Requests and their descriptors arrive on the socket.
     rules.allowOnDescriptors(SCMP_SYS(recvmsg), keptDescriptors);
-    rules.allowOnDescriptors(SCMP_SYS(sendmsg), keptDescriptors);
-    // Pixels, mapped pictures and thread stacks, never executable.
-    rules.allow(SCMP_SYS(mmap), {withoutExec});
-    rules.allow(SCMP_SYS(mprotect), {withoutExec}); // thread stack guard pages, malloc arenas
-    rules.allow(SCMP_SYS(munmap));
-    rules.allow(SCMP_SYS(mremap));  // realloc of large blocks
-    rules.allow(SCMP_SYS(brk));     // malloc's main arena
-    rules.allow(SCMP_SYS(madvise)); // free hands pages back
-    rules.allow(SCMP_SYS(futex));   // locks and wait conditions between threads
-    rules.allow(SCMP_SYS(exit));    // a thread ends
+    // Answers leave on it through send(), to no address: unlike sendmsg, it carries no
+    // descriptor.
+    for (const int descriptor : keptDescriptors)
+        rules.allow(SCMP_SYS(sendto),
+                    {intEquals(0, static_cast<scmp_datum_t>(descriptor)), {4, SCMP_CMP_EQ, 0, 0}});
+    allowMemoryCalls(rules);
+    allowThreadCalls(rules);
     rules.allow(SCMP_SYS(exit_group));
     rules.allow(SCMP_SYS(rt_sigreturn));
-    rules.allow(SCMP_SYS(rt_sigprocmask)); // glibc blocks signals while it starts a thread
-    rules.allow(SCMP_SYS(close));          // descriptors received with a picture, after it
-    // Qt's thread pool converts large pictures in parallel: threads may start, never processes.
-    rules.allow(SCMP_SYS(clone), {threadOnly});
-    // clone3's flags sit in memory the filter cannot see; glibc falls back to clone.
-    rules.answer(SCMP_SYS(clone3), ENOSYS);
-    rules.allow(SCMP_SYS(set_robust_list));   // glibc registers each new thread's locks
-    rules.allow(SCMP_SYS(rseq));              // and its restartable sequences
-    rules.allow(SCMP_SYS(sched_yield));       // spinning locks back off
-    rules.allow(SCMP_SYS(gettid));            // Qt and glibc tell threads apart
-    rules.allow(SCMP_SYS(sched_getaffinity)); // the thread pool's size
-    rules.allow(SCMP_SYS(getrandom));         // Qt's hash seeds
-    rules.allow(SCMP_SYS(clock_gettime));     // the helper's own processor time, past the vDSO
-    rules.allow(SCMP_SYS(sysinfo)); // glibc's qsort sizes its buffer by the physical memory
-    rules.allow(SCMP_SYS(getpid));  // libGLX, linked by Qt's GUI library, checks it at exit
-    // Each new Qt thread names itself and makes an event descriptor for its wake-ups.
-    rules.allow(SCMP_SYS(prctl), {{0, SCMP_CMP_MASKED_EQ, kIntArgumentMask, PR_SET_NAME}});
-    rules.allow(SCMP_SYS(eventfd2));
+    // A timed wait stopped by SIGSTOP resumes through it after SIGCONT.
+    rules.allow(SCMP_SYS(restart_syscall));
+    rules.allow(SCMP_SYS(close));         // descriptors received with a picture, after it
+    rules.allow(SCMP_SYS(getrandom));     // Qt's hash seeds
+    rules.allow(SCMP_SYS(clock_gettime)); // the helper's own processor time, past the vDSO
+    rules.allow(SCMP_SYS(sysinfo));       // glibc's qsort sizes its buffer by the physical memory
+    rules.allow(SCMP_SYS(getpid));        // libGLX, linked by Qt's GUI library, checks it at exit
     if (rules.failed())
         return false;
     return seccomp_load(filter.get()) == 0;
+}
+
+// Empties every capability set the process may change: ambient, bounding (which needs
+// CAP_SETPCAP, so first), then inheritable, permitted and effective. Matters when the viewer
+// runs as root; false when the last step fails.
+bool dropCapabilities()
+{
+    prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    // The kernel knows capabilities up to the first one PR_CAPBSET_READ refuses.
+    for (unsigned long capability = 0; prctl(PR_CAPBSET_READ, capability, 0, 0, 0) >= 0;
+         ++capability)
+        prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
+    return syscall(SYS_capset, &header, none) == 0;
 }
 
 } // namespace
@@ -234,7 +310,13 @@ bool lockDown(std::span<const int> keptDescriptors, const LockdownLimits& limits
 {
     closeDescriptorsExcept(descriptorsToKeep(keptDescriptors));
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    // The viewer's end kills the helper even in the middle of a decode.
+    prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+    if (limits.expectedParent != 0 && getppid() != limits.expectedParent)
+        return false;
     setLimits(limits);
+    if (!dropCapabilities())
+        return false;
     denyFilesystemAccess();
     return installSystemCallFilter(keptDescriptors);
 }

@@ -24,21 +24,26 @@ bool sendMessage(int socket, std::span<const std::byte> message, std::span<const
 {
     if (descriptors.size() > kMaxDescriptors)
         return false;
+    ssize_t sent = -1;
+    if (descriptors.empty()) {
+        // send() cannot carry descriptors, so the locked helper is allowed it and not sendmsg.
+        do {
+            sent = ::send(socket, message.data(), message.size(), MSG_NOSIGNAL);
+        } while (sent < 0 && errno == EINTR);
+        return sent == static_cast<ssize_t>(message.size());
+    }
     iovec part{const_cast<std::byte*>(message.data()), message.size()};
     msghdr header{};
     header.msg_iov = &part;
     header.msg_iovlen = 1;
     ControlBuffer control{};
-    if (!descriptors.empty()) {
-        header.msg_control = control.bytes;
-        header.msg_controllen = CMSG_SPACE(sizeof(int) * descriptors.size());
-        cmsghdr* rights = CMSG_FIRSTHDR(&header);
-        rights->cmsg_level = SOL_SOCKET;
-        rights->cmsg_type = SCM_RIGHTS;
-        rights->cmsg_len = CMSG_LEN(sizeof(int) * descriptors.size());
-        std::memcpy(CMSG_DATA(rights), descriptors.data(), sizeof(int) * descriptors.size());
-    }
-    ssize_t sent = -1;
+    header.msg_control = control.bytes;
+    header.msg_controllen = CMSG_SPACE(sizeof(int) * descriptors.size());
+    cmsghdr* rights = CMSG_FIRSTHDR(&header);
+    rights->cmsg_level = SOL_SOCKET;
+    rights->cmsg_type = SCM_RIGHTS;
+    rights->cmsg_len = CMSG_LEN(sizeof(int) * descriptors.size());
+    std::memcpy(CMSG_DATA(rights), descriptors.data(), sizeof(int) * descriptors.size());
     do {
         sent = ::sendmsg(socket, &header, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
