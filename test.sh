@@ -16,7 +16,7 @@ KAVELORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$KAVELORA_ROOT/scripts/common.sh"
 
 TEST_PACKAGES=(
-    xvfb xauth x11-utils xdotool wmctrl openbox
+    xvfb xauth x11-utils xdotool wmctrl openbox iproute2
     poppler-utils cups-daemon cups-client cups-filters
     desktop-file-utils appstream lintian dpkg-dev fakeroot binutils
     time zlib1g-dev clang-14 libclang-rt-14-dev

@@ -11,6 +11,9 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace kavelora::e2e {
 
@@ -258,14 +261,32 @@ WindowManager::WindowManager()
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     m_process.waitForStarted(5000);
-    // openbox announces itself through the _NET_SUPPORTING_WM_CHECK property when ready.
-    waitUntil(
+    const QDeadlineTimer deadline(10000);
+    const auto remainingMs = [&deadline] { return static_cast<int>(deadline.remainingTime()); };
+    // openbox announces itself through the _NET_SUPPORTING_WM_CHECK property while it is still
+    // starting, and may drop a window's map request made then, so that the window never shows.
+    // A window it has framed, and so given _NET_FRAME_EXTENTS, shows that it has started; until
+    // then the probe asks again every half second.
+    const bool announced = waitUntil(
         [] {
             return runTool(QStringLiteral("xprop"),
                            {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
                 .contains(QStringLiteral("window id"));
         },
-        10000, 50);
+        remainingMs(), 50);
+    QWindow probe;
+    probe.setGeometry(0, 0, 16, 16);
+    const QString probeId = QString::number(probe.winId());
+    const auto framed = [&probeId] {
+        return runTool(QStringLiteral("xprop"),
+                       {QStringLiteral("-id"), probeId, QStringLiteral("_NET_FRAME_EXTENTS")})
+            .contains(QLatin1Char('='));
+    };
+    while (announced && !m_ready && remainingMs() > 0) {
+        probe.show();
+        m_ready = waitUntil(framed, std::min(500, remainingMs()), 50);
+        probe.hide();
+    }
 }
 
 WindowManager::~WindowManager()
@@ -280,7 +301,7 @@ WindowManager::~WindowManager()
 
 bool WindowManager::isRunning() const
 {
-    return m_process.state() == QProcess::Running;
+    return m_ready && m_process.state() == QProcess::Running;
 }
 
 } // namespace kavelora::e2e

@@ -94,12 +94,15 @@ bool writeGoodPictures(const QString& folder);
 class WindowManager
 {
 public:
+    // Returns once the manager frames new windows, or after 10 s.
     WindowManager();
     ~WindowManager();
+    // True when it runs and framed a window of the test's own within the 10 s.
     bool isRunning() const;
 
 private:
     QProcess m_process;
+    bool m_ready = false;
 };
 
 } // namespace kavelora::e2e

@@ -1,18 +1,22 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 
-// The viewer in a real window and its decoder helper as separate processes: a helper that is
-// killed, idle or in the middle of a decode, costs the viewer nothing but that one picture;
-// the helper maps the image-format plugins and the viewer, which decodes nothing, should not.
+// The viewer in a real window and its decoder helper as separate processes: the helper the
+// program starts is locked down; a helper that is killed, idle or in the middle of a decode,
+// costs the viewer nothing but that one picture; the helper maps the image-format plugins and
+// the viewer, which decodes nothing, should not.
 
 #include "e2e_support.h"
+#include "helper_process.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
-#include <optional>
+#include <chrono>
 #include <csignal>
+#include <optional>
 #include <thread>
 
 using namespace kavelora::e2e;
@@ -20,74 +24,6 @@ using kavelora::tests::encoded;
 using kavelora::tests::gifFile;
 
 namespace {
-
-struct ProcessState
-{
-    qint64 parent = 0;
-    char state = '?';
-    QByteArray name;
-    qint64 cpuTicks = 0;
-};
-
-// What /proc/<pid>/stat tells, or nothing for a process that is gone.
-std::optional<ProcessState> processState(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray stat = file.readAll();
-    // The name sits in parentheses and may hold spaces and parentheses itself.
-    const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
-    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-    if (open < 0 || close < open || fields.size() < 13)
-        return std::nullopt;
-    return ProcessState{fields[1].toLongLong(), fields[0].at(0),
-                        stat.mid(open + 1, close - open - 1),
-                        fields[11].toLongLong() + fields[12].toLongLong()};
-}
-
-// The children of parent: from /proc/<pid>/task/*/children where the kernel keeps that list,
-// else from every process's parent.
-QList<qint64> childProcesses(qint64 parent)
-{
-    QList<qint64> children;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(parent));
-    bool listed = false;
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile list(tasks.filePath(task + QStringLiteral("/children")));
-        if (!list.open(QIODevice::ReadOnly))
-            continue;
-        listed = true;
-        for (const QByteArray& pid : list.readAll().split(' ')) {
-            if (!pid.trimmed().isEmpty())
-                children.append(pid.trimmed().toLongLong());
-        }
-    }
-    if (listed)
-        return children;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool isNumber = false;
-        const qint64 pid = entry.toLongLong(&isNumber);
-        if (!isNumber)
-            continue;
-        const std::optional<ProcessState> state = processState(pid);
-        if (state && state->parent == parent)
-            children.append(pid);
-    }
-    return children;
-}
-
-// The viewer's live decoder helper, or 0. A killed helper not yet reaped does not count.
-qint64 helperOf(const RunningViewer& viewer)
-{
-    for (const qint64 child : childProcesses(viewer.processId())) {
-        const std::optional<ProcessState> state = processState(child);
-        // The kernel keeps the first 15 bytes of the name.
-        if (state && state->state != 'Z' && state->name.startsWith("kavelora-decod"))
-            return child;
-    }
-    return 0;
-}
 
 // The image-format plugins the process has mapped, one path each.
 QStringList mappedImageFormatPlugins(qint64 pid)
@@ -110,36 +46,56 @@ QRgb centreOf(const QImage& image)
     return image.pixel(image.width() / 2, image.height() / 2);
 }
 
-// Kills the helper once its processor time starts rising, that is once it is decoding.
-class KillWhenBusy
+// Holds the helper still from construction, so that a request sent to it stays unanswered,
+// and kills it once a request waits unread in its socket: the viewer loses its helper in the
+// middle of a decode however fast the machine would have decoded.
+class KillOnceAsked
 {
 public:
-    explicit KillWhenBusy(qint64 helper)
-        : m_watcher([this, helper] {
-            const std::optional<ProcessState> idle = processState(helper);
-            while (idle && !m_stop) {
-                const std::optional<ProcessState> now = processState(helper);
-                if (!now)
-                    return;
-                if (now->cpuTicks > idle->cpuTicks) {
-                    m_killed = ::kill(static_cast<pid_t>(helper), SIGKILL) == 0;
+    explicit KillOnceAsked(qint64 helper)
+        : m_helper(static_cast<pid_t>(helper))
+        , m_stopped(::kill(m_helper, SIGSTOP) == 0 && waitUntilStopped(helper))
+        , m_alreadyUnread(unreadSocketBytes(helper))
+        , m_watcher([this] {
+            using namespace std::chrono;
+            const auto deadline = steady_clock::now() + seconds(10);
+            while (m_stopped && m_alreadyUnread >= 0 && !m_stop && steady_clock::now() < deadline) {
+                if (unreadSocketBytes(m_helper) > m_alreadyUnread) {
+                    m_killed = ::kill(m_helper, SIGKILL) == 0;
                     return;
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                std::this_thread::sleep_for(milliseconds(10));
             }
         })
     {}
-    ~KillWhenBusy()
+    ~KillOnceAsked()
     {
         m_stop = true;
         m_watcher.join();
+        if (!m_killed)
+            ::kill(m_helper, SIGCONT);
     }
-    KillWhenBusy(const KillWhenBusy&) = delete;
-    KillWhenBusy& operator=(const KillWhenBusy&) = delete;
+    KillOnceAsked(const KillOnceAsked&) = delete;
+    KillOnceAsked& operator=(const KillOnceAsked&) = delete;
 
+    // Whether the helper stood still with nothing unread when asked to.
+    bool stoppedIdle() const { return m_stopped && m_alreadyUnread == 0; }
     bool killed() const { return m_killed; }
 
 private:
+    static bool waitUntilStopped(qint64 pid)
+    {
+        return waitUntil(
+            [pid] {
+                const std::optional<ProcessState> state = processState(pid);
+                return state && state->state == 'T';
+            },
+            5000, 5);
+    }
+
+    pid_t m_helper;
+    bool m_stopped;
+    qint64 m_alreadyUnread;
     std::atomic<bool> m_stop = false;
     std::atomic<bool> m_killed = false;
     std::thread m_watcher;
@@ -154,6 +110,7 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
+    void shippedHelperIsLocked();
     void helperKilledWhileIdleIsReplaced();
     void helperKilledDuringDecodeCostsOnlyThatPicture();
     void everyFormatOpensWithoutPluginsInTheViewer();
@@ -169,17 +126,14 @@ void TestEndToEndDecoderHelper::initTestCase()
 {
     QVERIFY(m_fixtures.isValid());
     QVERIFY(writeGoodPictures(m_fixtures.path()));
-    // A gradient compressed at the fastest level: quick to write, yet its decode keeps the
-    // helper busy for long enough to be caught at it.
-    QImage slow(7000, 7000, QImage::Format_RGB32);
-    for (int y = 0; y < slow.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(slow.scanLine(y));
-        for (int x = 0; x < slow.width(); ++x)
+    // The picture a killed helper was asked for: a gradient, unlike anything else opened.
+    QImage lost(240, 180, QImage::Format_RGB32);
+    for (int y = 0; y < lost.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(lost.scanLine(y));
+        for (int x = 0; x < lost.width(); ++x)
             row[x] = qRgb(x & 255, y & 255, (x ^ y) & 255);
     }
-    QFile slowFile(m_fixtures.filePath(QStringLiteral("slow.png")));
-    QVERIFY(slowFile.open(QIODevice::WriteOnly));
-    QVERIFY(slowFile.write(encoded(slow, "png", 80)) > 0);
+    QVERIFY(lost.save(m_fixtures.filePath(QStringLiteral("lost.png"))));
 
     // Neighbours differ in colour, so that each open is seen to change the picture.
     const QList<std::pair<const char*, QRgb>> colours = {
@@ -227,6 +181,32 @@ void TestEndToEndDecoderHelper::cleanup()
     m_windowManager.reset();
 }
 
+void TestEndToEndDecoderHelper::shippedHelperIsLocked()
+{
+    RunningViewer viewer;
+    QVERIFY(viewer.waitForWindow());
+    QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("green.png"))));
+    // A helper runs unlocked from its start to its lock-down, and may be replaced now and then:
+    // whichever helper is found must be locked within the bound.
+    Confinement seen;
+    const bool locked = waitUntil(
+        [&] {
+            const qint64 helper = helperOf(viewer);
+            const std::optional<Confinement> confinement =
+                helper != 0 ? confinementOf(helper) : std::nullopt;
+            if (!confinement)
+                return false;
+            seen = *confinement;
+            const bool onlyStandardAndSocket =
+                std::ranges::all_of(seen.descriptors, [](int descriptor) {
+                    return descriptor >= 0 && descriptor <= 3;
+                });
+            return seen.seccompMode == 2 && seen.noNewPrivileges == 1 && onlyStandardAndSocket;
+        },
+        10000, 50);
+    QVERIFY2(locked, qPrintable(seen.describe()));
+}
+
 void TestEndToEndDecoderHelper::helperKilledWhileIdleIsReplaced()
 {
     RunningViewer viewer;
@@ -255,13 +235,14 @@ void TestEndToEndDecoderHelper::helperKilledDuringDecodeCostsOnlyThatPicture()
     QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("green.png"))));
     const QImage green = pictureArea(viewer);
     QVERIFY(colourNear(centreOf(green), qRgb(0, 255, 0)));
-    qint64 busy = 0;
-    QVERIFY(waitUntil([&] { return (busy = helperOf(viewer)) != 0; }, 5000));
+    qint64 asked = 0;
+    QVERIFY(waitUntil([&] { return (asked = helperOf(viewer)) != 0; }, 5000));
 
     {
-        const KillWhenBusy killer(busy);
-        QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("slow.png"))));
-        QVERIFY2(killer.killed(), "the helper was not caught decoding");
+        const KillOnceAsked killer(asked);
+        QVERIFY2(killer.stoppedIdle(), "the helper could not be held still, or ss is missing");
+        QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("lost.png"))));
+        QVERIFY2(killer.killed(), "no request reached the helper");
     }
     QVERIFY(viewer.isRunning());
     QVERIFY2(otherWindows(viewer).isEmpty(), "a message appeared for a killed helper");
@@ -271,7 +252,7 @@ void TestEndToEndDecoderHelper::helperKilledDuringDecodeCostsOnlyThatPicture()
     const QImage halves = pictureArea(viewer);
     QVERIFY(colourNear(halves.pixel(2, 248), qRgb(255, 0, 0)));
     QVERIFY(colourNear(halves.pixel(472, 248), qRgb(0, 0, 255)));
-    QVERIFY(helperOf(viewer) != busy);
+    QVERIFY(helperOf(viewer) != asked);
 }
 
 void TestEndToEndDecoderHelper::everyFormatOpensWithoutPluginsInTheViewer()

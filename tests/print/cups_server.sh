@@ -4,34 +4,41 @@
 # needs: cups-daemon cups-client cups-filters   (self-test also: poppler-utils)
 #
 # Usage:
-#   cups_server.sh start DIR   set up and start a scheduler whose whole state
-#                              (configuration, spool, cache, logs, output) lives
-#                              under DIR, with one queue "kavelora-pdf" as the
-#                              default; prints "CUPS_SERVER=..." on stdout and
-#                              writes DIR/env for sourcing:
+#   cups_server.sh start DIR   set up and start a scheduler with one queue
+#                              "kavelora-pdf" as the default; prints
+#                              "CUPS_SERVER=..." on stdout and writes DIR/env
+#                              for sourcing:
 #                                export CUPS_SERVER=...            (socket path or 127.0.0.1:PORT)
-#                                export KAVELORA_PRINT_OUTPUT=DIR/output
+#                                export KAVELORA_PRINT_OUTPUT=...  (the folder jobs land in)
 #                                export KAVELORA_CUPS_TCP=127.0.0.1:PORT
-#   cups_server.sh stop DIR    stop it again (safe to repeat).
+#   cups_server.sh stop DIR    stop it and remove its state (safe to repeat).
 #   cups_server.sh status DIR  exit 0 when it is running and answering.
 #
-# Each job sent to the queue ends up as DIR/output/job-<id>.pdf (plus
-# job-<id>.info with user/title/copies/options), written atomically.
+# The scheduler's whole state (configuration, spool, cache, logs, output,
+# socket) lives in a folder of its own made with mktemp under /tmp (or
+# /var/tmp, or $KAVELORA_PRINT_SERVER_PARENT when set), not under DIR: the
+# scheduler runs its filters and the backend as user lp, and DIR may sit in a
+# folder lp cannot enter, such as a home folder of mode 0700.  DIR keeps only
+# the env file and the name of that state folder; stop removes the state
+# folder.
 #
-# The scheduler listens on a Unix socket DIR/cups.sock and on 127.0.0.1 at a
-# free port; nothing else.  CUPS_SERVER names the socket when its path fits in
-# a sockaddr_un (107 bytes), the TCP address otherwise.  Clients then find the
-# server through CUPS_SERVER alone.
+# Each job sent to the queue ends up as $KAVELORA_PRINT_OUTPUT/job-<id>.pdf
+# (plus job-<id>.info with user/title/copies/options), written atomically.
+#
+# The scheduler listens on a Unix socket in its state folder and on 127.0.0.1
+# at a free port; nothing else.  CUPS_SERVER names the socket when its path
+# fits in a sockaddr_un (107 bytes), the TCP address otherwise.  Clients then
+# find the server through CUPS_SERVER alone.
 #
 # Must run as root: the scheduler runs filters and the backend as user lp, and
 # it only runs helpers that are root-owned and not writable by others, so the
-# backend is copied into a private ServerBin folder under DIR whose other
-# entries point at the system's /usr/lib/cups helpers.  Only the project's
-# backend is put in the backend folder: the system ones (snmp, dnssd, ...)
-# would probe the network if anything ever listed devices.
+# backend is copied into a private ServerBin folder whose other entries point
+# at the system's /usr/lib/cups helpers.  Only the project's backend is put in
+# the backend folder: the system ones (snmp, dnssd, ...) would probe the
+# network if anything ever listed devices.
 #
-# Nothing is written outside DIR.  The system's own CUPS configuration and
-# scheduler are neither read for configuration nor touched.
+# Nothing is written outside DIR and the state folder.  The system's own CUPS
+# configuration and scheduler are neither read for configuration nor touched.
 
 set -euo pipefail
 
@@ -68,29 +75,81 @@ check_tools() {
 # PATH for everything below: cupsd and lpadmin live in sbin.
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin:$PATH
 
-# --- paths under DIR -------------------------------------------------------
+# --- paths -----------------------------------------------------------------
 
+# The state folders this script makes: mktemp's name under a plain parent.
+STATE_NAME_PATTERN='^/[A-Za-z0-9._/+-]+/kavelora-print\.[A-Za-z0-9]{6}$'
+
+# set_paths DIR: the handle folder's files, and the state folder it names
+# (ROOT is empty when it names none that is still there).
 set_paths() {
     DIR=$1
-    CONF=$DIR/conf
-    SERVERBIN=$DIR/serverbin
-    SPOOL=$DIR/spool
-    CACHE=$DIR/cache
-    STATE=$DIR/state
-    LOGS=$DIR/log
-    OUTPUT=$DIR/output
-    PIDFILE=$DIR/cupsd.pid
-    PORTFILE=$DIR/port
-    SOCKET=$DIR/cups.sock
     ENVFILE=$DIR/env
+    ROOTFILE=$DIR/server-root
+    ROOT=
+    if [[ -f $ROOTFILE ]]; then
+        ROOT=$(<"$ROOTFILE")
+        # Only a folder this script made is ever used, and later removed.
+        if ! [[ $ROOT =~ $STATE_NAME_PATTERN && -d $ROOT && ! -L $ROOT &&
+            $(stat -c %u "$ROOT") == 0 ]]; then
+            ROOT=
+        fi
+    fi
+    set_state_paths
+}
+
+set_state_paths() {
+    CONF=$ROOT/conf
+    SERVERBIN=$ROOT/serverbin
+    SPOOL=$ROOT/spool
+    CACHE=$ROOT/cache
+    STATE=$ROOT/state
+    LOGS=$ROOT/log
+    OUTPUT=$ROOT/output
+    PIDFILE=$ROOT/cupsd.pid
+    PORTFILE=$ROOT/port
+    SOCKET=$ROOT/cups.sock
+}
+
+# lp_can PATH TEST...: whether user lp passes test(1) on PATH.
+lp_can() {
+    local path=$1
+    shift
+    setpriv --reuid=lp --regid=lp --clear-groups -- test "$@" "$path" 2>/dev/null
+}
+
+# Makes a fresh state folder that lp can enter, under the first parent that
+# lets it, and records it in DIR.
+make_state_folder() {
+    local parent made
+    for parent in ${KAVELORA_PRINT_SERVER_PARENT:-} /tmp /var/tmp; do
+        [[ -d $parent ]] || continue
+        made=$(mktemp -d "$parent/kavelora-print.XXXXXX" 2>/dev/null) || continue
+        made=$(realpath -- "$made")
+        chmod 0755 "$made"
+        if [[ $made =~ $STATE_NAME_PATTERN ]] && lp_can "$made" -x; then
+            ROOT=$made
+            set_state_paths
+            echo "$ROOT" >"$ROOTFILE"
+            return 0
+        fi
+        rmdir "$made"
+    done
+    die "no folder for the scheduler's state that user lp can enter (tried ${KAVELORA_PRINT_SERVER_PARENT:-} /tmp /var/tmp)"
+}
+
+remove_state_folder() {
+    [[ -n $ROOT ]] && rm -rf -- "$ROOT"
+    rm -f -- "$ROOTFILE" "$ENVFILE"
+    ROOT=
 }
 
 resolve_dir() {
     local d=$1
     [[ -n $d ]] || usage
     d=$(realpath -m -- "$d")
-    # The folder ends up in a device URI and in configuration lines: keep
-    # its characters plain rather than quoting for each of them.
+    # The folder ends up in the env file, which is sourced: keep its
+    # characters plain rather than quoting for each use.
     [[ $d =~ ^/[A-Za-z0-9._/+-]+$ ]] ||
         die "DIR '$d' must be an absolute path of letters, digits and ._+-/ only"
     printf '%s\n' "$d"
@@ -102,7 +161,7 @@ resolve_dir() {
 # The command line is checked too, so a recycled pid is never taken for ours.
 running_pid() {
     local pid cmd
-    [[ -f $PIDFILE ]] || return 1
+    [[ -n $ROOT && -f $PIDFILE ]] || return 1
     pid=$(<"$PIDFILE")
     [[ $pid =~ ^[0-9]+$ ]] || return 1
     [[ -r /proc/$pid/cmdline ]] || return 1
@@ -246,8 +305,6 @@ EOF
 setup_tree() {
     local d name
 
-    mkdir -p "$DIR"
-    chmod 0755 "$DIR"
     mkdir -p "$CONF/ppd" "$CONF/ssl" "$SPOOL/tmp" "$CACHE" "$STATE" "$LOGS" "$OUTPUT"
     chmod 0755 "$CONF" "$CONF/ppd" "$CACHE" "$STATE" "$LOGS"
     chmod 0700 "$CONF/ssl"
@@ -274,23 +331,23 @@ setup_tree() {
     rm -rf "$SERVERBIN/backend"
     mkdir "$SERVERBIN/backend"
     install -o root -g root -m 0755 "$BACKEND_SRC" "$SERVERBIN/backend/$QUEUE"
-    chown root:root "$DIR" "$SERVERBIN" "$SERVERBIN/backend"
+    chown root:root "$ROOT" "$SERVERBIN" "$SERVERBIN/backend"
     chmod 0755 "$SERVERBIN/backend"
 
-    install -o root -g root -m 0644 "$PPD_SRC" "$DIR/kavelora-pdf.ppd"
+    install -o root -g root -m 0644 "$PPD_SRC" "$ROOT/kavelora-pdf.ppd"
 }
 
 # Every folder from / down to the output must let lp through.
 check_lp_reach() {
-    if ! setpriv --reuid=lp --regid=lp --clear-groups -- test -w "$OUTPUT" -a -x "$OUTPUT" 2>/dev/null; then
+    if ! lp_can "$OUTPUT" -w || ! lp_can "$OUTPUT" -x; then
         local p=$OUTPUT blocked=""
         while [[ $p != / ]]; do
             p=$(dirname "$p")
-            if ! setpriv --reuid=lp --regid=lp --clear-groups -- test -x "$p" 2>/dev/null; then
+            if ! lp_can "$p" -x; then
                 blocked=$p
             fi
         done
-        die "user lp cannot write to $OUTPUT${blocked:+ (folder $blocked is not reachable by lp, e.g. a 0700 mktemp folder: chmod o+x it or pick another DIR)}"
+        die "user lp cannot write to $OUTPUT${blocked:+ (folder $blocked is not reachable by lp)}"
     fi
 }
 
@@ -368,7 +425,7 @@ lp_admin() {
 add_queue() {
     lp_admin -p "$QUEUE" -E \
         -v "$QUEUE:$OUTPUT" \
-        -P "$DIR/kavelora-pdf.ppd" \
+        -P "$ROOT/kavelora-pdf.ppd" \
         -D "Kavelora PDF capture" \
         -L "$OUTPUT" \
         -o printer-error-policy=abort-job \
@@ -393,23 +450,37 @@ write_env() {
     mv -f "$tmp" "$ENVFILE"
 }
 
-cmd_start() {
-    [[ $(id -u) -eq 0 ]] || die "must run as root (the scheduler runs its backend as user lp)"
-    check_tools
-    local dir
-    dir=$(resolve_dir "${1:-}") || exit 1
-    set_paths "$dir"
-
-    # sun_path holds 108 bytes including the terminating NUL.
+# Listens on the socket when its path fits in sun_path (108 bytes with the
+# terminating NUL), else on TCP alone.
+pick_socket() {
     if ((${#SOCKET} <= 107)); then
         SOCKET_LISTEN=1
     else
         SOCKET_LISTEN=
         say "note: $SOCKET is too long for a Unix socket; using TCP only"
     fi
+}
+
+# A start that fails leaves no scheduler and no state folder behind.
+abandon_start() {
+    local pid
+    if pid=$(running_pid); then
+        stop_pid "$pid"
+    fi
+    remove_state_folder
+}
+
+cmd_start() {
+    [[ $(id -u) -eq 0 ]] || die "must run as root (the scheduler runs its backend as user lp)"
+    check_tools
+    local dir
+    dir=$(resolve_dir "${1:-}") || exit 1
+    set_paths "$dir"
+    mkdir -p "$DIR"
 
     local pid
     if pid=$(running_pid) && [[ -f $PORTFILE ]]; then
+        pick_socket
         PORT=$(<"$PORTFILE")
         if [[ -n $SOCKET_LISTEN ]]; then SERVER=$SOCKET; else SERVER=127.0.0.1:$PORT; fi
         if server_answers "$SERVER"; then
@@ -423,6 +494,11 @@ cmd_start() {
         stop_pid "$pid"
     fi
 
+    # Whatever an earlier run left behind goes; each start has a fresh folder.
+    remove_state_folder
+    trap abandon_start EXIT
+    make_state_folder
+    pick_socket
     setup_tree
     check_lp_reach
 
@@ -434,6 +510,7 @@ cmd_start() {
             echo "$PORT" >"$PORTFILE"
             add_queue
             write_env
+            trap - EXIT
             say "running (pid $(<"$PIDFILE")), jobs go to $OUTPUT"
             echo "CUPS_SERVER=$SERVER"
             return 0
@@ -487,7 +564,7 @@ cmd_stop() {
     else
         say "not running"
     fi
-    rm -f "$PIDFILE" "$SOCKET"
+    remove_state_folder
 }
 
 cmd_status() {

@@ -4,10 +4,11 @@
 #
 # needs: cups-daemon cups-client cups-filters poppler-utils
 #
-# Starts a server in a fresh temporary folder, sends hand-made PDFs to it
-# with lp and checks what the backend saves, then stops it.  Must run as
-# root, like cups_server.sh.  Ends with "N passed, M failed"; exit status is
-# non-zero when anything failed.
+# Starts a server whose folder sits inside a folder of mode 0700, as a clone
+# in a home folder does, sends hand-made PDFs to it with lp and checks what
+# the backend saves, then stops it.  Must run as root, like cups_server.sh.
+# Ends with "N passed, M failed"; exit status is non-zero when anything
+# failed.
 
 set -uo pipefail
 export LC_ALL=C
@@ -29,10 +30,12 @@ for tool in pdfinfo pdftotext lp lpstat; do
     fi
 done
 
-DIR=$(mktemp -d /tmp/kavelora-cups.XXXXXX)
+# mktemp makes its folder 0700: user lp, who runs the backend, cannot enter it.
+CLOSED=$(mktemp -d /tmp/kavelora-cups.XXXXXX)
+DIR=$CLOSED/server
 cleanup() {
     "$SERVER_SH" stop "$DIR" >/dev/null 2>&1 || true
-    rm -rf "$DIR"
+    rm -rf "$CLOSED"
 }
 trap cleanup EXIT
 
@@ -96,24 +99,31 @@ field() { sed -n "s/^$2: *//p" <<<"$1" | head -n 1; }
 
 # --- start --------------------------------------------------------------
 t0=$(date +%s.%N)
-start_out=$("$SERVER_SH" start "$DIR" 2>"$DIR/start.err")
+start_out=$("$SERVER_SH" start "$DIR" 2>"$CLOSED/start.err")
 start_rc=$?
 t1=$(date +%s.%N)
 if [[ $start_rc -eq 0 && $start_out =~ ^CUPS_SERVER=(.+)$ && -f $DIR/env ]]; then
     # shellcheck disable=SC1091
     . "$DIR/env"
-    if [[ $CUPS_SERVER == "${BASH_REMATCH[1]}" && $KAVELORA_PRINT_OUTPUT == "$DIR/output" ]]; then
+    if [[ $CUPS_SERVER == "${BASH_REMATCH[1]}" && -d $KAVELORA_PRINT_OUTPUT ]]; then
         pass "server starts ($(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }') s) and writes its env file"
     else
         fail "env file disagrees with the start output" "$start_out / $(cat "$DIR/env")"
     fi
 else
-    fail "server starts" "rc=$start_rc out='$start_out' err='$(cat "$DIR/start.err")'"
-    rm -f "$DIR/start.err"
+    fail "server starts from inside a 0700 folder" "rc=$start_rc out='$start_out' err='$(cat "$CLOSED/start.err")'"
     echo "$passed passed, $failed failed"
     exit 1
 fi
-rm -f "$DIR/start.err"
+
+# The state lives where lp can write, outside the closed folder.
+STATE_ROOT=$(dirname "$KAVELORA_PRINT_OUTPUT")
+if [[ $KAVELORA_PRINT_OUTPUT != "$CLOSED"/* ]] &&
+    setpriv --reuid=lp --regid=lp --clear-groups -- test -w "$KAVELORA_PRINT_OUTPUT"; then
+    pass "jobs go to $KAVELORA_PRINT_OUTPUT, which lp can write"
+else
+    fail "jobs go to a folder lp can write" "$KAVELORA_PRINT_OUTPUT"
+fi
 
 # --- it answers on both transports and the queue is the default ----------
 # (lpstat -r exits 0 whether or not a scheduler answers; read its text.)
@@ -132,20 +142,20 @@ else
 fi
 
 # A second start must find the running server rather than start another.
-pid_before=$(cat "$DIR/cupsd.pid")
+pid_before=$(cat "$STATE_ROOT/cupsd.pid")
 again=$("$SERVER_SH" start "$DIR" 2>/dev/null)
-if [[ $again == "CUPS_SERVER=$CUPS_SERVER" && $(cat "$DIR/cupsd.pid") == "$pid_before" ]]; then
+if [[ $again == "CUPS_SERVER=$CUPS_SERVER" && $(cat "$STATE_ROOT/cupsd.pid") == "$pid_before" ]]; then
     pass "starting again reuses the running server"
 else
-    fail "starting again reuses the running server" "'$again', pid $pid_before -> $(cat "$DIR/cupsd.pid")"
+    fail "starting again reuses the running server" "'$again', pid $pid_before -> $(cat "$STATE_ROOT/cupsd.pid")"
 fi
 
 # --- one job --------------------------------------------------------------
-make_pdf "$DIR/one.pdf" "KAVELORA-SELFTEST-ONE" 1
-if ! pdfinfo "$DIR/one.pdf" >/dev/null 2>&1; then
-    fail "hand-made test PDF is valid" "$(pdfinfo "$DIR/one.pdf" 2>&1)"
+make_pdf "$CLOSED/one.pdf" "KAVELORA-SELFTEST-ONE" 1
+if ! pdfinfo "$CLOSED/one.pdf" >/dev/null 2>&1; then
+    fail "hand-made test PDF is valid" "$(pdfinfo "$CLOSED/one.pdf" 2>&1)"
 fi
-if id1=$(submit "$DIR/one.pdf" "first job"); then
+if id1=$(submit "$CLOSED/one.pdf" "first job"); then
     out1=$KAVELORA_PRINT_OUTPUT/job-$id1.pdf
     if wait_for "$out1"; then
         info=$(pdfinfo "$out1" 2>&1)
@@ -166,10 +176,10 @@ else
 fi
 
 # --- two more jobs, one of them with two pages ---------------------------
-make_pdf "$DIR/two.pdf" "KAVELORA-SELFTEST-TWO" 2
+make_pdf "$CLOSED/two.pdf" "KAVELORA-SELFTEST-TWO" 2
 before=$(find "$KAVELORA_PRINT_OUTPUT" -name 'job-*.pdf' | wc -l)
-ida=$(submit "$DIR/one.pdf" "second job") || ida=""
-idb=$(submit "$DIR/two.pdf" "third job") || idb=""
+ida=$(submit "$CLOSED/one.pdf" "second job") || ida=""
+idb=$(submit "$CLOSED/two.pdf" "third job") || idb=""
 if [[ -n $ida && -n $idb && $ida != "$idb" ]] &&
     wait_for "$KAVELORA_PRINT_OUTPUT/job-$ida.pdf" && wait_for "$KAVELORA_PRINT_OUTPUT/job-$idb.pdf"; then
     after=$(find "$KAVELORA_PRINT_OUTPUT" -name 'job-*.pdf' | wc -l)
@@ -196,7 +206,7 @@ fi
 
 # --- a job the backend cannot save is aborted at once, not held ----------
 chmod 0555 "$KAVELORA_PRINT_OUTPUT"
-if idf=$(submit "$DIR/one.pdf" "doomed job"); then
+if idf=$(submit "$CLOSED/one.pdf" "doomed job"); then
     deadline=$((SECONDS + WAIT))
     state=""
     while ((SECONDS < deadline)); do
@@ -219,7 +229,7 @@ fi
 chmod 0755 "$KAVELORA_PRINT_OUTPUT"
 
 # --- stop -----------------------------------------------------------------
-pid=$(cat "$DIR/cupsd.pid")
+pid=$(cat "$STATE_ROOT/cupsd.pid")
 t0=$(date +%s.%N)
 "$SERVER_SH" stop "$DIR" 2>/dev/null
 stop_rc=$?
@@ -228,11 +238,11 @@ gone=yes
 if [[ -d /proc/$pid ]] && [[ $(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) != Z ]]; then
     gone=no
 fi
-if [[ $stop_rc -eq 0 && $gone == yes && ! -e $DIR/cups.sock &&
+if [[ $stop_rc -eq 0 && $gone == yes && ! -e $STATE_ROOT && ! -e $DIR/env &&
     $(CUPS_SERVER=$KAVELORA_CUPS_TCP lpstat -r 2>&1) != "scheduler is running" ]]; then
-    pass "server stops ($(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }') s); pid $pid is gone"
+    pass "server stops ($(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }') s); pid $pid and its state are gone"
 else
-    fail "server stops" "rc=$stop_rc gone=$gone socket=$(ls "$DIR/cups.sock" 2>&1)"
+    fail "server stops and removes its state" "rc=$stop_rc gone=$gone state=$(ls -d "$STATE_ROOT" "$DIR/env" 2>&1)"
 fi
 
 if "$SERVER_SH" stop "$DIR" 2>/dev/null; then
