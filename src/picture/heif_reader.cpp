@@ -120,6 +120,10 @@ DecodedPicture readHeif(const QByteArray& bytes, QSize /*coverPixels*/)
                              heif_image_handle_get_ispe_height(primary), bits, alpha))
             throw RuntimeError(ErrorNumber::OutOfMemory);
         const HeifPointer<heif_image> image = decode(*primary, bits > 8, alpha);
+        // A grid picture is as large as its grid says, whatever size its item claims above.
+        if (!codecDecodeFits(heif_image_get_primary_width(image.get()),
+                             heif_image_get_primary_height(image.get()), bits, alpha))
+            throw RuntimeError(ErrorNumber::OutOfMemory);
         QImage picture = srgbImageOf(*image, alpha, colourOf(*primary));
         const QSize ownSize = picture.size();
         return {std::move(picture), ownSize};
