@@ -24,6 +24,9 @@ constexpr qsizetype kFlagsAfterIdat = 5;
 constexpr qsizetype kSidesAfterIdat = 8;
 // pitm's item number, after its type, version and flags.
 constexpr qsizetype kItemAfterPitm = 8;
+// iloc's second item, the grid: its base offset after the type, version and flags, the field
+// sizes, the count, the first item's 20 bytes, then the grid's number, method and reference.
+constexpr qsizetype kGridBaseAfterIloc = 4 + 4 + 2 + 2 + 20 + 6;
 
 } // namespace
 
@@ -48,6 +51,11 @@ private:
             kavelora::tests::put16be(bytes, bytes.indexOf("pitm") + kItemAfterPitm, 1);
         } else if (name == u"iloc cut") {
             bytes.truncate(bytes.indexOf("iloc") + 12);
+        } else if (name == u"late start") {
+            // The grid item's base offset in iloc (version 1, four-byte bases) moves its data
+            // to idat's last byte.
+            const qsizetype iloc = bytes.indexOf("iloc");
+            kavelora::tests::put32be(bytes, iloc + kGridBaseAfterIloc, 7);
         } else if (name == u"no idat") {
             bytes.replace(idat, 4, "free");
         }
@@ -71,11 +79,14 @@ private Q_SLOTS:
         QTest::newRow("a grid larger than its item claims")
             << u"raised"_qs << std::optional(QSize(65000, 1040));
         QTest::newRow("32-bit sides past the grid's data")
-            << u"32-bit sides"_qs << std::optional<QSize>();
+            << u"32-bit sides"_qs << std::optional(QSize());
+        // As libheif reads it: on past idat's end into the next box.
+        QTest::newRow("a grid's data starting in idat's last byte")
+            << u"late start"_qs << std::optional(QSize(0x3869, 0x6C6F));
         QTest::newRow("a primary picture that is no grid")
             << u"tile primary"_qs << std::optional<QSize>();
         QTest::newRow("item locations cut short") << u"iloc cut"_qs << std::optional<QSize>();
-        QTest::newRow("a grid kept in a missing idat") << u"no idat"_qs << std::optional<QSize>();
+        QTest::newRow("a grid kept in a missing idat") << u"no idat"_qs << std::optional(QSize());
     }
 
     void readsTheDeclaredSize()

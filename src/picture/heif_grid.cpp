@@ -151,13 +151,13 @@ std::optional<Extent> itemData(const QByteArray& bytes, const Box& iloc, const B
             continue;
         if (extents == 0 || method > 1 || (method == 1 && !idat))
             return std::nullopt;
-        // Within the file, or within idat; a length of 0 runs to the end of either.
+        // libheif reads an extent in idat on into the file past idat's end, so only the end
+        // of the file bounds it here too; a length of 0 runs to that end.
         const qsizetype origin = method == 1 ? idat->body : 0;
-        const qsizetype room = (method == 1 ? idat->end : bytes.size()) - origin;
         const quint64 start = base + offset;
-        if (start < base || start > static_cast<quint64>(room))
+        if (start < base || start > static_cast<quint64>(bytes.size() - origin))
             return std::nullopt;
-        const quint64 available = static_cast<quint64>(room) - start;
+        const quint64 available = static_cast<quint64>(bytes.size() - origin) - start;
         const quint64 used = length == 0 ? available : std::min(length, available);
         return Extent{origin + static_cast<qsizetype>(start),
                       origin + static_cast<qsizetype>(start + used)};
@@ -193,7 +193,7 @@ std::optional<QSize> heifGridSize(const QByteArray& bytes)
         return std::nullopt;
     const std::optional<Extent> data = itemData(bytes, *iloc, find(children, "idat"), item);
     if (!data)
-        return std::nullopt;
+        return QSize();
     // A version, flags, the rows and columns less one, then the sides, 32-bit when flags say.
     Fields grid(bytes, data->begin, data->end);
     grid.take(1);
@@ -203,7 +203,7 @@ std::optional<QSize> heifGridSize(const QByteArray& bytes)
     const quint64 width = grid.take(sideBytes);
     const quint64 height = grid.take(sideBytes);
     if (grid.failed())
-        return std::nullopt;
+        return QSize();
     return QSize(side(width), side(height));
 }
 

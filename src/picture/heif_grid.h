@@ -11,8 +11,9 @@ namespace kavelora::picture {
 
 // The size the grid that is the primary picture of the HEIF in bytes declares. libheif makes
 // a grid picture that large whatever size its item claims, and tells only the claim before
-// decoding. nullopt when the primary picture is no grid or its boxes cannot be read, which
-// libheif then judges; a side past INT_MAX reads as INT_MAX.
+// decoding. nullopt when the primary picture is no grid or the boxes naming it cannot be read,
+// which libheif then judges; an empty size for a grid whose data cannot be read; a side past
+// INT_MAX reads as INT_MAX.
 std::optional<QSize> heifGridSize(const QByteArray& bytes);
 
 } // namespace kavelora::picture

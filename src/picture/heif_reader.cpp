@@ -119,6 +119,8 @@ DecodedPicture readHeif(const QByteArray& bytes, QSize /*coverPixels*/)
         const bool alpha = heif_image_handle_has_alpha_channel(primary) != 0;
         const int bits = heif_image_handle_get_luma_bits_per_pixel(primary);
         const std::optional<QSize> grid = heifGridSize(bytes);
+        if (grid && grid->isEmpty())
+            throw RuntimeError(ErrorNumber::InvalidPicture);
         if (!codecDecodeFits(heif_image_handle_get_ispe_width(primary),
                              heif_image_handle_get_ispe_height(primary), bits, alpha) ||
             (grid && !codecDecodeFits(grid->width(), grid->height(), bits, alpha)))
