@@ -47,28 +47,17 @@ echo "Private X server on $DISPLAY"
 # The Debian package: built, checked with lintian, installed, started, removed.
 as_root "$KAVELORA_ROOT/tests/packaging/test_deb_package.sh" "$BUILD_DIR"
 
-# The decoder helper's code under libFuzzer, built with clang in its own folder: a minute of
-# the whole decode from the hostile corpus's seeds, then half a minute each of the fast targets
-# (the pre-checks, the messages between viewer and helper), each after a replay of every input
-# it ever found.
+# The decoder helper's code under libFuzzer, built with clang in its own folder, where pictures
+# are capped lower (picture/limits.h): the whole decode, the pre-checks, each reader, and the
+# messages between viewer and helper. The table of targets, their seconds and their seeds is
+# in run_fuzz_targets.sh; each replays every input it ever found first. A finding, or fewer
+# executions than a run needs, fails the run.
 FUZZ_DIR="$KAVELORA_ROOT/build-fuzz"
-FUZZ_SOURCE="$KAVELORA_ROOT/tests/fuzz"
 cmake -S "$KAVELORA_ROOT" -B "$FUZZ_DIR" -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DKAVELORA_BUILD_FUZZER=ON
-cmake --build "$FUZZ_DIR" -j "$(nproc)" \
-    --target fuzz_load_picture fuzz_prechecks fuzz_helper_messages fuzz_png_reader
-fuzz_log="$work/fuzz-summary.log"
-: >"$fuzz_log"
-run_fuzzer() { # TARGET SECONDS SEED_DIR REGRESSION_DIR
-    echo "== $1"
-    "$FUZZ_SOURCE/run_fuzzer.sh" "$FUZZ_DIR/tests/fuzz/$1" "$2" "$3" "$4" | tee -a "$fuzz_log"
-}
-run_fuzzer fuzz_load_picture 60 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_SOURCE/regressions"
-run_fuzzer fuzz_prechecks 30 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_SOURCE/regressions"
-run_fuzzer fuzz_helper_messages 30 "$FUZZ_SOURCE/helper_messages" "$FUZZ_SOURCE/helper_messages"
-run_fuzzer fuzz_png_reader 30 "$FUZZ_SOURCE/png_seeds" "$FUZZ_SOURCE/png_seeds"
-echo "fuzzers: $(sed -n 's/^fuzzer: \([0-9]*\) executions.*/\1/p' "$fuzz_log" |
-    awk '{ total += $1 } END { print total + 0 }') executions in all"
+cmake --build "$FUZZ_DIR" -j "$(nproc)" --target fuzzers
+"$KAVELORA_ROOT/tests/fuzz/run_fuzz_targets.sh" "$FUZZ_DIR" \
+    "$BUILD_DIR/tests/hostile/corpus/seeds"
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the run.

@@ -4,6 +4,7 @@
 // HEIF, AVIF and JPEG XL pictures made by Debian's encoders, read through the codec libraries:
 // colours, orientation, wide gamuts, deep samples, alpha, and files cut short or lying.
 
+#include "byte_fields.h"
 #include "oriented_encodings.h"
 #include "picture/library_readers.h"
 #include "picture/picture_decoder.h"
@@ -13,6 +14,7 @@
 #include "test_files.h"
 
 #include <QColorSpace>
+#include <QFile>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -138,6 +140,23 @@ QImage sixteenBitGreys()
         QPainter(&image).fillRect(0, i * 8, 32, 8, QColor::fromRgba64(level, level, level));
     }
     return image;
+}
+
+// The committed one-tile grid HEIF, its grid's output size raised to width x height while its
+// item still claims 24 x 16; empty when the file is missing.
+QByteArray heifGridOf(quint16 width, quint16 height)
+{
+    QFile file(QStringLiteral(KAVELORA_FUZZ_SEEDS_DIR "/seed.heic"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = file.readAll();
+    // After the box's type: version, flags, rows and columns less one, then 16-bit sides.
+    const qsizetype idat = bytes.indexOf("idat");
+    if (idat < 0 || idat + 12 > bytes.size())
+        return {};
+    tests::put16be(bytes, idat + 8, width);
+    tests::put16be(bytes, idat + 10, height);
+    return bytes;
 }
 
 picture::DecodedPicture read(const QString& format, const QByteArray& bytes)
@@ -400,6 +419,9 @@ private Q_SLOTS:
             QTest::newRow(name + " claiming 12000 x 12000")
                 << format << u"claim"_qs << ErrorNumber::OutOfMemory;
         }
+        // Just over the pixel cap, each side under the side limit libheif checks.
+        QTest::newRow("heif grid larger than its picture claims")
+            << u"heif"_qs << u"grid"_qs << ErrorNumber::OutOfMemory;
     }
 
     void refusesHostileVariants()
@@ -414,6 +436,8 @@ private Q_SLOTS:
             bytes.truncate(bytes.size() / 2);
         else if (variant == u"header")
             bytes.truncate(40);
+        else if (variant == u"grid")
+            bytes = heifGridOf(65000, 1040);
         else
             bytes = format == u"jxl" ? tests::jxlHeaderClaiming(12000, 12000)
                                      : tests::withIspeClaim(bytes, 12000, 12000);

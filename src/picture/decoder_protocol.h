@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "picture/limits.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -18,7 +20,7 @@ namespace kavelora::picture::protocol {
 inline constexpr std::uint32_t kMagic = 0x4b564431; // "KVD1"
 
 // The largest shared buffer a decode may ask for: a picture at the pixel cap, four bytes each.
-inline constexpr std::int64_t kMaxBufferBytes = 256LL * 1024 * 1024;
+inline constexpr std::int64_t kMaxBufferBytes = kMaxPictureBytes;
 
 enum class RequestKind : std::uint32_t {
     // Decode the file whose descriptor comes along, covering cover.

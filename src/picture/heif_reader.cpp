@@ -3,6 +3,7 @@
 #include "picture/heif_reader.h"
 
 #include "picture/codec_samples.h"
+#include "picture/heif_grid.h"
 #include "picture/limits.h"
 #include "picture/picture_prechecks.h"
 #include "platform/runtime_error.h"
@@ -12,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 
 namespace kavelora::picture {
 
@@ -116,10 +118,18 @@ DecodedPicture readHeif(const QByteArray& bytes, QSize /*coverPixels*/)
 
         const bool alpha = heif_image_handle_has_alpha_channel(primary) != 0;
         const int bits = heif_image_handle_get_luma_bits_per_pixel(primary);
+        const std::optional<QSize> grid = heifGridSize(bytes);
+        if (grid && grid->isEmpty())
+            throw RuntimeError(ErrorNumber::InvalidPicture);
         if (!codecDecodeFits(heif_image_handle_get_ispe_width(primary),
-                             heif_image_handle_get_ispe_height(primary), bits, alpha))
+                             heif_image_handle_get_ispe_height(primary), bits, alpha) ||
+            (grid && !codecDecodeFits(grid->width(), grid->height(), bits, alpha)))
             throw RuntimeError(ErrorNumber::OutOfMemory);
         const HeifPointer<heif_image> image = decode(*primary, bits > 8, alpha);
+        // What libheif decoded, should it ever differ from what it was let decode.
+        if (!codecDecodeFits(heif_image_get_primary_width(image.get()),
+                             heif_image_get_primary_height(image.get()), bits, alpha))
+            throw RuntimeError(ErrorNumber::OutOfMemory);
         QImage picture = srgbImageOf(*image, alpha, colourOf(*primary));
         const QSize ownSize = picture.size();
         return {std::move(picture), ownSize};

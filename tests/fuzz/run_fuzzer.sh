@@ -5,7 +5,9 @@
 # Replays every committed regression input once, then fuzzes for SECONDS from the seeds and
 # the regressions in a fresh working corpus. Fails on any finding (crash, sanitizer report,
 # hang over 10 s, single allocation over 300 MiB) and when the run stopped short of SECONDS.
-# A finding is kept in the working folder; add it to REGRESSION_DIR with the fix.
+# A finding is kept in the working folder; add it to REGRESSION_DIR with the fix. Inputs that
+# took a second or more are kept there too (slow-unit-*), and the slowest is reported, but
+# they fail nothing short of the hang limit.
 set -uo pipefail
 if [ $# -ne 4 ]; then
     echo "usage: $0 FUZZER SECONDS SEED_DIR REGRESSION_DIR" >&2
@@ -31,7 +33,7 @@ else
     failed=$((failed + 1))
 fi
 
-"$fuzzer" "${limits[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+"$fuzzer" "${limits[@]}" -max_total_time="$seconds" -print_final_stats=1 -report_slow_units=1 \
     -artifact_prefix="$work/findings/" "$work/corpus" "$seeds" "$regressions" \
     >"$work/fuzz.log" 2>&1
 status=$?
@@ -39,7 +41,8 @@ ran_seconds=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$work/fu
 executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/fuzz.log")
 new_inputs=$(sed -n 's/^stat::new_units_added: *//p' "$work/fuzz.log")
 peak_rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$work/fuzz.log")
-findings=$(find "$work/findings" -type f | wc -l)
+findings=$(find "$work/findings" -type f ! -name 'slow-unit-*' | wc -l)
+slowest=$(sed -n 's/^Slowest unit: \([0-9]*\) s.*/\1/p' "$work/fuzz.log" | sort -n | tail -n 1)
 if [ "$status" -ne 0 ] || [ "$findings" -gt 0 ]; then
     echo "the fuzzer found a fault (exit $status); its inputs are in $work/findings:"
     ls -l "$work/findings"
@@ -59,7 +62,8 @@ if [ -n "$ran_seconds" ] && [ "$ran_seconds" -gt 0 ]; then
     rate=$((${executions:-0} / ran_seconds))
 fi
 echo "fuzzer: ${executions:-0} executions in ${ran_seconds:-0} s (${rate}/s)," \
-    "${new_inputs:-0} new inputs, peak ${peak_rss:-?} MB, $findings findings"
+    "${new_inputs:-0} new inputs, peak ${peak_rss:-?} MB, slowest input ${slowest:-<1} s," \
+    "$findings findings"
 [ "$failed" -eq 0 ] && rm -rf "$work"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
