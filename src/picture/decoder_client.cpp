@@ -6,20 +6,13 @@
 #include "platform/runtime_error.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <cerrno>
-#include <csignal>
-#include <fcntl.h>
+#include <cstring>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace kavelora::picture {
 
@@ -34,111 +27,82 @@ namespace {
 
 Q_LOGGING_CATEGORY(decoderHelperLog, "kavelora.decoder")
 
-// The helper's end of the socket, where it expects it.
-constexpr int kHelperSocket = 3;
-
 // A decode asks for one buffer to decode into, and at most one more to copy into.
 constexpr std::size_t kMaxBuffersPerRequest = 2;
 
 constexpr int kRequestsPerHelper = 1000;
 
-QString helperPath()
+// A helper whose socket has closed is on its way out; how it ended is worth this long a wait.
+constexpr std::chrono::milliseconds kEndWait{100};
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds timeLeft(Clock::time_point deadline)
 {
-    const QString programFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    const QString installed =
-        QDir(programFolder).filePath(QStringLiteral(KAVELORA_DECODER_RELATIVE_PATH));
-    if (QFileInfo(installed).isExecutable())
-        return QDir::cleanPath(installed);
-    return QStringLiteral(KAVELORA_DECODER_BUILD_PATH);
+    return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
+                    std::chrono::milliseconds(0));
 }
 
-class SpawnSetup
+// Whether socket became ready for events before deadline.
+bool waitFor(int socket, short events, Clock::time_point deadline)
 {
-public:
-    SpawnSetup(int helperSocket)
-    {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attributes);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-#if !defined(__SANITIZE_ADDRESS__)
-        // A sanitizer's report is the one thing worth reading from the helper.
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-#endif
-        posix_spawn_file_actions_adddup2(&actions, helperSocket, kHelperSocket);
-        posix_spawn_file_actions_addclosefrom_np(&actions, kHelperSocket + 1);
-        sigset_t signals;
-        sigemptyset(&signals);
-        posix_spawnattr_setsigmask(&attributes, &signals);
-        sigfillset(&signals);
-        posix_spawnattr_setsigdefault(&attributes, &signals);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    }
-    ~SpawnSetup()
-    {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-};
-
-std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadline)
-{
-    return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now()),
-                    std::chrono::milliseconds(0));
+    pollfd ready{socket, events, 0};
+    int count = -1;
+    do {
+        count = ::poll(&ready, 1, static_cast<int>(timeLeft(deadline).count()));
+    } while (count < 0 && errno == EINTR);
+    return count > 0;
 }
 
 } // namespace
 
 struct DecoderClient::Exchange
 {
-    std::chrono::steady_clock::time_point deadline;
+    Clock::time_point deadline;
+    std::uint32_t id = 0;
     std::vector<std::shared_ptr<SharedBuffer>> lent;
+    Reply reply;
+    // What a helper said before it ended, when it said it cannot start.
+    std::optional<Reply> lastWord;
 };
 
 DecoderClient& DecoderClient::instance()
 {
-    static DecoderClient client;
+    static DecoderClient client(installedHelper());
     return client;
 }
 
-DecoderClient::DecoderClient() = default;
+DecoderClient::DecoderClient(std::unique_ptr<HelperLauncher> launcher,
+                             std::chrono::milliseconds timeLimit)
+    : m_launcher(std::move(launcher))
+    , m_timeLimit(timeLimit)
+{}
 
 DecoderClient::~DecoderClient()
 {
     stop();
+    delete m_restart.data();
 }
 
 void DecoderClient::start()
 {
-    if (m_helper > 0) {
+    if (m_socket.isValid()) {
         if (!m_exitWatch)
             watchForExit();
         return;
     }
-    int ends[2] = {-1, -1};
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+    if (!m_backoff.mayStart(Clock::now())) {
+        startAfterPause();
         return;
-    UniqueDescriptor mine(ends[0]);
-    UniqueDescriptor theirs(ends[1]);
-    // dup2 onto itself would leave close-on-exec set.
-    if (theirs.get() == kHelperSocket)
-        theirs = UniqueDescriptor(::fcntl(theirs.get(), F_DUPFD_CLOEXEC, kHelperSocket + 1));
-
-    const QByteArray path = QFile::encodeName(helperPath());
-    char* const arguments[] = {const_cast<char*>(path.constData()), nullptr};
-    SpawnSetup setup(theirs.get());
-    pid_t helper = 0;
-    if (::posix_spawn(&helper, path.constData(), &setup.actions, &setup.attributes, arguments,
-                      environ) != 0)
+    }
+    LaunchedHelper launched = m_launcher->launch();
+    if (!launched.socket.isValid()) {
+        noteStartFailure(launched.failure);
         return;
-    m_helper = helper;
-    m_socket = std::move(mine);
+    }
+    m_socket = std::move(launched.socket);
+    m_helper = std::move(launched.process);
+    m_ready = false;
     m_requestsServed = 0;
     watchForExit();
 }
@@ -152,36 +116,97 @@ void DecoderClient::stop()
         m_exitWatch.clear();
     }
     m_socket.reset();
-    if (m_helper > 0) {
-        ::kill(m_helper, SIGKILL);
-        int status = 0;
-        pid_t reaped = -1;
-        while ((reaped = ::waitpid(m_helper, &status, 0)) < 0 && errno == EINTR) {
-        }
-        // A helper that had already ended by another signal crashed, or broke its own filter
-        // (SIGSYS) on a decode it should have been allowed to do; one that ended with a
-        // status could not lock itself, or a sanitizer stopped it.
-        if (reaped == m_helper && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
-            qCWarning(decoderHelperLog, "the decoder helper %d ended by signal %d",
-                      static_cast<int>(m_helper), WTERMSIG(status));
-        if (reaped == m_helper && WIFEXITED(status) && WEXITSTATUS(status) != 0)
-            qCWarning(decoderHelperLog, "the decoder helper %d ended with status %d",
-                      static_cast<int>(m_helper), WEXITSTATUS(status));
-        m_helper = 0;
-    }
+    m_helper.end();
+    m_ready = false;
 }
 
-// An idle helper says nothing: anything readable is its end, and a fresh one takes its place.
+void DecoderClient::noteStartFailure(const QString& reason)
+{
+    if (m_backoff.failed(Clock::now(), reason))
+        qCWarning(decoderHelperLog,
+                  "the decoder helper cannot start: %s; no picture opens until one does, tried "
+                  "again after %lld ms and ever longer pauses up to %lld ms",
+                  qUtf8Printable(reason),
+                  static_cast<long long>(StartBackoff::delayAfter(m_backoff.failures()).count()),
+                  static_cast<long long>(StartBackoff::kLongestDelay.count()));
+    startAfterPause();
+}
+
+void DecoderClient::startAfterPause()
+{
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        return;
+    if (!m_restart) {
+        m_restart = new QTimer(application);
+        m_restart->setSingleShot(true);
+        QObject::connect(m_restart, &QTimer::timeout, m_restart, [this] { start(); });
+    }
+    if (!m_restart->isActive())
+        m_restart->start(timeLeft(m_backoff.nextStart()));
+}
+
+QString DecoderClient::endReason(std::optional<Reply> lastWord)
+{
+    // Its last word may still wait unread behind what failed first.
+    for (int message = 0; !lastWord && message < 4; ++message) {
+        if (!m_socket.isValid() || !waitFor(m_socket.get(), POLLIN, Clock::now()))
+            break;
+        const std::optional<ReceivedMessage> received =
+            receiveMessage(m_socket.get(), sizeof(Reply), 0);
+        const std::optional<Reply> said =
+            received ? protocol::parseReply(received->bytes) : std::nullopt;
+        if (!received)
+            break;
+        if (said && said->kind == ReplyKind::CannotStart)
+            lastWord = said;
+    }
+    if (lastWord)
+        return QStringLiteral("it cannot lock itself (%1)")
+            .arg(QString::fromLocal8Bit(strerror(lastWord->systemError)));
+    if (const std::optional<int> status = m_helper.endedStatus(kEndWait))
+        return QStringLiteral("it ended with %1 before it was ready").arg(describeEnd(*status));
+    return QStringLiteral("it closed its socket before it was ready");
+}
+
+// An idle helper says only that it is ready, once; anything else is its end, and another
+// takes its place.
 void DecoderClient::watchForExit()
 {
     QCoreApplication* application = QCoreApplication::instance();
     if (!application)
         return;
     m_exitWatch = new QSocketNotifier(m_socket.get(), QSocketNotifier::Read, application);
-    QObject::connect(m_exitWatch, &QSocketNotifier::activated, m_exitWatch, [this] {
+    QObject::connect(m_exitWatch, &QSocketNotifier::activated, m_exitWatch,
+                     [this] { onIdleMessage(); });
+}
+
+void DecoderClient::onIdleMessage()
+{
+    char first = 0;
+    const ssize_t waiting = ::recv(m_socket.get(), &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (waiting < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    std::optional<Reply> said;
+    if (waiting > 0) {
+        const std::optional<ReceivedMessage> message =
+            receiveMessage(m_socket.get(), sizeof(Reply), 0);
+        said = message ? protocol::parseReply(message->bytes) : std::nullopt;
+        if (said && said->kind == ReplyKind::Ready && !m_ready) {
+            m_ready = true;
+            return;
+        }
+    }
+    // One that never served a request may not be able to: it waits its turn.
+    if (!m_ready || m_requestsServed == 0) {
+        const bool cannotStart = said && said->kind == ReplyKind::CannotStart;
+        const QString reason = endReason(cannotStart ? said : std::nullopt);
         stop();
-        start();
-    });
+        noteStartFailure(reason);
+        return;
+    }
+    stop();
+    start();
 }
 
 DecoderClient::Decoded DecoderClient::decode(PictureFile& file, QSize cover, QSize held)
@@ -211,78 +236,148 @@ std::optional<DecoderClient::Decoded> DecoderClient::frame(PictureFile& file,
 std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
                                                              const Request& asked)
 {
+    start();
+    if (!m_socket.isValid())
+        throw RuntimeError(ErrorNumber::DeviceUnavailable);
     Request sent = asked;
     sent.fileSize = file.size();
-    const int descriptor = file.descriptor();
-    start();
-    bool delivered = m_helper > 0 && sendMessage(m_socket.get(), sent, std::span(&descriptor, 1));
-    if (!delivered) {
+    // 0 is the id of what the helper says unasked.
+    if (++m_lastRequestId == 0)
+        ++m_lastRequestId;
+    sent.requestId = m_lastRequestId;
+    Exchange exchange{Clock::now() + m_timeLimit, sent.requestId, {}, {}, {}};
+    const auto message = std::as_bytes(std::span(&sent, 1));
+    if (!sendWithin(exchange, message, file.descriptor())) {
+        if (!timeLeft(exchange.deadline).count())
+            fail(Outcome::TimedOut);
+        if (!m_ready)
+            fail(Outcome::Ended);
         // It ended while idle, before its end was noticed: a fresh one takes the request.
         stop();
         start();
-        delivered = m_helper > 0 && sendMessage(m_socket.get(), sent, std::span(&descriptor, 1));
+        if (!m_socket.isValid())
+            throw RuntimeError(ErrorNumber::DeviceUnavailable);
+        if (!sendWithin(exchange, message, file.descriptor()))
+            fail(timeLeft(exchange.deadline).count() ? Outcome::Ended : Outcome::TimedOut);
     }
-    Exchange exchange{std::chrono::steady_clock::now() + kTimeLimit, {}};
-    std::optional<Reply> reply;
-    while (delivered && (reply = nextReply(exchange)) && reply->kind == ReplyKind::NeedBuffer) {
-        if (!lendBuffer(exchange, reply->bufferBytes))
-            reply.reset();
-    }
-    const auto failed = [this] {
-        stop();
-        start();
-        return RuntimeError(ErrorNumber::InvalidPicture);
-    };
-    if (!reply)
-        throw failed();
+    const Outcome outcome = converse(exchange);
+    if (outcome != Outcome::Replied)
+        fail(outcome, exchange.lastWord);
+    m_backoff.succeeded();
     m_buffers.trim();
     // A fresh helper now and then leaves nothing a decoder may have leaked or corrupted.
-    if (reply->retiring || ++m_requestsServed >= kRequestsPerHelper) {
+    if (exchange.reply.retiring || ++m_requestsServed >= kRequestsPerHelper) {
         stop();
         start();
     }
-    switch (reply->kind) {
+    switch (exchange.reply.kind) {
     case ReplyKind::Failed:
-        throw RuntimeError(static_cast<ErrorNumber>(reply->errorNumber));
+        throw RuntimeError(static_cast<ErrorNumber>(exchange.reply.errorNumber));
     case ReplyKind::NoFrame:
         return std::nullopt;
     case ReplyKind::Unchanged:
-        return Decoded{QImage(), protocol::ownSize(*reply), {}, false, 0, 0};
-    case ReplyKind::Decoded:
-        break;
-    case ReplyKind::NeedBuffer:
-        throw failed();
+        return Decoded{QImage(), protocol::ownSize(exchange.reply), {}, false, 0, 0};
+    default:
+        return decodedFrom(exchange, exchange.reply);
     }
-    const auto buffer =
-        std::find_if(exchange.lent.begin(), exchange.lent.end(),
-                     [&](const auto& lent) { return lent->id() == reply->bufferId; });
-    const QSize size = protocol::decodedSize(*reply);
-    if (buffer == exchange.lent.end() ||
-        static_cast<std::int64_t>(reply->bytesPerLine) * size.height() > (*buffer)->bytes())
-        throw failed();
-    QImage image = imageIn(*buffer, size, reply->bytesPerLine,
-                           static_cast<QImage::Format>(reply->pixelFormat));
-    return Decoded{std::move(image),
-                   protocol::ownSize(*reply),
-                   protocol::formatName(*reply),
-                   reply->animated != 0,
-                   reply->delayMs,
-                   reply->loopCount};
 }
 
-std::optional<Reply> DecoderClient::nextReply(Exchange& exchange)
+// The helper's messages until its final reply to the request, lending it buffers on the way.
+DecoderClient::Outcome DecoderClient::converse(Exchange& exchange)
 {
-    pollfd ready{m_socket.get(), POLLIN, 0};
-    int count = -1;
-    do {
-        count = ::poll(&ready, 1, static_cast<int>(timeLeft(exchange.deadline).count()));
-    } while (count < 0 && errno == EINTR);
-    if (count <= 0)
-        return std::nullopt;
-    std::optional<ReceivedMessage> message = receiveMessage(m_socket.get(), sizeof(Reply), 0);
+    for (;;) {
+        Reply& reply = exchange.reply;
+        const Outcome outcome = nextReply(exchange, reply);
+        if (outcome != Outcome::Replied)
+            return outcome;
+        if (reply.kind == ReplyKind::CannotStart) {
+            exchange.lastWord = reply;
+            return Outcome::Ended;
+        }
+        if (reply.kind == ReplyKind::Ready) {
+            if (m_ready)
+                return Outcome::Broken;
+            m_ready = true;
+            continue;
+        }
+        if (!m_ready || reply.requestId != exchange.id)
+            return Outcome::Broken;
+        if (reply.kind != ReplyKind::NeedBuffer)
+            return Outcome::Replied;
+        if (!lendBuffer(exchange, reply.bufferBytes))
+            return timeLeft(exchange.deadline).count() ? Outcome::Broken : Outcome::TimedOut;
+    }
+}
+
+DecoderClient::Outcome DecoderClient::nextReply(Exchange& exchange, Reply& reply)
+{
+    if (!waitFor(m_socket.get(), POLLIN, exchange.deadline))
+        return Outcome::TimedOut;
+    const std::optional<ReceivedMessage> message = receiveMessage(m_socket.get(), sizeof(Reply), 0);
     if (!message)
-        return std::nullopt;
-    return protocol::parseReply(message->bytes);
+        return Outcome::Ended;
+    const std::optional<Reply> parsed = protocol::parseReply(message->bytes);
+    if (!parsed)
+        return Outcome::Broken;
+    reply = *parsed;
+    return Outcome::Replied;
+}
+
+void DecoderClient::fail(Outcome outcome, const std::optional<Reply>& lastWord)
+{
+    switch (outcome) {
+    case Outcome::TimedOut:
+        stop();
+        start();
+        throw RuntimeError(ErrorNumber::DeviceTimeout);
+    case Outcome::Ended:
+        // One that ended before it was ready, or said it cannot start, failed to start.
+        if (!m_ready || lastWord) {
+            const QString reason = endReason(lastWord);
+            stop();
+            noteStartFailure(reason);
+            throw RuntimeError(ErrorNumber::DeviceUnavailable);
+        }
+        break;
+    case Outcome::Broken:
+    case Outcome::Replied:
+        break;
+    }
+    stop();
+    start();
+    throw RuntimeError(ErrorNumber::InvalidPicture);
+}
+
+bool DecoderClient::sendWithin(const Exchange& exchange, std::span<const std::byte> message,
+                               int descriptor)
+{
+    for (;;) {
+        if (sendMessage(m_socket.get(), message, std::span(&descriptor, 1)))
+            return true;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        if (!waitFor(m_socket.get(), POLLOUT, exchange.deadline))
+            return false;
+    }
+}
+
+DecoderClient::Decoded DecoderClient::decodedFrom(const Exchange& exchange, const Reply& reply)
+{
+    const auto buffer =
+        std::find_if(exchange.lent.begin(), exchange.lent.end(),
+                     [&](const auto& lent) { return lent->id() == reply.bufferId; });
+    const QSize size = protocol::decodedSize(reply);
+    if (buffer == exchange.lent.end() ||
+        static_cast<std::int64_t>(reply.bytesPerLine) * size.height() > (*buffer)->bytes())
+        fail(Outcome::Broken);
+    QImage image =
+        imageIn(*buffer, size, reply.bytesPerLine, static_cast<QImage::Format>(reply.pixelFormat));
+    return Decoded{std::move(image),
+                   protocol::ownSize(reply),
+                   protocol::formatName(reply),
+                   reply.animated != 0,
+                   reply.delayMs,
+                   reply.loopCount};
 }
 
 bool DecoderClient::lendBuffer(Exchange& exchange, std::int64_t bytes)
@@ -295,10 +390,10 @@ bool DecoderClient::lendBuffer(Exchange& exchange, std::int64_t bytes)
     exchange.lent.push_back(buffer);
     Request lending;
     lending.kind = RequestKind::Buffer;
+    lending.requestId = exchange.id;
     lending.bufferId = buffer->id();
     lending.bufferBytes = buffer->bytes();
-    const int descriptor = buffer->descriptor();
-    return sendMessage(m_socket.get(), lending, std::span(&descriptor, 1));
+    return sendWithin(exchange, std::as_bytes(std::span(&lending, 1)), buffer->descriptor());
 }
 
 } // namespace kavelora::picture

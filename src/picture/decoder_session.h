@@ -49,6 +49,8 @@ private:
     std::map<std::uint32_t, std::unique_ptr<Mapping>> m_buffers;
     std::unique_ptr<Playing> m_playing;
     std::uint64_t m_buffersLent = 0;
+    // The request being answered, named in each reply.
+    std::uint32_t m_requestId = 0;
     bool m_viewerGone = false;
 };
 
