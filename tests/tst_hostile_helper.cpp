@@ -112,6 +112,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void honestHelperGivesItsPicture();
+    void helperEnvironmentIsCleared();
     void brokenConversationFailsAndReplaces_data();
     void brokenConversationFailsAndReplaces();
     void timeOutIsItsOwnError();
@@ -170,6 +171,24 @@ void TestHostileHelper::honestHelperGivesItsPicture()
     QCOMPARE(errorOf(*client, *m_file), 0);
     QCOMPARE(m_started.size(), 1U);
     QVERIFY(decoderWarnings.isEmpty());
+}
+
+void TestHostileHelper::helperEnvironmentIsCleared()
+{
+    qputenv("KAVELORA_TEST_SECRET", "kept from the helper");
+    const auto client = clientFor(QStringLiteral("honest"));
+    client->start();
+    qunsetenv("KAVELORA_TEST_SECRET");
+    QCOMPARE(m_started.size(), 1U);
+    QFile environment(QStringLiteral("/proc/%1/environ").arg(m_started.front()));
+    QVERIFY(environment.open(QIODevice::ReadOnly));
+    const QByteArray variables = environment.readAll();
+    QVERIFY(!variables.contains("KAVELORA_TEST_SECRET"));
+    // Only a sanitizer's options, in sanitizer builds.
+    for (const QByteArray& variable : variables.split('\0')) {
+        if (!variable.isEmpty())
+            QVERIFY2(variable.contains("SAN_OPTIONS="), variable.constData());
+    }
 }
 
 void TestHostileHelper::brokenConversationFailsAndReplaces_data()
