@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <climits>
 #include <system_error>
 #include <thread>
 
@@ -29,9 +30,15 @@ int BoundedCall::running()
     return callsRunning.load();
 }
 
-bool BoundedCall::start(std::shared_ptr<Completion> completion, std::function<void()> work)
+bool BoundedCall::runWithoutWaiting(std::function<void()> work)
 {
-    if (callsRunning.fetch_add(1) >= kMaxRunning) {
+    return start(std::make_shared<Completion>(), std::move(work), INT_MAX);
+}
+
+bool BoundedCall::start(std::shared_ptr<Completion> completion, std::function<void()> work,
+                        int mostRunning)
+{
+    if (callsRunning.fetch_add(1) >= mostRunning) {
         --callsRunning;
         return false;
     }

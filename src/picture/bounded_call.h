@@ -34,6 +34,10 @@ public:
         return std::move(*result);
     }
 
+    // Runs work on a thread of its own without waiting for it, however many run already:
+    // for work that only ends what another call began, as closing what an open gave.
+    static bool runWithoutWaiting(std::function<void()> work);
+
     // Calls started and not finished yet.
     static int running();
 
@@ -45,7 +49,8 @@ private:
         bool done = false;
     };
 
-    static bool start(std::shared_ptr<Completion> completion, std::function<void()> work);
+    static bool start(std::shared_ptr<Completion> completion, std::function<void()> work,
+                      int mostRunning = kMaxRunning);
     static bool waitFor(Completion& completion, std::chrono::milliseconds bound);
 };
 

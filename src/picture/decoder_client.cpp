@@ -54,6 +54,24 @@ bool waitFor(int socket, short events, Clock::time_point deadline)
     return count > 0;
 }
 
+// Marks the client busy while it lives. Starting a helper serves the GUI thread's timers, and
+// a timer's request must not cut into the conversation under way.
+class BusyFlag
+{
+public:
+    explicit BusyFlag(bool& busy)
+        : m_busy(busy)
+    {
+        m_busy = true;
+    }
+    ~BusyFlag() { m_busy = false; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    bool& m_busy;
+};
+
 } // namespace
 
 struct DecoderClient::Exchange
@@ -86,6 +104,8 @@ DecoderClient::~DecoderClient()
 
 void DecoderClient::start()
 {
+    if (m_busy)
+        return;
     if (m_socket.isValid()) {
         if (!m_exitWatch)
             watchForExit();
@@ -95,7 +115,11 @@ void DecoderClient::start()
         startAfterPause();
         return;
     }
-    LaunchedHelper launched = m_launcher->launch();
+    LaunchedHelper launched;
+    {
+        const BusyFlag busy(m_busy);
+        launched = m_launcher->launch();
+    }
     if (!launched.socket.isValid()) {
         noteStartFailure(launched.failure);
         return;
@@ -183,6 +207,8 @@ void DecoderClient::watchForExit()
 
 void DecoderClient::onIdleMessage()
 {
+    if (m_busy)
+        return;
     char first = 0;
     const ssize_t waiting = ::recv(m_socket.get(), &first, 1, MSG_PEEK | MSG_DONTWAIT);
     if (waiting < 0 && (errno == EAGAIN || errno == EINTR))
@@ -236,6 +262,8 @@ std::optional<DecoderClient::Decoded> DecoderClient::frame(PictureFile& file,
 std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
                                                              const Request& asked)
 {
+    if (m_busy)
+        throw RuntimeError(ErrorNumber::DeviceUnavailable);
     start();
     if (!m_socket.isValid())
         throw RuntimeError(ErrorNumber::DeviceUnavailable);

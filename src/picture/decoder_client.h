@@ -92,6 +92,8 @@ private:
     UniqueDescriptor m_socket;
     // Whether the running helper has said it is locked and ready.
     bool m_ready = false;
+    // Set while a helper starts.
+    bool m_busy = false;
     StartBackoff m_backoff;
     // Owned by the application object, which may go first.
     QPointer<QSocketNotifier> m_exitWatch;

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/helper_launcher.h"
 
+#include "picture/bounded_call.h"
 #include "platform/program_files.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <vector>
@@ -20,6 +22,9 @@ namespace {
 
 // The helper's end of the socket, where it expects it.
 constexpr int kHelperSocket = 3;
+
+// A start takes a millisecond or two; far longer, it waits on a stalled file system.
+constexpr std::chrono::milliseconds kSpawnTimeLimit{2000};
 
 class SpawnSetup
 {
@@ -71,6 +76,32 @@ std::vector<QByteArray> helperEnvironment()
     return variables;
 }
 
+struct Spawned
+{
+    HelperProcess process;
+    int error = 0;
+};
+
+Spawned spawn(std::vector<QByteArray> words, std::vector<QByteArray> variables, int helperSocket)
+{
+    std::vector<char*> arguments;
+    for (QByteArray& word : words)
+        arguments.push_back(word.data());
+    arguments.push_back(nullptr);
+    std::vector<char*> environment;
+    for (QByteArray& variable : variables)
+        environment.push_back(variable.data());
+    environment.push_back(nullptr);
+    const SpawnSetup setup(helperSocket);
+    pid_t helper = 0;
+    Spawned spawned;
+    spawned.error = ::posix_spawn(&helper, arguments.front(), &setup.actions, &setup.attributes,
+                                  arguments.data(), environment.data());
+    if (spawned.error == 0)
+        spawned.process = HelperProcess(helper);
+    return spawned;
+}
+
 } // namespace
 
 SpawningLauncher::SpawningLauncher(QString program, QStringList arguments)
@@ -95,31 +126,30 @@ LaunchedHelper SpawningLauncher::launch()
     // The viewer's sends wait for room only as long as its request may take.
     ::fcntl(mine.get(), F_SETFL, ::fcntl(mine.get(), F_GETFL) | O_NONBLOCK);
 
-    const QByteArray path = QFile::encodeName(m_program);
-    std::vector<QByteArray> words{path};
+    std::vector<QByteArray> words{QFile::encodeName(m_program)};
     for (const QString& argument : m_arguments)
         words.push_back(argument.toLocal8Bit());
-    std::vector<char*> arguments;
-    for (QByteArray& word : words)
-        arguments.push_back(word.data());
-    arguments.push_back(nullptr);
-    std::vector<QByteArray> variables = helperEnvironment();
-    std::vector<char*> environment;
-    for (QByteArray& variable : variables)
-        environment.push_back(variable.data());
-    environment.push_back(nullptr);
-
-    const SpawnSetup setup(theirs.get());
-    pid_t helper = 0;
-    const int error = ::posix_spawn(&helper, path.constData(), &setup.actions, &setup.attributes,
-                                    arguments.data(), environment.data());
-    if (error != 0) {
+    // On a thread of its own: the new process closes every descriptor the viewer holds, and
+    // closing a file on a hung FUSE mount waits on its daemon, as long as that takes.
+    std::optional<Spawned> spawned = BoundedCall::run<Spawned>(
+        [words, environment = helperEnvironment(),
+         helperSocket = std::make_shared<UniqueDescriptor>(std::move(theirs))] {
+            return spawn(words, environment, helperSocket->get());
+        },
+        kSpawnTimeLimit);
+    if (!spawned) {
+        launched.failure = QStringLiteral("%1 did not start within %2 ms")
+                               .arg(m_program)
+                               .arg(kSpawnTimeLimit.count());
+        return launched;
+    }
+    if (spawned->error != 0) {
         launched.failure = QStringLiteral("cannot run %1: %2")
-                               .arg(m_program, QString::fromLocal8Bit(strerror(error)));
+                               .arg(m_program, QString::fromLocal8Bit(strerror(spawned->error)));
         return launched;
     }
     launched.socket = std::move(mine);
-    launched.process = HelperProcess(helper);
+    launched.process = std::move(spawned->process);
     return launched;
 }
 

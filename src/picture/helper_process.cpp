@@ -5,10 +5,12 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <cerrno>
 #include <csignal>
 #include <memory>
+#include <mutex>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -53,28 +55,38 @@ void logIfCrashed(pid_t pid, int status)
 }
 
 // Killed processes not yet reaped where no event loop can tell when they end: tried again
-// whenever another is left.
-std::vector<pid_t>& unreaped()
+// whenever another is left. A helper started too late is left from another thread.
+struct Unreaped
 {
-    static std::vector<pid_t> processes;
-    return processes;
+    std::mutex mutex;
+    std::vector<pid_t> processes;
+};
+
+Unreaped& unreaped()
+{
+    static Unreaped waiting;
+    return waiting;
 }
 
 void reapLater(pid_t pid, UniqueDescriptor ended)
 {
-    std::erase_if(unreaped(), [](pid_t waiting) {
-        const std::optional<int> status = reapIfEnded(waiting);
-        if (status)
-            logIfCrashed(waiting, *status);
-        return status.has_value();
-    });
+    {
+        const std::lock_guard lock(unreaped().mutex);
+        std::erase_if(unreaped().processes, [](pid_t waiting) {
+            const std::optional<int> status = reapIfEnded(waiting);
+            if (status)
+                logIfCrashed(waiting, *status);
+            return status.has_value();
+        });
+    }
     if (const std::optional<int> status = reapIfEnded(pid)) {
         logIfCrashed(pid, *status);
         return;
     }
     QCoreApplication* application = QCoreApplication::instance();
-    if (!application || !ended.isValid()) {
-        unreaped().push_back(pid);
+    if (!application || !ended.isValid() || QThread::currentThread() != application->thread()) {
+        const std::lock_guard lock(unreaped().mutex);
+        unreaped().processes.push_back(pid);
         return;
     }
     auto watch = new QSocketNotifier(ended.get(), QSocketNotifier::Read, application);

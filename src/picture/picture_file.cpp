@@ -112,6 +112,13 @@ PictureFile::PictureFile(UniqueDescriptor descriptor, const struct stat& status,
     , m_modifiedNanoseconds(status.st_mtim.tv_nsec)
 {}
 
+PictureFile::~PictureFile()
+{
+    auto closing = std::make_shared<UniqueDescriptor>(std::move(m_descriptor));
+    if (closing->isValid() && !BoundedCall::runWithoutWaiting([closing] { closing->reset(); }))
+        closing->reset();
+}
+
 std::shared_ptr<PictureFile> PictureFile::snapshotOf(PictureFile& file)
 {
     const QByteArray bytes = file.readAll();

@@ -28,6 +28,10 @@ public:
     explicit PictureFile(const QString& fileName, std::chrono::milliseconds timeLimit = kTimeLimit);
     // A sealed copy of what file holds now, which no one can change.
     static std::shared_ptr<PictureFile> snapshotOf(PictureFile& file);
+    // Closes the file without waiting: closing waits on a FUSE file system's daemon.
+    ~PictureFile();
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
 
     qint64 size() const { return m_size; }
     // The whole content. Raises ErrorNumber::PathFileAccess when reading fails, DeviceTimeout
