@@ -26,6 +26,8 @@ TEST_PACKAGES=(
     # with gdk-pixbuf's thumbnailer to compare against.
     gdk-pixbuf-tests libsdl2-image-tests libjxl-testdata
     libsdl2-tests desktop-base tango-icon-theme libgdk-pixbuf2.0-bin
+    # The stalling file system a picture sits on in tst_stalled_file.
+    fuse3 libfuse3-dev
     # The Wayland and screen-reader tests: a headless compositor, AT-SPI on a private bus.
     weston qt6-wayland dbus-daemon dbus-bin at-spi2-core python3-pyatspi python3-pil
 )
@@ -56,7 +58,8 @@ FUZZ_SOURCE="$KAVELORA_ROOT/tests/fuzz"
 cmake -S "$KAVELORA_ROOT" -B "$FUZZ_DIR" -DCMAKE_CXX_COMPILER=clang++-14 \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DKAVELORA_BUILD_FUZZER=ON
 cmake --build "$FUZZ_DIR" -j "$(nproc)" \
-    --target fuzz_load_picture fuzz_prechecks fuzz_helper_messages fuzz_png_reader
+    --target fuzz_load_picture fuzz_prechecks fuzz_helper_messages fuzz_png_reader \
+    fuzz_decoder_client
 fuzz_log="$work/fuzz-summary.log"
 : >"$fuzz_log"
 run_fuzzer() { # TARGET SECONDS SEED_DIR REGRESSION_DIR
@@ -67,6 +70,7 @@ run_fuzzer fuzz_load_picture 60 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_S
 run_fuzzer fuzz_prechecks 30 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_SOURCE/regressions"
 run_fuzzer fuzz_helper_messages 30 "$FUZZ_SOURCE/helper_messages" "$FUZZ_SOURCE/helper_messages"
 run_fuzzer fuzz_png_reader 30 "$FUZZ_SOURCE/png_seeds" "$FUZZ_SOURCE/png_seeds"
+run_fuzzer fuzz_decoder_client 30 "$FUZZ_SOURCE/client_scripts" "$FUZZ_SOURCE/client_scripts"
 echo "fuzzers: $(sed -n 's/^fuzzer: \([0-9]*\) executions.*/\1/p' "$fuzz_log" |
     awk '{ total += $1 } END { print total + 0 }') executions in all"
 
