@@ -188,9 +188,11 @@ QString DecoderClient::endReason(std::optional<Reply> lastWord)
     if (lastWord)
         return QStringLiteral("it cannot lock itself (%1)")
             .arg(QString::fromLocal8Bit(strerror(lastWord->systemError)));
+    const QString when = m_ready ? QStringLiteral("before it served a request")
+                                 : QStringLiteral("before it was ready");
     if (const std::optional<int> status = m_helper.endedStatus(kEndWait))
-        return QStringLiteral("it ended with %1 before it was ready").arg(describeEnd(*status));
-    return QStringLiteral("it closed its socket before it was ready");
+        return QStringLiteral("it ended with %1 %2").arg(describeEnd(*status), when);
+    return QStringLiteral("it closed its socket %1").arg(when);
 }
 
 // An idle helper says only that it is ready, once; anything else is its end, and another
