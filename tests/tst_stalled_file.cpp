@@ -24,6 +24,7 @@
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 using namespace kavelora;
 using platform::ErrorNumber;
@@ -49,6 +50,22 @@ bool isFuseMount(const QString& folder)
     struct statfs status = {};
     return ::statfs(QFile::encodeName(folder).constData(), &status) == 0 &&
            status.f_type == kFuseSuperMagic;
+}
+
+// The children of this process the kernel holds in uninterruptible sleep.
+int childrenInUninterruptibleSleep()
+{
+    int stuck = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[0] == "D" && fields[1].toLongLong() == ::getpid())
+            ++stuck;
+    }
+    return stuck;
 }
 
 } // namespace
@@ -131,8 +148,9 @@ void TestStalledFile::stallEndsInTimeOut()
     } catch (const RuntimeError& raisedError) {
         raised = raisedError.number();
     }
-    qInfo("%s ended after %lld ms with error %d; the GUI thread's 20 ms timer fired %d times",
-          qPrintable(stall), elapsed.elapsed(), raised, ticks);
+    qInfo("%s ended after %lld ms with error %d; the GUI thread's 20 ms timer fired %d times; "
+          "%d helpers left stuck in the file system",
+          qPrintable(stall), elapsed.elapsed(), raised, ticks, childrenInUninterruptibleSleep());
     QCOMPARE(raised, error);
     if (timersRun)
         QVERIFY(ticks >= 2);

@@ -112,7 +112,7 @@ void DecoderClient::start()
         return;
     }
     if (!m_backoff.mayStart(Clock::now())) {
-        startAfterPause();
+        startLater();
         return;
     }
     LaunchedHelper launched;
@@ -153,10 +153,13 @@ void DecoderClient::noteStartFailure(const QString& reason)
                   qUtf8Printable(reason),
                   static_cast<long long>(StartBackoff::delayAfter(m_backoff.failures()).count()),
                   static_cast<long long>(StartBackoff::kLongestDelay.count()));
-    startAfterPause();
+    startLater();
 }
 
-void DecoderClient::startAfterPause()
+// From the event loop, once the pause after failed starts is over: by then the files of the
+// request that ended the last helper are closed. A new process closes every descriptor it
+// inherits, and one on a stalled FUSE mount would hold its start up.
+void DecoderClient::startLater()
 {
     QCoreApplication* application = QCoreApplication::instance();
     if (!application)
@@ -298,7 +301,7 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
     // A fresh helper now and then leaves nothing a decoder may have leaked or corrupted.
     if (exchange.reply.retiring || ++m_requestsServed >= kRequestsPerHelper) {
         stop();
-        start();
+        startLater();
     }
     switch (exchange.reply.kind) {
     case ReplyKind::Failed:
@@ -358,7 +361,7 @@ void DecoderClient::fail(Outcome outcome, const std::optional<Reply>& lastWord)
     switch (outcome) {
     case Outcome::TimedOut:
         stop();
-        start();
+        startLater();
         throw RuntimeError(ErrorNumber::DeviceTimeout);
     case Outcome::Ended:
         // One that ended before it was ready, or said it cannot start, failed to start.
@@ -374,7 +377,7 @@ void DecoderClient::fail(Outcome outcome, const std::optional<Reply>& lastWord)
         break;
     }
     stop();
-    start();
+    startLater();
     throw RuntimeError(ErrorNumber::InvalidPicture);
 }
 

@@ -84,7 +84,7 @@ private:
     void stop();
     void watchForExit();
     void onIdleMessage();
-    void startAfterPause();
+    void startLater();
 
     std::unique_ptr<HelperLauncher> m_launcher;
     std::chrono::milliseconds m_timeLimit;
