@@ -70,7 +70,7 @@ run_fuzzer fuzz_load_picture 60 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_S
 run_fuzzer fuzz_prechecks 30 "$BUILD_DIR/tests/hostile/corpus/seeds" "$FUZZ_SOURCE/regressions"
 run_fuzzer fuzz_helper_messages 30 "$FUZZ_SOURCE/helper_messages" "$FUZZ_SOURCE/helper_messages"
 run_fuzzer fuzz_png_reader 30 "$FUZZ_SOURCE/png_seeds" "$FUZZ_SOURCE/png_seeds"
-run_fuzzer fuzz_decoder_client 40 "$FUZZ_SOURCE/client_scripts" "$FUZZ_SOURCE/client_scripts"
+run_fuzzer fuzz_decoder_client 60 "$FUZZ_SOURCE/client_scripts" "$FUZZ_SOURCE/client_scripts"
 echo "fuzzers: $(sed -n 's/^fuzzer: \([0-9]*\) executions.*/\1/p' "$fuzz_log" |
     awk '{ total += $1 } END { print total + 0 }') executions in all"
 
