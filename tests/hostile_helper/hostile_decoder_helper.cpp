@@ -7,6 +7,8 @@
 #include "picture/decoder_protocol.h"
 #include "picture/socket_messages.h"
 
+#include <QImage>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -86,7 +88,7 @@ Reply decoded(std::uint32_t requestId, std::uint32_t bufferId)
     reply.width = reply.ownWidth = kSide;
     reply.height = reply.ownHeight = kSide;
     reply.bytesPerLine = kSide * 4;
-    reply.pixelFormat = 4; // QImage::Format_RGB32
+    reply.pixelFormat = QImage::Format_RGB32;
     std::memcpy(reply.format, "png", 3);
     return reply;
 }
