@@ -234,6 +234,9 @@ void TestHostileHelper::startFailureBacksOff_data()
         << hostile << QStringLiteral("exit-at-once") << QStringLiteral("status 0");
     QTest::newRow("helper that cannot lock itself")
         << hostile << QStringLiteral("cannot-lock") << QStringLiteral("cannot lock itself");
+    QTest::newRow("the real helper where seccomp is forbidden")
+        << QStringLiteral(KAVELORA_WITHOUT_SECCOMP) << QStringLiteral(KAVELORA_REAL_HELPER)
+        << QStringLiteral("cannot lock itself (Operation not permitted)");
 }
 
 void TestHostileHelper::startFailureBacksOff()
