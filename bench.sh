@@ -88,7 +88,7 @@ for round in $(seq "$ROUNDS"); do
     # three of each pair per round steady the medians.
     for _ in 1 2 3; do
         pairs+=(
-            "start_kavelora|$BUILD_DIR/src/kavelora"
+            "start_kavelora|$BUILD_DIR/bin/kavelora"
             "start_bare|$BENCH/bare_window $SPLASH"
             "start_captions|$BENCH/bare_window --captions $SPLASH"
             "start_bare|$BENCH/bare_window $SPLASH"
@@ -118,7 +118,7 @@ for round in $(seq "$ROUNDS"); do
     # times would measure the typing.
     measure dialog_24mp "$round" \
         --then "$KAVELORA_ROOT/bench/open_through_dialog.sh $INPUTS/photo_24mp.jpg" -- \
-        env HOME="$work/home" "$BUILD_DIR/src/kavelora"
+        env HOME="$work/home" "$BUILD_DIR/bin/kavelora"
     # Printing opens no window: the time to the end of the program and its peak memory. It
     # runs on the same screen as the rest, which decides the size of the screen copy.
     for mode in kavelora naive; do

@@ -26,6 +26,8 @@ TEST_PACKAGES=(
     # with gdk-pixbuf's thumbnailer to compare against.
     gdk-pixbuf-tests libsdl2-image-tests libjxl-testdata
     libsdl2-tests desktop-base tango-icon-theme libgdk-pixbuf2.0-bin
+    # The stalling file system a picture sits on in tst_stalled_file.
+    fuse3 libfuse3-dev
     # The Wayland and screen-reader tests: a headless compositor, AT-SPI on a private bus.
     weston qt6-wayland dbus-daemon dbus-bin at-spi2-core python3-pyatspi python3-pil
 )

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 
@@ -170,10 +171,26 @@ void TestDecoderProtocol::refusesLyingReplies_data()
         << needBuffer << ReplyChange([](Reply& r) { r.bufferBytes = kMaxBufferBytes + 1; });
     QTest::newRow("unchanged without own size")
         << unchanged << ReplyChange([](Reply& r) { r.ownWidth = -1; });
+    Reply ready;
+    ready.kind = ReplyKind::Ready;
+    QTest::newRow("ready naming a request")
+        << ready << ReplyChange([](Reply& r) { r.requestId = 5; });
+    Reply cannotStart;
+    cannotStart.kind = ReplyKind::CannotStart;
+    cannotStart.errorNumber = static_cast<int>(StartFailure::CannotLock);
+    cannotStart.systemError = EPERM;
+    QTest::newRow("cannot start for no known reason")
+        << cannotStart << ReplyChange([](Reply& r) { r.errorNumber = 2; });
+    QTest::newRow("cannot start with a negative errno")
+        << cannotStart << ReplyChange([](Reply& r) { r.systemError = -1; });
+    QTest::newRow("cannot start with an errno past any")
+        << cannotStart << ReplyChange([](Reply& r) { r.systemError = 1 << 20; });
+    QTest::newRow("cannot start naming a request")
+        << cannotStart << ReplyChange([](Reply& r) { r.requestId = 1; });
     QTest::newRow("kind zero") << decoded
                                << ReplyChange([](Reply& r) { r.kind = static_cast<ReplyKind>(0); });
     QTest::newRow("kind past the last")
-        << decoded << ReplyChange([](Reply& r) { r.kind = static_cast<ReplyKind>(6); });
+        << decoded << ReplyChange([](Reply& r) { r.kind = static_cast<ReplyKind>(8); });
     QTest::newRow("wrong magic") << decoded << ReplyChange([](Reply& r) { r.magic ^= 1; });
 }
 
@@ -231,7 +248,15 @@ void TestDecoderProtocol::acceptsHonestReplies_data()
     QTest::newRow("unchanged") << other;
     other = Reply();
     other.kind = ReplyKind::NoFrame;
-    QTest::newRow("no frame") << other;
+    other.requestId = 0xffffffffU;
+    QTest::newRow("no frame, to the last request id") << other;
+    other = Reply();
+    other.kind = ReplyKind::Ready;
+    QTest::newRow("ready") << other;
+    other.kind = ReplyKind::CannotStart;
+    other.errorNumber = static_cast<int>(StartFailure::CannotLock);
+    other.systemError = EINVAL;
+    QTest::newRow("cannot lock itself") << other;
 }
 
 void TestDecoderProtocol::acceptsHonestReplies()
@@ -240,7 +265,9 @@ void TestDecoderProtocol::acceptsHonestReplies()
     const std::optional<Reply> parsed = parseReply(spanOf(bytesOf(reply)));
     QVERIFY(parsed.has_value());
     QCOMPARE(parsed->kind, reply.kind);
+    QCOMPARE(parsed->requestId, reply.requestId);
     QCOMPARE(parsed->errorNumber, reply.errorNumber);
+    QCOMPARE(parsed->systemError, reply.systemError);
     QCOMPARE(parsed->bufferBytes, reply.bufferBytes);
     QCOMPARE(parsed->bufferId, reply.bufferId);
     QCOMPARE(parsed->bytesPerLine, reply.bytesPerLine);

@@ -59,6 +59,16 @@ void TestErrorPolicy::handlerOutcome_data()
     QTest::newRow("trapped invalid picture ends silently")
         << true << int(ErrorNumber::InvalidPicture) << false << QString() << -1;
     QTest::newRow("trapped out of memory ends silently") << true << -1 << false << QString() << -1;
+    QTest::newRow("trapped time-out ends silently")
+        << true << int(ErrorNumber::DeviceTimeout) << false << QString() << -1;
+    QTest::newRow("trapped helper unavailable ends silently")
+        << true << int(ErrorNumber::DeviceUnavailable) << false << QString() << -1;
+    QTest::newRow("untrapped time-out is reported as error 24")
+        << false << int(ErrorNumber::DeviceTimeout) << false
+        << QStringLiteral("実行時エラー '24':\n\nデバイスがタイムアウトしました。") << 1;
+    QTest::newRow("untrapped helper unavailable is reported as error 68")
+        << false << int(ErrorNumber::DeviceUnavailable) << false
+        << QStringLiteral("実行時エラー '68':\n\nデバイスが準備されていません。") << 1;
     QTest::newRow("untrapped error shows the Japanese message and ends")
         << false << int(ErrorNumber::FileNotFound) << false
         << QStringLiteral("実行時エラー '53':\n\nファイルが見つかりません。") << 1;

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "picture/decoder_protocol.h"
+#include "picture/helper_launcher.h"
 #include "picture/picture_file.h"
 #include "picture/shared_buffers.h"
+#include "picture/start_backoff.h"
 #include "picture/unique_descriptor.h"
 
 #include <QByteArray>
@@ -12,18 +14,20 @@
 #include <QPointer>
 #include <QSize>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <sys/types.h>
 
 namespace kavelora::picture {
 
 // The viewer's side of the decoder helper. It starts the helper, hands it open files and
 // takes back pixels; a helper that dies, hangs or breaks the conversation is killed and
-// replaced, and the request it was serving fails.
+// replaced, and the request it was serving fails. A helper that cannot start is tried again
+// after a growing pause, and requests fail meanwhile. No call waits longer than the time
+// limit, nor ever for a process to end.
 class DecoderClient
 {
 public:
@@ -43,20 +47,23 @@ public:
 
     static constexpr std::chrono::milliseconds kTimeLimit{10000};
 
-    // The one client of the program, started on first use.
+    // The one client of the program, with the installed helper, started on first use.
     static DecoderClient& instance();
 
-    DecoderClient();
+    explicit DecoderClient(std::unique_ptr<HelperLauncher> launcher,
+                           std::chrono::milliseconds timeLimit = kTimeLimit);
     ~DecoderClient();
     DecoderClient(const DecoderClient&) = delete;
     DecoderClient& operator=(const DecoderClient&) = delete;
 
-    // Starts a helper unless one runs, so that a decode does not wait for its start; once
-    // there is an application object, a helper that ends while idle is replaced at once.
+    // Starts a helper unless one runs or starts are paused after failures, so that a decode
+    // does not wait for its start; once there is an application object, a helper that ends
+    // while idle is replaced, at once or when the pause is over.
     void start();
 
-    // file decoded covering cover. Raises RuntimeError: what the helper reported, or
-    // InvalidPicture when it failed, died or ran past kTimeLimit.
+    // file decoded covering cover. Raises RuntimeError: what the helper reported;
+    // DeviceTimeout past the time limit; DeviceUnavailable when no helper can start;
+    // InvalidPicture when the helper died or broke the conversation.
     Decoded decode(PictureFile& file, QSize cover, QSize held = {});
     // The frame numbered index of the animation in file, or its first frame when the helper
     // would have to decode every frame before index again; nothing past the last frame.
@@ -66,19 +73,38 @@ public:
 
 private:
     struct Exchange;
+    enum class Outcome { Replied, TimedOut, Ended, Broken };
 
     std::optional<Decoded> request(PictureFile& file, const protocol::Request& request);
-    std::optional<protocol::Reply> nextReply(Exchange& exchange);
+    Outcome converse(Exchange& exchange);
+    Outcome nextReply(Exchange& exchange, protocol::Reply& reply);
+    bool sendWithin(const Exchange& exchange, std::span<const std::byte> message, int descriptor);
     bool lendBuffer(Exchange& exchange, std::int64_t bytes);
+    Decoded decodedFrom(const Exchange& exchange, const protocol::Request& asked);
+    [[noreturn]] void fail(Outcome outcome,
+                           const std::optional<protocol::Reply>& lastWord = std::nullopt);
+    void noteStartFailure(const QString& reason);
+    QString endReason(std::optional<protocol::Reply> lastWord);
     void stop();
     void watchForExit();
+    void onIdleMessage();
+    void startLater();
 
-    pid_t m_helper = 0;
+    std::unique_ptr<HelperLauncher> m_launcher;
+    std::chrono::milliseconds m_timeLimit;
+    HelperProcess m_helper;
     UniqueDescriptor m_socket;
+    // Whether the running helper has said it is locked and ready.
+    bool m_ready = false;
+    // Set while a helper starts.
+    bool m_busy = false;
+    StartBackoff m_backoff;
     // Owned by the application object, which may go first.
     QPointer<QSocketNotifier> m_exitWatch;
+    QPointer<QTimer> m_restart;
     std::uint32_t m_nextBufferId = 1;
     std::uint32_t m_nextAnimation = 1;
+    std::uint32_t m_lastRequestId = 0;
     int m_requestsServed = 0;
     bool m_retirementDue = false;
 };

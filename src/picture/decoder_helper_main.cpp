@@ -5,14 +5,17 @@
 // a decoder reaches nothing but the descriptors it was given. The viewer starts it with its
 // end of a socket as descriptor 3 and /dev/null as 0, 1 and 2.
 
+#include "picture/decoder_protocol.h"
 #include "picture/decoder_session.h"
 #include "picture/library_readers.h"
 #include "picture/load_up_front.h"
 #include "picture/lockdown.h"
+#include "picture/socket_messages.h"
 
 #include <QtGlobal>
 
 #include <array>
+#include <cerrno>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -27,6 +30,18 @@ constexpr int kCpuSecondsLimit = 120;
 void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 bool locked = false;
+
+// The viewer reads this one message before it sees the helper end, and logs why.
+int cannotStart(kavelora::picture::protocol::StartFailure failure, int systemError)
+{
+    using namespace kavelora::picture;
+    protocol::Reply reply;
+    reply.kind = protocol::ReplyKind::CannotStart;
+    reply.errorNumber = static_cast<std::int32_t>(failure);
+    reply.systemError = systemError;
+    sendMessage(kSocket, reply);
+    return protocol::kCannotStartExitStatus;
+}
 
 } // namespace
 
@@ -59,8 +74,12 @@ int main()
     limits.cpuSeconds = kCpuSecondsLimit;
     limits.expectedParent = viewer;
     if (!lockDown(kept, limits))
-        return 1;
+        return cannotStart(protocol::StartFailure::CannotLock, errno);
     locked = true;
+    protocol::Reply ready;
+    ready.kind = protocol::ReplyKind::Ready;
+    if (!sendMessage(kSocket, ready))
+        return 0;
 
     DecoderSession session(kSocket, kCpuSecondsLimit / 2);
     while (session.serveOne()) {

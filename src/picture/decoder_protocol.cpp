@@ -12,6 +12,9 @@ namespace kavelora::picture::protocol {
 
 namespace {
 
+// errno values are small; Linux's largest is 133.
+constexpr std::int32_t kMaxSystemError = 4095;
+
 // No side of a picture any accepted format can describe is longer.
 constexpr std::int32_t kMaxSide = 1 << 20;
 
@@ -150,6 +153,16 @@ std::optional<Reply> parseReply(std::span<const std::byte> bytes)
             return std::nullopt;
         return reply;
     case ReplyKind::NoFrame:
+        return reply;
+    case ReplyKind::Ready:
+        if (reply->requestId != 0)
+            return std::nullopt;
+        return reply;
+    case ReplyKind::CannotStart:
+        if (reply->requestId != 0 ||
+            reply->errorNumber != static_cast<std::int32_t>(StartFailure::CannotLock) ||
+            reply->systemError < 0 || reply->systemError > kMaxSystemError)
+            return std::nullopt;
         return reply;
     }
     return std::nullopt;

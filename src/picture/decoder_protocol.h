@@ -35,6 +35,8 @@ struct Request
 {
     std::uint32_t magic = kMagic;
     RequestKind kind = RequestKind::Decode;
+    // Every reply to the request, and every buffer lent for it, carries the request's id.
+    std::uint32_t requestId = 0;
     std::int64_t fileSize = 0;
     std::int32_t coverWidth = 0;
     std::int32_t coverHeight = 0;
@@ -55,13 +57,30 @@ enum class ReplyKind : std::uint32_t {
     Unchanged = 4,
     // The animation has no frame of that number.
     NoFrame = 5,
+    // The helper's first message: it has locked itself and takes requests. Its id is 0.
+    Ready = 6,
+    // The helper's last message when it cannot start: errorNumber holds a StartFailure and
+    // systemError the errno that went with it. Its id is 0.
+    CannotStart = 7,
 };
+
+// Why a helper could not start.
+enum class StartFailure : std::int32_t {
+    // Its lock-down failed: no seccomp filter, for instance, in a container that forbids it.
+    CannotLock = 1,
+};
+
+// The helper's exit status when it could not start; any other status of a helper that never
+// said Ready is a crash at start.
+inline constexpr int kCannotStartExitStatus = 71;
 
 struct Reply
 {
     std::uint32_t magic = kMagic;
     ReplyKind kind = ReplyKind::Failed;
+    std::uint32_t requestId = 0;
     std::int32_t errorNumber = 0;
+    std::int32_t systemError = 0;
     std::int64_t bufferBytes = 0;
     std::uint32_t bufferId = 0;
     std::int32_t width = 0;

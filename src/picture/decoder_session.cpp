@@ -101,6 +101,7 @@ bool DecoderSession::serveOne()
     if (!message)
         return false;
     const std::optional<Request> request = protocol::parseRequest(message->bytes);
+    m_requestId = request ? request->requestId : 0;
     UniqueDescriptor file =
         message->descriptors.empty() ? UniqueDescriptor() : std::move(message->descriptors[0]);
     if (!request || request->kind == RequestKind::Buffer || !file.isValid())
@@ -244,6 +245,7 @@ bool DecoderSession::replyWithPixels(QImage image, Reply answer)
 
 bool DecoderSession::reply(Reply answer)
 {
+    answer.requestId = m_requestId;
     if (answer.kind != ReplyKind::NeedBuffer) {
         answer.retiring = std::clock() / CLOCKS_PER_SEC >= m_cpuSecondsBudget ? 1 : 0;
         // The viewer seals what it was lent once the answer comes, and refuses a buffer still

@@ -48,6 +48,8 @@ private:
     int m_cpuSecondsBudget;
     std::vector<std::unique_ptr<Mapping>> m_lent;
     std::unique_ptr<Playing> m_playing;
+    // The request being answered, named in each reply.
+    std::uint32_t m_requestId = 0;
     bool m_viewerGone = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace kavelora::picture {
@@ -87,6 +88,23 @@ std::optional<ReceivedMessage> receiveMessage(int socket, std::size_t maxBytes,
         return std::nullopt;
     received.bytes.resize(static_cast<std::size_t>(count));
     return received;
+}
+
+bool waitForSocket(int socket, short events, std::chrono::steady_clock::time_point deadline)
+{
+    pollfd ready{socket, events, 0};
+    int count = -1;
+    do {
+        count = ::poll(&ready, 1, static_cast<int>(timeLeft(deadline).count()));
+    } while (count < 0 && errno == EINTR);
+    return count > 0;
+}
+
+std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadline)
+{
+    return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()),
+                    std::chrono::milliseconds(0));
 }
 
 } // namespace kavelora::picture

@@ -23,8 +23,12 @@ QString RuntimeError::standardText(ErrorNumber number)
         return QStringLiteral("プロシージャの呼び出し、または引数が不正です。");
     case ErrorNumber::OutOfMemory:
         return QStringLiteral("メモリが不足しています。");
+    case ErrorNumber::DeviceTimeout:
+        return QStringLiteral("デバイスがタイムアウトしました。");
     case ErrorNumber::FileNotFound:
         return QStringLiteral("ファイルが見つかりません。");
+    case ErrorNumber::DeviceUnavailable:
+        return QStringLiteral("デバイスが準備されていません。");
     case ErrorNumber::PathFileAccess:
         return QStringLiteral("パス名またはファイルへのアクセス エラーです。");
     case ErrorNumber::InvalidPicture:

@@ -11,7 +11,11 @@ namespace kavelora::platform {
 enum class ErrorNumber : int {
     InvalidProcedureCall = 5,
     OutOfMemory = 7,
+    // A file or the decoder helper took longer than its time limit.
+    DeviceTimeout = 24,
     FileNotFound = 53,
+    // No decoder helper can run: it cannot be started or cannot lock itself.
+    DeviceUnavailable = 68,
     PathFileAccess = 75,
     InvalidPicture = 481,
     PrinterError = 482,

@@ -132,6 +132,11 @@ void requireSafeForViewer(const Reply& reply)
         break;
     case ReplyKind::NoFrame:
         break;
+    case ReplyKind::Ready:
+    case ReplyKind::CannotStart:
+        // Said unasked, at start: never in answer to a request.
+        require(reply.requestId == 0);
+        break;
     default:
         require(false);
     }

@@ -50,6 +50,7 @@ fuzz fuzz_prechecks            200  fast   "$hostile_seeds"               "$regr
 fuzz fuzz_jxl_reader           100  fast   "$(seeds jxl '*.jxl')"         "$regressions"
 fuzz fuzz_load_picture          60  slow   "$hostile_seeds"               "$regressions"
 fuzz fuzz_gif_reader            60  fast   "$(seeds gif '*.gif')"         "$regressions"
+fuzz fuzz_decoder_client        60  fast   "$here/client_scripts"         "$here/client_scripts"
 fuzz fuzz_helper_messages       60  fast   "$here/helper_messages"        "$here/helper_messages"
 fuzz fuzz_bmp_reader            50  fast   "$(seeds bmp '*.bmp')"         "$regressions"
 fuzz fuzz_png_reader            30  fast   "$(seeds png '*.png')"         "$regressions"

@@ -148,6 +148,10 @@ for binary in "usr/bin/$package" "usr/libexec/$package/$package-decoder"; do
         bash -c "readelf -h '$work_dir/root/$binary' | grep -q 'DYN ' &&
             readelf -d '$work_dir/root/$binary' | grep -q 'FLAGS.*BIND_NOW' &&
             readelf -l '$work_dir/root/$binary' | grep -q GNU_RELRO"
+    # Paths are kept as UTF-16 literals as well as in UTF-8: both kinds of strings are read.
+    check "$binary names no path of the tree it was built in" \
+        bash -c "! { strings -a '$work_dir/root/$binary'; strings -a -el '$work_dir/root/$binary'; } |
+            grep -qF -e '$build_dir' -e '$source_dir'"
 done
 
 ## Lintian: no errors; warnings are shown for the record.
