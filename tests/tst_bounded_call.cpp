@@ -11,7 +11,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <future>
+#include <thread>
 #include <unistd.h>
 
 using kavelora::picture::BoundedCall;
@@ -82,6 +84,7 @@ private Q_SLOTS:
     void stalledCallTimesOutWhileTimersRun();
     void callLeftBehindFinishesSafely();
     void onlyAFewLeftBehind();
+    void lastingThreadTakesEveryCallInTurn();
 };
 
 void TestBoundedCall::quickCallGivesItsResult()
@@ -139,6 +142,34 @@ void TestBoundedCall::onlyAFewLeftBehind()
     stall.release();
     QVERIFY(waitForRunning(0));
     QCOMPARE(BoundedCall::run<int>([] { return 1; }, milliseconds(5000)), std::optional(1));
+}
+
+void TestBoundedCall::lastingThreadTakesEveryCallInTurn()
+{
+    // A helper started with a parent-death signal dies with the thread that started it: every
+    // start runs on the same thread, which outlives the calls.
+    const auto thread = [] { return std::this_thread::get_id(); };
+    const auto first = BoundedCall::runOnLastingThread<std::thread::id>(thread, milliseconds(5000));
+    QVERIFY(first);
+    QVERIFY(*first != std::this_thread::get_id());
+    QCOMPARE(BoundedCall::runOnLastingThread<std::thread::id>(thread, milliseconds(5000)), first);
+
+    // Blocked, it fails the calls queued behind at their bound, and runs them once free.
+    Stall stall;
+    QVERIFY(stall.isValid());
+    QVERIFY(
+        !BoundedCall::runOnLastingThread<int>(readUntilEnd(stall.duplicate()), milliseconds(100)));
+    auto ranLate = std::make_shared<std::atomic<bool>>(false);
+    QVERIFY(!BoundedCall::runOnLastingThread<int>(
+        [ranLate] {
+            *ranLate = true;
+            return 0;
+        },
+        milliseconds(100)));
+    QVERIFY(!*ranLate);
+    stall.release();
+    QTRY_VERIFY(ranLate->load());
+    QCOMPARE(BoundedCall::runOnLastingThread<std::thread::id>(thread, milliseconds(5000)), first);
 }
 
 QTEST_GUILESS_MAIN(TestBoundedCall)

@@ -270,17 +270,10 @@ void TestHostileHelper::pixelsStayAsTaken()
 {
     const auto client = clientFor(QStringLiteral("rewrite-after-reply"));
     QImage image;
-    const int error = errorOf(*client, *m_file, &image);
-    // Refusing the buffer outright is sound too.
-    if (error != 0) {
-        QCOMPARE(error, int(ErrorNumber::InvalidPicture));
-        return;
-    }
-    const QImage taken = image.copy();
-    // Its next request is when the helper writes into the buffer it gave away.
-    QCOMPARE(errorOf(*client, *m_file), int(ErrorNumber::InvalidPicture));
-    QEXPECT_FAIL("", "needs write seal", Continue);
-    QCOMPARE(image, taken);
+    // It keeps the buffer mapped to write into it once the picture is shown: the viewer cannot
+    // seal a buffer still mapped for writing, and takes nothing from it.
+    QCOMPARE(errorOf(*client, *m_file, &image), int(ErrorNumber::InvalidPicture));
+    QVERIFY(image.isNull());
 }
 
 void TestHostileHelper::pinnedBuffersStayBounded()
@@ -298,7 +291,6 @@ void TestHostileHelper::pinnedBuffersStayBounded()
     qInfo("the helper held %lld bytes of lent buffers at most, the largest %lld bytes",
           most.totalBytes, most.largestBytes);
     // Twice the one picture in flight.
-    QEXPECT_FAIL("", "needs write seal", Continue);
     QVERIFY(most.totalBytes <= 2 * most.largestBytes);
 }
 

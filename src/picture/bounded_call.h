@@ -34,6 +34,23 @@ public:
         return std::move(*result);
     }
 
+    // As run, on one thread that lasts as long as the program, taking its calls in turn: for
+    // a call whose effects are tied to the thread that made it, as a child started with a
+    // parent-death signal is killed when that thread ends. A call queued behind one still
+    // blocked fails at the bound and runs, its result dropped, when its turn comes.
+    template<typename Result>
+    static std::optional<Result> runOnLastingThread(std::function<Result()> call,
+                                                    std::chrono::milliseconds bound)
+    {
+        auto completion = std::make_shared<Completion>();
+        auto result = std::make_shared<std::optional<Result>>();
+        if (!queueOnLastingThread(completion,
+                                  [result, call = std::move(call)] { *result = call(); }) ||
+            !waitFor(*completion, bound))
+            return std::nullopt;
+        return std::move(*result);
+    }
+
     // Runs work on a thread of its own without waiting for it, however many run already:
     // for work that only ends what another call began, as closing what an open gave.
     static bool runWithoutWaiting(std::function<void()> work);
@@ -51,6 +68,8 @@ private:
 
     static bool start(std::shared_ptr<Completion> completion, std::function<void()> work,
                       int mostRunning = kMaxRunning);
+    static bool queueOnLastingThread(std::shared_ptr<Completion> completion,
+                                     std::function<void()> work);
     static bool waitFor(Completion& completion, std::chrono::milliseconds bound);
 };
 

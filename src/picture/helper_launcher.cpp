@@ -129,9 +129,10 @@ LaunchedHelper SpawningLauncher::launch()
     std::vector<QByteArray> words{QFile::encodeName(m_program)};
     for (const QString& argument : m_arguments)
         words.push_back(argument.toLocal8Bit());
-    // On a thread of its own: the new process closes every descriptor the viewer holds, and
-    // closing a file on a hung FUSE mount waits on its daemon, as long as that takes.
-    std::optional<Spawned> spawned = BoundedCall::run<Spawned>(
+    // Off the GUI thread: the new process closes every descriptor the viewer holds, and
+    // closing a file on a hung FUSE mount waits on its daemon, as long as that takes. Always
+    // the same thread, for the helper asks to be killed when the thread that started it ends.
+    std::optional<Spawned> spawned = BoundedCall::runOnLastingThread<Spawned>(
         [words, environment = helperEnvironment(),
          helperSocket = std::make_shared<UniqueDescriptor>(std::move(theirs))] {
             return spawn(words, environment, helperSocket->get());
