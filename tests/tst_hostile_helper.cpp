@@ -113,6 +113,7 @@ private Q_SLOTS:
     void cleanup();
     void honestHelperGivesItsPicture();
     void helperEnvironmentIsCleared();
+    void helperIsReplacedAfterItsShareOfRequests();
     void brokenConversationFailsAndReplaces_data();
     void brokenConversationFailsAndReplaces();
     void timeOutIsItsOwnError();
@@ -171,6 +172,15 @@ void TestHostileHelper::honestHelperGivesItsPicture()
     QCOMPARE(errorOf(*client, *m_file), 0);
     QCOMPARE(m_started.size(), 1U);
     QVERIFY(decoderWarnings.isEmpty());
+}
+
+void TestHostileHelper::helperIsReplacedAfterItsShareOfRequests()
+{
+    const auto client = clientFor(QStringLiteral("honest"));
+    for (int request = 0; request < 2 * DecoderClient::kRequestsPerHelper + 10; ++request)
+        QCOMPARE(errorOf(*client, *m_file), 0);
+    // One replacement after each share, not one a request once the first share is served.
+    QCOMPARE(m_started.size(), 3U);
 }
 
 void TestHostileHelper::helperEnvironmentIsCleared()

@@ -25,10 +25,9 @@ namespace {
 // A decode asks for one buffer to decode into, and at most one more to copy into.
 constexpr std::size_t kMaxBuffersPerRequest = 2;
 
-constexpr int kRequestsPerHelper = 1000;
 // How long a playing animation may hold off its helper's replacement, for a loop that never
 // ends.
-constexpr int kRequestsPerHelperAtMost = 4 * kRequestsPerHelper;
+constexpr int kRequestsPerHelperAtMost = 4 * DecoderClient::kRequestsPerHelper;
 
 using Clock = std::chrono::steady_clock;
 

@@ -46,6 +46,8 @@ public:
     };
 
     static constexpr std::chrono::milliseconds kTimeLimit{10000};
+    // A fresh helper now and then leaves nothing a decoder may have leaked or corrupted.
+    static constexpr int kRequestsPerHelper = 1000;
 
     // The one client of the program, with the installed helper, started on first use.
     static DecoderClient& instance();

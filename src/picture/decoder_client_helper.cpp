@@ -94,6 +94,7 @@ void DecoderClient::start()
     m_helper = std::move(launched.process);
     m_ready = false;
     m_requestsServed = 0;
+    m_retirementDue = false;
     watchForExit();
 }
 
