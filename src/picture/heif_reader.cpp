@@ -55,11 +55,14 @@ CodecColour colourOf(const heif_image_handle& handle)
         colour.iccProfile.clear();
     }
     heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(&handle, &nclx).code == heif_error_Ok && nclx) {
+    const bool read =
+        heif_image_handle_get_nclx_color_profile(&handle, &nclx).code == heif_error_Ok;
+    if (read && nclx) {
         colour.primaries = nclx->color_primaries;
         colour.transfer = nclx->transfer_characteristics;
-        heif_nclx_color_profile_free(nclx);
     }
+    // libheif hands over the profile it made even when it reports primaries it does not know.
+    heif_nclx_color_profile_free(nclx);
     return colour;
 }
 
