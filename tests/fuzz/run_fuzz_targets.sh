@@ -53,12 +53,12 @@ fuzz fuzz_gif_reader            60  fast   "$(seeds gif '*.gif')"         "$regr
 fuzz fuzz_decoder_client        60  fast   "$here/client_scripts"         "$here/client_scripts"
 fuzz fuzz_helper_messages       60  fast   "$here/helper_messages"        "$here/helper_messages"
 fuzz fuzz_bmp_reader            50  fast   "$(seeds bmp '*.bmp')"         "$regressions"
+fuzz fuzz_heif_reader           40  fast   "$(seeds heif '*.heic')"       "$regressions"
 fuzz fuzz_png_reader            30  fast   "$(seeds png '*.png')"         "$regressions"
+fuzz fuzz_jpeg_reader           30  fast   "$(seeds jpeg '*.jpg')"        "$regressions"
 fuzz fuzz_tiff_reader           25  fast   "$(seeds tiff '*.tif')"        "$regressions"
 fuzz fuzz_avif_reader           25  fast   "$(seeds avif '*.avif')"       "$regressions"
-fuzz fuzz_heif_reader           20  fast   "$(seeds heif '*.heic')"       "$regressions"
 fuzz fuzz_webp_reader           20  fast   "$(seeds webp '*.webp')"       "$regressions"
-fuzz fuzz_jpeg_reader           20  fast   "$(seeds jpeg '*.jpg')"        "$regressions"
 wait
 
 failures=0
