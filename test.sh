@@ -50,7 +50,7 @@ echo "Private X server on $DISPLAY"
 as_root "$KAVELORA_ROOT/tests/packaging/test_deb_package.sh" "$BUILD_DIR"
 
 # The decoder helper's code under libFuzzer, built with clang in its own folder, where pictures
-# are capped lower (picture/limits.h): the whole decode, the pre-checks, each reader, and the
+# are capped lower (protocol/picture_limits.h): the whole decode, the pre-checks, each reader, and the
 # messages between viewer and helper. The table of targets, their seconds and their seeds is
 # in run_fuzz_targets.sh; each replays every input it ever found first. A finding, or fewer
 # executions than a run needs, fails the run.

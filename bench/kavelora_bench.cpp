@@ -9,9 +9,9 @@
 #include "frame_quality.h"
 #include "opened_copy_size.h"
 #include "picture/load_picture.h"
-#include "picture/picture_decoder.h"
+#include "decoder/picture_decoder.h"
 #include "picture/picture_file.h"
-#include "picture/picture_stream.h"
+#include "decoder/common/picture_stream.h"
 #include "window/image_box.h"
 
 #include <QApplication>

@@ -2,10 +2,10 @@
 // SPDX-License-Identifier: MIT
 #include "locked_child.h"
 
-#include "picture/library_readers.h"
-#include "picture/load_up_front.h"
-#include "picture/lockdown.h"
-#include "picture/picture_decoder.h"
+#include "decoder/library_readers.h"
+#include "decoder/load_up_front.h"
+#include "decoder/lockdown.h"
+#include "decoder/picture_decoder.h"
 #include "picture_fixtures.h"
 
 #include <QDebug>

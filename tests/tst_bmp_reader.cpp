@@ -5,9 +5,9 @@
 // coded ones whose runs skip pixels, and ones with the 52- and 56-byte bit-field headers.
 
 #include "byte_fields.h"
-#include "picture/limits.h"
+#include "protocol/picture_limits.h"
 #include "picture/load_picture.h"
-#include "picture/picture_decoder.h"
+#include "decoder/picture_decoder.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "test_files.h"

@@ -5,7 +5,7 @@
 // running meanwhile, a call left behind finishes safely on its own, and only a few may be
 // left behind at once.
 
-#include "picture/bounded_call.h"
+#include "picture/helper/bounded_call.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -3,7 +3,7 @@
 
 // The budget the JPEG XL decoder allocates through: what is still held counts against it.
 
-#include "picture/codec_memory_budget.h"
+#include "decoder/common/codec_memory_budget.h"
 
 #include <QTest>
 

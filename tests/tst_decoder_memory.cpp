@@ -6,7 +6,7 @@
 // but the pictures still shown in the viewer, and an animation whose helper is replaced goes
 // on without decoding its earlier frames again.
 
-#include "picture/decoder_client.h"
+#include "picture/helper/decoder_client.h"
 #include "picture/picture_file.h"
 #include "picture_fixtures.h"
 #include "test_files.h"

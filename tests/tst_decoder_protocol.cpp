@@ -5,8 +5,8 @@
 // by a hostile file may send anything, so parseReply must refuse every reply whose sizes the
 // viewer cannot trust; parseRequest likewise for what the helper is asked.
 
-#include "picture/decoder_protocol.h"
-#include "picture/limits.h"
+#include "protocol/decoder_protocol.h"
+#include "protocol/picture_limits.h"
 #include "platform/runtime_error.h"
 
 #include <QTest>

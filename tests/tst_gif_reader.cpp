@@ -7,9 +7,9 @@
 
 #include "byte_fields.h"
 #include "loaded_picture.h"
-#include "picture/area_reducer.h"
-#include "picture/gif_reader.h"
-#include "picture/picture_decoder.h"
+#include "decoder/common/area_reducer.h"
+#include "decoder/formats/gif/gif_reader.h"
+#include "decoder/picture_decoder.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "seeded_random.h"

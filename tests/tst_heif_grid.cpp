@@ -6,7 +6,7 @@
 // lying and broken variants of it.
 
 #include "byte_fields.h"
-#include "picture/heif_grid.h"
+#include "decoder/formats/heif/heif_grid.h"
 
 #include <QFile>
 #include <QTest>

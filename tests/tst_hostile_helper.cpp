@@ -6,8 +6,8 @@
 // retried after ever longer pauses and named in the log once; one that breaks the
 // conversation is replaced and the request fails; what the viewer took stays as it took it.
 
-#include "picture/decoder_client.h"
-#include "picture/helper_launcher.h"
+#include "picture/helper/decoder_client.h"
+#include "picture/helper/helper_launcher.h"
 #include "picture/picture_file.h"
 #include "platform/runtime_error.h"
 #include "test_files.h"

@@ -5,7 +5,7 @@
 // format and colour space as QImageReader gives at the same scale, and what libjpeg cannot
 // decode is refused.
 
-#include "picture/jpeg_reader.h"
+#include "decoder/formats/jpeg/jpeg_reader.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 

@@ -6,9 +6,9 @@
 
 #include "byte_fields.h"
 #include "oriented_encodings.h"
-#include "picture/library_readers.h"
-#include "picture/picture_decoder.h"
-#include "picture/picture_prechecks.h"
+#include "decoder/library_readers.h"
+#include "decoder/picture_decoder.h"
+#include "decoder/common/picture_prechecks.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "test_files.h"

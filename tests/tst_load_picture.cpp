@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "allocation_probe.h"
 #include "picture/animation.h"
-#include "picture/limits.h"
+#include "protocol/picture_limits.h"
 #include "picture/load_picture.h"
-#include "picture/picture_decoder.h"
+#include "decoder/picture_decoder.h"
 #include "picture/picture_file.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"

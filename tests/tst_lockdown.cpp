@@ -8,7 +8,7 @@
 
 #include "locked_child.h"
 #include "locked_fixtures.h"
-#include "picture/lockdown.h"
+#include "decoder/lockdown.h"
 #include "process_status.h"
 #include "test_files.h"
 

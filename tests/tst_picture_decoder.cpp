@@ -4,7 +4,7 @@
 // What the decoder hands on: pictures deeper than 8 bits per channel are reduced to 8 bits,
 // so that drawing and printing them never works on copies several times their size.
 
-#include "picture/picture_decoder.h"
+#include "decoder/picture_decoder.h"
 #include "picture_fixtures.h"
 
 #include <QTest>

@@ -4,9 +4,9 @@
 // The loader's checks that run before a decoder sees the bytes: here the memory a JPEG coded
 // in several scans makes the decoder hold, which no reduced-scale decode can lower.
 
-#include "picture/limits.h"
-#include "picture/picture_decoder.h"
-#include "picture/picture_prechecks.h"
+#include "protocol/picture_limits.h"
+#include "decoder/picture_decoder.h"
+#include "decoder/common/picture_prechecks.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 

@@ -6,9 +6,9 @@
 // reduced, and what Qt's reader refuses is refused.
 
 #include "loaded_picture.h"
-#include "picture/area_reducer.h"
-#include "picture/picture_decoder.h"
-#include "picture/png_reader.h"
+#include "decoder/common/area_reducer.h"
+#include "decoder/picture_decoder.h"
+#include "decoder/formats/png/png_reader.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "seeded_random.h"

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "picture/shared_buffers.h"
+#include "picture/helper/shared_buffers.h"
 
 #include <QTest>
 

@@ -3,7 +3,7 @@
 
 // When a decoder helper that cannot start is tried again, and which failures reach the log.
 
-#include "picture/start_backoff.h"
+#include "picture/helper/start_backoff.h"
 
 #include <QTest>
 

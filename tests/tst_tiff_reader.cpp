@@ -6,8 +6,8 @@
 // Qt's reader, and a picture whose rows do not decode is refused as Qt's reader refuses it.
 
 #include "loaded_picture.h"
-#include "picture/picture_decoder.h"
-#include "picture/tiff_reader.h"
+#include "decoder/picture_decoder.h"
+#include "decoder/formats/tiff/tiff_reader.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 

@@ -6,9 +6,9 @@
 // and what libwebp cannot decode is refused as Qt's reader refuses it.
 
 #include "loaded_picture.h"
-#include "picture/area_reducer.h"
-#include "picture/picture_decoder.h"
-#include "picture/webp_reader.h"
+#include "decoder/common/area_reducer.h"
+#include "decoder/picture_decoder.h"
+#include "decoder/formats/webp/webp_reader.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 

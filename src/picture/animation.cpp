@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/animation.h"
 
-#include "picture/decoder_client.h"
+#include "picture/helper/decoder_client.h"
 #include "platform/runtime_error.h"
 
 namespace kavelora::picture {

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/load_picture.h"
 
-#include "picture/decoder_client.h"
+#include "picture/helper/decoder_client.h"
 #include "picture/picture_file.h"
 #include "platform/runtime_error.h"
 #include "platform/twips_scale.h"

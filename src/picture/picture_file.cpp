@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture_file.h"
 
-#include "picture/bounded_call.h"
-#include "picture/limits.h"
+#include "picture/helper/bounded_call.h"
+#include "protocol/picture_limits.h"
 #include "platform/runtime_error.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "picture/unique_descriptor.h"
+#include "protocol/unique_descriptor.h"
 
 #include <QByteArray>
 #include <QString>

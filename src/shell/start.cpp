@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "shell/start.h"
 
-#include "picture/decoder_client.h"
+#include "picture/helper/decoder_client.h"
 #include "platform/japanese_ui.h"
 #include "platform/runtime.h"
 #include "shell/application_identity.h"

@@ -9,11 +9,11 @@
 // fits the buffer it lies in, every byte of which is read.
 
 #include "fuzz_support.h"
-#include "picture/decoder_client.h"
-#include "picture/decoder_protocol.h"
-#include "picture/helper_launcher.h"
+#include "picture/helper/decoder_client.h"
+#include "protocol/decoder_protocol.h"
+#include "picture/helper/helper_launcher.h"
 #include "picture/picture_file.h"
-#include "picture/socket_messages.h"
+#include "protocol/socket_messages.h"
 #include "platform/runtime_error.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

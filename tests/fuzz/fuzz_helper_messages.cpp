@@ -10,11 +10,11 @@
 // session sends must pass the viewer's parser and name a buffer that holds its pixels.
 
 #include "fuzz_support.h"
-#include "picture/decoder_protocol.h"
-#include "picture/decoder_session.h"
-#include "picture/limits.h"
-#include "picture/socket_messages.h"
-#include "picture/unique_descriptor.h"
+#include "protocol/decoder_protocol.h"
+#include "decoder/decoder_session.h"
+#include "protocol/picture_limits.h"
+#include "protocol/socket_messages.h"
+#include "protocol/unique_descriptor.h"
 #include "platform/runtime_error.h"
 
 #include <QBuffer>

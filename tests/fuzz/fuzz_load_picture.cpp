@@ -7,8 +7,8 @@
 // allocation over the fuzzer's limit is a finding.
 
 #include "fuzz_support.h"
-#include "picture/limits.h"
-#include "picture/picture_decoder.h"
+#include "protocol/picture_limits.h"
+#include "decoder/picture_decoder.h"
 #include "platform/runtime_error.h"
 
 #include <QCoreApplication>

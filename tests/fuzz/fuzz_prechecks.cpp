@@ -6,8 +6,8 @@
 // last byte makes equal to the head or larger. Each run takes microseconds, so this target
 // covers the parsing of lying headers far more often than the whole decode can.
 
-#include "picture/bmp_reader.h"
-#include "picture/picture_prechecks.h"
+#include "decoder/formats/bmp/bmp_reader.h"
+#include "decoder/common/picture_prechecks.h"
 
 #include <array>
 #include <cstddef>

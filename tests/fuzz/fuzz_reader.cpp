@@ -9,7 +9,7 @@
 
 #include "fuzz_support.h"
 #include "fuzzed_readers.h"
-#include "picture/picture_prechecks.h"
+#include "decoder/common/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
 #include <cstddef>

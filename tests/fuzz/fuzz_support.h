@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "picture/limits.h"
+#include "protocol/picture_limits.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -11,7 +11,7 @@
 #include <cstring>
 
 #ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-#error "The fuzz targets decode under the fuzz builds' pixel cap: see picture/limits.h"
+#error "The fuzz targets decode under the fuzz builds' pixel cap: see protocol/picture_limits.h"
 #endif
 
 namespace kavelora::fuzz {

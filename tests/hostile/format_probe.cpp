@@ -4,9 +4,9 @@
 // format_probe FILE...: prints, for each FILE, the format the loader takes it for from its
 // content ("-" for none) and its name, one line each.
 
-#include "picture/limits.h"
-#include "picture/picture_decoder.h"
-#include "picture/picture_prechecks.h"
+#include "protocol/picture_limits.h"
+#include "decoder/picture_decoder.h"
+#include "decoder/common/picture_prechecks.h"
 
 #include <QFile>
 

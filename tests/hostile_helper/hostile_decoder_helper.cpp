@@ -4,8 +4,8 @@
 // A decoder helper taken over by a hostile file, as tst_hostile_helper starts it: it speaks
 // the protocol, and breaks it in the one way its argument names. Built only with the tests.
 
-#include "picture/decoder_protocol.h"
-#include "picture/socket_messages.h"
+#include "protocol/decoder_protocol.h"
+#include "protocol/socket_messages.h"
 
 #include <QImage>
 

@@ -1,0 +1,211 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "decoder/common/codec_samples.h"
+
+#include "platform/runtime_error.h"
+
+#include <lcms2.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+namespace kavelora::picture {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
+
+namespace {
+
+struct Primaries
+{
+    cmsCIExyY white;
+    cmsCIExyYTRIPLE rgb;
+};
+
+constexpr cmsCIExyY kD65{0.3127, 0.3290, 1.0};
+
+constexpr Primaries kBt709{kD65, {{0.640, 0.330, 1.0}, {0.300, 0.600, 1.0}, {0.150, 0.060, 1.0}}};
+constexpr Primaries kBt2020{kD65, {{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}}};
+constexpr Primaries kDisplayP3{kD65,
+                               {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}};
+constexpr Primaries kDciP3{{0.314, 0.351, 1.0},
+                           {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}};
+
+// The primaries of a code point; any other code reads as BT.709, the primaries of sRGB.
+const Primaries& primariesOf(int code)
+{
+    switch (code) {
+    case 9:
+        return kBt2020;
+    case 11:
+        return kDciP3;
+    case 12:
+        return kDisplayP3;
+    default:
+        return kBt709;
+    }
+}
+
+// lcms parametric curve type 4: Y = (aX + b)^g above d, cX below; each decodes a transfer.
+using CurveParameters = std::array<double, 5>;
+constexpr CurveParameters kSrgbCurve{2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+constexpr CurveParameters kBt709Curve{1.0 / 0.45, 1.0 / 1.099, 0.099 / 1.099, 1.0 / 4.5, 0.081};
+constexpr CurveParameters kGamma22{2.2, 1.0, 0.0, 0.0, 0.0};
+constexpr CurveParameters kGamma28{2.8, 1.0, 0.0, 0.0, 0.0};
+constexpr CurveParameters kLinear{1.0, 1.0, 0.0, 0.0, 0.0};
+
+// The curve of a transfer code point; codes for which there is none here read as sRGB.
+const CurveParameters& curveOf(int code)
+{
+    switch (code) {
+    case 1:
+    case 6:
+    case 14:
+    case 15:
+        return kBt709Curve;
+    case 4:
+        return kGamma22;
+    case 5:
+        return kGamma28;
+    case 8:
+        return kLinear;
+    default:
+        return kSrgbCurve;
+    }
+}
+
+struct ProfileCloser
+{
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using Profile = std::unique_ptr<void, ProfileCloser>;
+
+struct TransformDeleter
+{
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
+};
+using Transform = std::unique_ptr<void, TransformDeleter>;
+
+Profile profileFromCodePoints(const CodecColour& colour, bool grey)
+{
+    const Primaries& primaries = primariesOf(colour.primaries);
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, curveOf(colour.transfer).data());
+    if (!curve)
+        return {};
+    Profile profile;
+    if (grey) {
+        profile.reset(cmsCreateGrayProfile(&primaries.white, curve));
+    } else {
+        std::array<cmsToneCurve*, 3> curves{curve, curve, curve};
+        profile.reset(cmsCreateRGBProfile(&primaries.white, &primaries.rgb, curves.data()));
+    }
+    cmsFreeToneCurve(curve);
+    return profile;
+}
+
+cmsUInt32Number lcmsFormat(const CodecSamples& samples)
+{
+    const cmsUInt32Number bytes = samples.bitsPerSample > 8 ? 2 : 1;
+    switch (samples.channels) {
+    case 1:
+        return COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(bytes);
+    case 2:
+        return COLORSPACE_SH(PT_GRAY) | EXTRA_SH(1) | CHANNELS_SH(1) | BYTES_SH(bytes);
+    case 3:
+        return COLORSPACE_SH(PT_RGB) | CHANNELS_SH(3) | BYTES_SH(bytes);
+    default:
+        return COLORSPACE_SH(PT_RGB) | EXTRA_SH(1) | CHANNELS_SH(3) | BYTES_SH(bytes);
+    }
+}
+
+// QImage's 32-bit formats hold one native-endian word per pixel.
+constexpr cmsUInt32Number kImageWordFormat =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TYPE_BGRA_8 : TYPE_ARGB_8;
+
+Transform transformToSrgb(const CodecSamples& samples, const CodecColour& colour)
+{
+    const bool grey = samples.channels <= 2;
+    Profile source = colour.iccProfile.isEmpty()
+                         ? profileFromCodePoints(colour, grey)
+                         : Profile(cmsOpenProfileFromMem(
+                               colour.iccProfile.constData(),
+                               static_cast<cmsUInt32Number>(colour.iccProfile.size())));
+    const Profile srgb(cmsCreate_sRGBProfile());
+    if (!source || !srgb)
+        return {};
+    return Transform(cmsCreateTransform(source.get(), lcmsFormat(samples), srgb.get(),
+                                        kImageWordFormat, INTENT_RELATIVE_COLORIMETRIC,
+                                        cmsFLAGS_COPY_ALPHA));
+}
+
+uchar narrowed(const uchar* sample, bool wide)
+{
+    if (!wide)
+        return *sample;
+    const quint32 value = *reinterpret_cast<const quint16*>(sample);
+    return static_cast<uchar>((value * 255u + 32767u) / 65535u);
+}
+
+void copySrgbSamples(const CodecSamples& samples, QImage& image)
+{
+    const bool wide = samples.bitsPerSample > 8;
+    const int step = wide ? 2 : 1;
+    const bool grey = samples.channels <= 2;
+    const bool alpha = samples.channels % 2 == 0;
+    for (int y = 0; y < samples.size.height(); ++y) {
+        const uchar* in = samples.data + y * samples.bytesPerLine;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < samples.size.width(); ++x, in += samples.channels * step) {
+            const uchar red = narrowed(in, wide);
+            const uchar green = grey ? red : narrowed(in + step, wide);
+            const uchar blue = grey ? red : narrowed(in + 2 * step, wide);
+            const uchar opacity = alpha ? narrowed(in + (samples.channels - 1) * step, wide) : 255;
+            out[x] = qRgba(red, green, blue, opacity);
+        }
+    }
+}
+
+} // namespace
+
+bool isSrgb(const CodecColour& colour)
+{
+    return colour.iccProfile.isEmpty() && &primariesOf(colour.primaries) == &kBt709 &&
+           &curveOf(colour.transfer) == &kSrgbCurve;
+}
+
+void rgbaToArgbInPlace(uchar* samples, QSize size, qsizetype bytesPerLine, bool keepAlpha)
+{
+    for (int y = 0; y < size.height(); ++y) {
+        uchar* row = samples + y * bytesPerLine;
+        for (int x = 0; x < size.width(); ++x) {
+            uchar* pixel = row + 4 * x;
+            const QRgb word = qRgba(pixel[0], pixel[1], pixel[2], keepAlpha ? pixel[3] : 255);
+            std::memcpy(pixel, &word, sizeof word);
+        }
+    }
+}
+
+QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour)
+{
+    const bool alpha = samples.channels % 2 == 0;
+    QImage image(samples.size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull())
+        throw RuntimeError(ErrorNumber::OutOfMemory);
+    const Transform transform = isSrgb(colour) ? Transform() : transformToSrgb(samples, colour);
+    if (!transform) {
+        copySrgbSamples(samples, image);
+        return image;
+    }
+    // The transform leaves alpha alone when the samples have none, and RGB32 needs it opaque.
+    if (!alpha)
+        image.fill(0xFFFFFFFFu);
+    cmsDoTransformLineStride(transform.get(), samples.data, image.bits(),
+                             static_cast<cmsUInt32Number>(samples.size.width()),
+                             static_cast<cmsUInt32Number>(samples.size.height()),
+                             static_cast<cmsUInt32Number>(samples.bytesPerLine),
+                             static_cast<cmsUInt32Number>(image.bytesPerLine()), 0, 0);
+    return image;
+}
+
+} // namespace kavelora::picture

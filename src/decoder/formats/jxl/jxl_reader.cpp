@@ -1,0 +1,205 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#include "decoder/formats/jxl/jxl_reader.h"
+
+#include "decoder/common/codec_memory_budget.h"
+#include "decoder/common/codec_samples.h"
+#include "protocol/picture_limits.h"
+#include "decoder/common/picture_prechecks.h"
+#include "platform/runtime_error.h"
+
+#include <jxl/decode.h>
+#include <jxl/decode_cxx.h>
+#include <jxl/thread_parallel_runner_cxx.h>
+
+#include <new>
+
+namespace kavelora::picture {
+
+using platform::ErrorNumber;
+using platform::RuntimeError;
+
+namespace {
+
+// The helper has two cores.
+constexpr size_t kDecoderThreads = 2;
+
+// libjxl has no limits of its own: it allocates through the budget.
+JxlMemoryManager managerOf(CodecMemoryBudget& budget)
+{
+    return {&budget,
+            [](void* opaque, size_t bytes) {
+                return static_cast<CodecMemoryBudget*>(opaque)->allocate(bytes);
+            },
+            [](void* opaque, void* address) {
+                static_cast<CodecMemoryBudget*>(opaque)->release(address);
+            }};
+}
+
+CodecColour colourOf(JxlDecoder& decoder)
+{
+    CodecColour colour;
+    JxlColorEncoding encoding{};
+    if (JxlDecoderGetColorAsEncodedProfile(&decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                           &encoding) == JXL_DEC_SUCCESS &&
+        encoding.primaries == JXL_PRIMARIES_SRGB && encoding.white_point == JXL_WHITE_POINT_D65 &&
+        encoding.transfer_function == JXL_TRANSFER_FUNCTION_SRGB)
+        return colour;
+    size_t iccBytes = 0;
+    if (JxlDecoderGetICCProfileSize(&decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &iccBytes) !=
+        JXL_DEC_SUCCESS)
+        return colour;
+    colour.iccProfile.resize(static_cast<qsizetype>(iccBytes));
+    if (JxlDecoderGetColorAsICCProfile(&decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                       reinterpret_cast<uint8_t*>(colour.iccProfile.data()),
+                                       iccBytes) != JXL_DEC_SUCCESS)
+        colour.iccProfile.clear();
+    return colour;
+}
+
+class JxlDecode
+{
+public:
+    explicit JxlDecode(const QByteArray& bytes)
+        : m_runner(JxlThreadParallelRunnerMake(nullptr, kDecoderThreads))
+    {
+        const JxlMemoryManager manager = managerOf(m_memory);
+        m_decoder = JxlDecoderMake(&manager);
+        if (!m_decoder || !m_runner)
+            throw RuntimeError(ErrorNumber::OutOfMemory);
+        JxlDecoder* decoder = m_decoder.get();
+        if (JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
+                                                   JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
+            JxlDecoderSetParallelRunner(decoder, JxlThreadParallelRunner, m_runner.get()) !=
+                JXL_DEC_SUCCESS ||
+            JxlDecoderSetUnpremultiplyAlpha(decoder, JXL_TRUE) != JXL_DEC_SUCCESS ||
+            JxlDecoderSetInput(decoder, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                               static_cast<size_t>(bytes.size())) != JXL_DEC_SUCCESS)
+            throw RuntimeError(ErrorNumber::InvalidPicture);
+        JxlDecoderCloseInput(decoder);
+    }
+
+    QImage run()
+    {
+        for (;;) {
+            switch (JxlDecoderProcessInput(m_decoder.get())) {
+            case JXL_DEC_BASIC_INFO:
+                readBasicInfo();
+                break;
+            case JXL_DEC_COLOR_ENCODING:
+                m_colour = preferSrgb();
+                break;
+            case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
+                provideBuffer();
+                break;
+            case JXL_DEC_FULL_IMAGE:
+                return finished();
+            default:
+                // Errors, input cut short, or the end before any picture.
+                throw RuntimeError(m_memory.exhausted() ? ErrorNumber::OutOfMemory
+                                                        : ErrorNumber::InvalidPicture);
+            }
+        }
+    }
+
+private:
+    void readBasicInfo()
+    {
+        JxlBasicInfo info;
+        if (JxlDecoderGetBasicInfo(m_decoder.get(), &info) != JXL_DEC_SUCCESS)
+            throw RuntimeError(ErrorNumber::InvalidPicture);
+        const bool alpha = info.alpha_bits > 0;
+        const int bits = static_cast<int>(info.bits_per_sample);
+        if (!codecDecodeFits(info.xsize, info.ysize, bits, alpha))
+            throw RuntimeError(ErrorNumber::OutOfMemory);
+        m_channels = static_cast<int>(info.num_color_channels) + (alpha ? 1 : 0);
+        m_format = {static_cast<uint32_t>(m_channels), bits > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
+                    JXL_NATIVE_ENDIAN, 0};
+        // libjxl turns the picture itself and gives its turned sides (and orientation 1).
+        m_size = QSize(static_cast<int>(info.xsize), static_cast<int>(info.ysize));
+        m_isGrey = info.num_color_channels == 1;
+    }
+
+    // Lossy pictures are kept in an absolute space libjxl renders into sRGB itself.
+    CodecColour preferSrgb()
+    {
+        JxlColorEncoding srgb{};
+        srgb.color_space = m_isGrey ? JXL_COLOR_SPACE_GRAY : JXL_COLOR_SPACE_RGB;
+        srgb.white_point = JXL_WHITE_POINT_D65;
+        srgb.primaries = JXL_PRIMARIES_SRGB;
+        srgb.transfer_function = JXL_TRANSFER_FUNCTION_SRGB;
+        srgb.rendering_intent = JXL_RENDERING_INTENT_RELATIVE;
+        JxlDecoderSetPreferredColorProfile(m_decoder.get(), &srgb);
+        return colourOf(*m_decoder);
+    }
+
+    // An 8-bit sRGB colour picture is written straight into the picture's words.
+    bool decodesInPlace() const
+    {
+        return m_format.data_type == JXL_TYPE_UINT8 && !m_isGrey && isSrgb(m_colour);
+    }
+
+    void provideBuffer()
+    {
+        if (decodesInPlace()) {
+            m_image =
+                QImage(m_size, m_channels == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+            if (m_image.isNull())
+                throw RuntimeError(ErrorNumber::OutOfMemory);
+            m_format.num_channels = 4;
+            if (JxlDecoderSetImageOutBuffer(m_decoder.get(), &m_format, m_image.bits(),
+                                            static_cast<size_t>(m_image.sizeInBytes())) !=
+                JXL_DEC_SUCCESS)
+                throw RuntimeError(ErrorNumber::InvalidPicture);
+            return;
+        }
+        size_t bufferBytes = 0;
+        if (JxlDecoderImageOutBufferSize(m_decoder.get(), &m_format, &bufferBytes) !=
+            JXL_DEC_SUCCESS)
+            throw RuntimeError(ErrorNumber::InvalidPicture);
+        m_bytesPerLine = static_cast<qsizetype>(bufferBytes) / m_size.height();
+        m_samples = QByteArray(static_cast<qsizetype>(bufferBytes), Qt::Uninitialized);
+        if (JxlDecoderSetImageOutBuffer(m_decoder.get(), &m_format, m_samples.data(),
+                                        bufferBytes) != JXL_DEC_SUCCESS)
+            throw RuntimeError(ErrorNumber::InvalidPicture);
+    }
+
+    QImage finished()
+    {
+        if (decodesInPlace()) {
+            rgbaToArgbInPlace(m_image.bits(), m_size, m_image.bytesPerLine(), m_channels == 4);
+            return std::move(m_image);
+        }
+        return srgbImageFrom({reinterpret_cast<const uchar*>(m_samples.constData()), m_size,
+                              m_bytesPerLine, m_channels,
+                              m_format.data_type == JXL_TYPE_UINT16 ? 16 : 8},
+                             m_colour);
+    }
+
+    CodecMemoryBudget m_memory;
+    JxlThreadParallelRunnerPtr m_runner;
+    JxlDecoderPtr m_decoder;
+    JxlPixelFormat m_format{};
+    CodecColour m_colour;
+    QByteArray m_samples;
+    QImage m_image;
+    QSize m_size;
+    qsizetype m_bytesPerLine = 0;
+    int m_channels = 3;
+    bool m_isGrey = false;
+};
+
+} // namespace
+
+DecodedPicture readJxl(const QByteArray& bytes, QSize /*coverPixels*/)
+{
+    try {
+        QImage picture = JxlDecode(bytes).run();
+        const QSize ownSize = picture.size();
+        return {std::move(picture), ownSize};
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError(ErrorNumber::OutOfMemory);
+    }
+}
+
+} // namespace kavelora::picture

@@ -1,0 +1,17 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "decoder/common/decoded_picture.h"
+
+#include <QByteArray>
+#include <QSize>
+
+namespace kavelora::picture {
+
+// The JPEG XL in bytes (the first frame of an animation), whole whatever coverPixels asks,
+// oriented, in sRGB. Raises RuntimeError: InvalidPicture, or OutOfMemory past the size limits
+// (checked before decoding) or when the decoder would take over kMaxCodecDecodeBytes.
+DecodedPicture readJxl(const QByteArray& bytes, QSize coverPixels);
+
+} // namespace kavelora::picture

@@ -1,0 +1,210 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+
+// The decoder helper's life as the client sees it: its start, paused after failed ones, its
+// end, and what it says while idle. The conversation itself is in decoder_client.cpp.
+
+#include "picture/helper/decoder_client.h"
+
+#include "protocol/socket_messages.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace kavelora::picture {
+
+using protocol::Reply;
+using protocol::ReplyKind;
+
+namespace {
+
+Q_LOGGING_CATEGORY(decoderHelperLog, "kavelora.decoder")
+
+// A helper whose socket has closed is on its way out; how it ended is worth this long a wait.
+constexpr std::chrono::milliseconds kEndWait{100};
+
+using Clock = std::chrono::steady_clock;
+
+// Marks the client busy while it lives. Starting a helper serves the GUI thread's timers, and
+// a timer's request must not cut into the conversation under way.
+class BusyFlag
+{
+public:
+    explicit BusyFlag(bool& busy)
+        : m_busy(busy)
+    {
+        m_busy = true;
+    }
+    ~BusyFlag() { m_busy = false; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    bool& m_busy;
+};
+
+} // namespace
+
+DecoderClient& DecoderClient::instance()
+{
+    static DecoderClient client(installedHelper());
+    return client;
+}
+
+DecoderClient::DecoderClient(std::unique_ptr<HelperLauncher> launcher,
+                             std::chrono::milliseconds timeLimit)
+    : m_launcher(std::move(launcher))
+    , m_timeLimit(timeLimit)
+{}
+
+DecoderClient::~DecoderClient()
+{
+    stop();
+    delete m_restart.data();
+}
+
+void DecoderClient::start()
+{
+    if (m_busy)
+        return;
+    if (m_socket.isValid()) {
+        if (!m_exitWatch)
+            watchForExit();
+        return;
+    }
+    if (!m_backoff.mayStart(Clock::now())) {
+        startLater();
+        return;
+    }
+    LaunchedHelper launched;
+    {
+        const BusyFlag busy(m_busy);
+        launched = m_launcher->launch();
+    }
+    if (!launched.socket.isValid()) {
+        noteStartFailure(launched.failure);
+        return;
+    }
+    m_socket = std::move(launched.socket);
+    m_helper = std::move(launched.process);
+    m_ready = false;
+    m_requestsServed = 0;
+    m_retirementDue = false;
+    watchForExit();
+}
+
+void DecoderClient::stop()
+{
+    // Its own signal may be what stops the helper: it goes once that has returned.
+    if (m_exitWatch) {
+        m_exitWatch->setEnabled(false);
+        m_exitWatch->deleteLater();
+        m_exitWatch.clear();
+    }
+    m_socket.reset();
+    m_helper.end();
+    m_ready = false;
+}
+
+void DecoderClient::noteStartFailure(const QString& reason)
+{
+    if (m_backoff.failed(Clock::now(), reason))
+        qCWarning(decoderHelperLog,
+                  "the decoder helper cannot start: %s; no picture opens until one does, tried "
+                  "again after %lld ms and ever longer pauses up to %lld ms",
+                  qUtf8Printable(reason),
+                  static_cast<long long>(StartBackoff::delayAfter(m_backoff.failures()).count()),
+                  static_cast<long long>(StartBackoff::kLongestDelay.count()));
+    startLater();
+}
+
+// From the event loop, once the pause after failed starts is over: by then the files of the
+// request that ended the last helper are closed. A new process closes every descriptor it
+// inherits, and one on a stalled FUSE mount would hold its start up.
+void DecoderClient::startLater()
+{
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        return;
+    if (!m_restart) {
+        m_restart = new QTimer(application);
+        m_restart->setSingleShot(true);
+        QObject::connect(m_restart, &QTimer::timeout, m_restart, [this] { start(); });
+    }
+    if (!m_restart->isActive())
+        m_restart->start(timeLeft(m_backoff.nextStart()));
+}
+
+QString DecoderClient::endReason(std::optional<Reply> lastWord)
+{
+    // Its last word may still wait unread behind what failed first.
+    for (int message = 0; !lastWord && message < 4; ++message) {
+        if (!m_socket.isValid() || !waitForSocket(m_socket.get(), POLLIN, Clock::now()))
+            break;
+        const std::optional<ReceivedMessage> received =
+            receiveMessage(m_socket.get(), sizeof(Reply), 0);
+        const std::optional<Reply> said =
+            received ? protocol::parseReply(received->bytes) : std::nullopt;
+        if (!received)
+            break;
+        if (said && said->kind == ReplyKind::CannotStart)
+            lastWord = said;
+    }
+    if (lastWord)
+        return QStringLiteral("it cannot lock itself (%1)")
+            .arg(QString::fromLocal8Bit(strerror(lastWord->systemError)));
+    const QString when = m_ready ? QStringLiteral("before it served a request")
+                                 : QStringLiteral("before it was ready");
+    if (const std::optional<int> status = m_helper.endedStatus(kEndWait))
+        return QStringLiteral("it ended with %1 %2").arg(describeEnd(*status), when);
+    return QStringLiteral("it closed its socket %1").arg(when);
+}
+
+// An idle helper says only that it is ready, once; anything else is its end, and another
+// takes its place.
+void DecoderClient::watchForExit()
+{
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        return;
+    m_exitWatch = new QSocketNotifier(m_socket.get(), QSocketNotifier::Read, application);
+    QObject::connect(m_exitWatch, &QSocketNotifier::activated, m_exitWatch,
+                     [this] { onIdleMessage(); });
+}
+
+void DecoderClient::onIdleMessage()
+{
+    if (m_busy)
+        return;
+    char first = 0;
+    const ssize_t waiting = ::recv(m_socket.get(), &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (waiting < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    std::optional<Reply> said;
+    if (waiting > 0) {
+        const std::optional<ReceivedMessage> message =
+            receiveMessage(m_socket.get(), sizeof(Reply), 0);
+        said = message ? protocol::parseReply(message->bytes) : std::nullopt;
+        if (said && said->kind == ReplyKind::Ready && !m_ready) {
+            m_ready = true;
+            return;
+        }
+    }
+    // One that never served a request may not be able to: it waits its turn.
+    if (!m_ready || m_requestsServed == 0) {
+        const bool cannotStart = said && said->kind == ReplyKind::CannotStart;
+        const QString reason = endReason(cannotStart ? said : std::nullopt);
+        stop();
+        noteStartFailure(reason);
+        return;
+    }
+    stop();
+    start();
+}
+
+} // namespace kavelora::picture

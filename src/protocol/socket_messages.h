@@ -1,0 +1,44 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "protocol/unique_descriptor.h"
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace kavelora::picture {
+
+// Sends one message on a SOCK_SEQPACKET socket with descriptors attached. False when the
+// peer is gone.
+bool sendMessage(int socket, std::span<const std::byte> message,
+                 std::span<const int> descriptors = {});
+
+template<typename Message>
+bool sendMessage(int socket, const Message& message, std::span<const int> descriptors = {})
+{
+    return sendMessage(socket, std::as_bytes(std::span(&message, 1)), descriptors);
+}
+
+struct ReceivedMessage
+{
+    std::vector<std::byte> bytes;
+    std::vector<UniqueDescriptor> descriptors;
+};
+
+// Receives one message, waiting for it. Nothing when the peer is gone or the message was cut
+// short: longer than maxBytes, or more descriptors than maxDescriptors (those that came are
+// closed).
+std::optional<ReceivedMessage> receiveMessage(int socket, std::size_t maxBytes,
+                                              std::size_t maxDescriptors);
+
+// Whether socket became ready for events (as poll names them) before deadline.
+bool waitForSocket(int socket, short events, std::chrono::steady_clock::time_point deadline);
+
+// What is left until deadline; nothing once it has passed.
+std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadline);
+
+} // namespace kavelora::picture
