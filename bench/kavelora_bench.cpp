@@ -6,12 +6,12 @@
 // and the quality of the frames drawn. The input folder is given by KAVELORA_BENCH_INPUTS;
 // the program needs a display (the benchmark runs it on a private Xvfb).
 
+#include "decoder/common/picture_stream.h"
+#include "decoder/picture_decoder.h"
 #include "frame_quality.h"
 #include "opened_copy_size.h"
 #include "picture/load_picture.h"
-#include "decoder/picture_decoder.h"
 #include "picture/picture_file.h"
-#include "decoder/common/picture_stream.h"
 #include "window/image_box.h"
 
 #include <QApplication>
@@ -111,6 +111,8 @@ kavelora::picture::Picture loadThroughHelper(const QString& fileName)
 kavelora::picture::Picture loadInProcess(const QString& fileName)
 {
     using namespace kavelora::picture;
+    using namespace kavelora::decoder;
+    using namespace kavelora::protocol;
     const PictureFile file(fileName);
     PictureStream stream(UniqueDescriptor(::dup(file.descriptor())), file.size());
     DecodedFile decoded = decodePictureStream(stream, openedCopySize());

@@ -2,12 +2,12 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/decoder_session.h"
 
-#include "decoder/picture_decoder.h"
 #include "decoder/common/picture_prechecks.h"
 #include "decoder/common/picture_stream.h"
 #include "decoder/common/pixel_allocation.h"
-#include "protocol/socket_messages.h"
+#include "decoder/picture_decoder.h"
 #include "platform/runtime_error.h"
+#include "protocol/socket_messages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,7 +15,7 @@
 #include <new>
 #include <sys/mman.h>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -96,14 +96,15 @@ DecoderSession::~DecoderSession() = default;
 
 bool DecoderSession::serveOne()
 {
-    std::optional<ReceivedMessage> message =
-        receiveMessage(m_socket, sizeof(Request), kMaxDescriptorsPerMessage);
+    std::optional<protocol::ReceivedMessage> message =
+        protocol::receiveMessage(m_socket, sizeof(Request), kMaxDescriptorsPerMessage);
     if (!message)
         return false;
     const std::optional<Request> request = protocol::parseRequest(message->bytes);
     m_requestId = request ? request->requestId : 0;
-    UniqueDescriptor file =
-        message->descriptors.empty() ? UniqueDescriptor() : std::move(message->descriptors[0]);
+    protocol::UniqueDescriptor file = message->descriptors.empty()
+                                          ? protocol::UniqueDescriptor()
+                                          : std::move(message->descriptors[0]);
     if (!request || request->kind == RequestKind::Buffer || !file.isValid())
         return replyFailure(static_cast<int>(ErrorNumber::InvalidPicture)) && !m_viewerGone;
     const bool frame = request->kind == RequestKind::Frame;
@@ -121,7 +122,7 @@ bool DecoderSession::serveOne()
     return replyFailure(failure);
 }
 
-bool DecoderSession::decode(const Request& request, UniqueDescriptor file)
+bool DecoderSession::decode(const Request& request, protocol::UniqueDescriptor file)
 {
     PictureStream stream(std::move(file), request.fileSize);
     const QSize cover(request.coverWidth, request.coverHeight);
@@ -141,7 +142,7 @@ bool DecoderSession::decode(const Request& request, UniqueDescriptor file)
     return replyWithPixels(std::move(decoded.picture.image), answer);
 }
 
-bool DecoderSession::playFrame(const Request& request, UniqueDescriptor file)
+bool DecoderSession::playFrame(const Request& request, protocol::UniqueDescriptor file)
 {
     const bool continues = m_playing && m_playing->animation == request.animation &&
                            m_playing->frames.framesRead() == request.frameIndex;
@@ -192,8 +193,8 @@ DecoderSession::Mapping* DecoderSession::askForBuffer(std::int64_t bytes)
     ask.bufferBytes = bytes;
     if (!reply(ask))
         return nullptr;
-    std::optional<ReceivedMessage> message =
-        receiveMessage(m_socket, sizeof(Request), kMaxDescriptorsPerMessage);
+    std::optional<protocol::ReceivedMessage> message =
+        protocol::receiveMessage(m_socket, sizeof(Request), kMaxDescriptorsPerMessage);
     const std::optional<Request> lent =
         message ? protocol::parseRequest(message->bytes) : std::nullopt;
     if (!lent || lent->kind != RequestKind::Buffer || lent->bufferBytes < bytes ||
@@ -252,7 +253,7 @@ bool DecoderSession::reply(Reply answer)
         // mapped for writing here; nor does the helper keep memory between requests.
         m_lent.clear();
     }
-    if (m_viewerGone || !sendMessage(m_socket, answer)) {
+    if (m_viewerGone || !protocol::sendMessage(m_socket, answer)) {
         m_viewerGone = true;
         return false;
     }
@@ -269,4 +270,4 @@ bool DecoderSession::replyFailure(int errorNumber)
     return reply(answer);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "protocol/decoder_protocol.h"
 #include "decoder/frame_reader.h"
+#include "protocol/decoder_protocol.h"
 #include "protocol/unique_descriptor.h"
 
 #include <QImage>
@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The decoder helper's side of the conversation with the viewer on socket: one request at a
 // time, answered with pixels in the shared buffers the viewer lends.
@@ -34,8 +34,8 @@ private:
     struct Mapping;
     struct Playing;
 
-    bool decode(const protocol::Request& request, UniqueDescriptor file);
-    bool playFrame(const protocol::Request& request, UniqueDescriptor file);
+    bool decode(const protocol::Request& request, protocol::UniqueDescriptor file);
+    bool playFrame(const protocol::Request& request, protocol::UniqueDescriptor file);
     bool replyWithPixels(QImage image, protocol::Reply reply);
     QImage lendPixels(QSize size, QImage::Format format);
     // Asks the viewer for a buffer of at least bytes, mapped until the request is answered;
@@ -53,4 +53,4 @@ private:
     bool m_viewerGone = false;
 };
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

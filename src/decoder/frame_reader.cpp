@@ -5,7 +5,7 @@
 #include "decoder/picture_decoder.h"
 #include "platform/runtime_error.h"
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -35,4 +35,4 @@ std::optional<FrameReader::Frame> FrameReader::next()
     return Frame{finishedPixels(std::move(image)), m_reader.nextImageDelay()};
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -9,7 +9,7 @@
 
 #include <optional>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // An animation's frames in order, each within the pixel cap, sRGB, 8 bits per channel.
 class FrameReader
@@ -37,4 +37,4 @@ private:
     int m_framesRead = 0;
 };
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -11,7 +11,7 @@
 #include <jxl/thread_parallel_runner_cxx.h>
 #include <lcms2.h>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 LibraryReader libraryReaderFor(const QByteArray& format)
 {
@@ -36,4 +36,4 @@ void loadHeifAndJxlUpFront()
     cmsCloseProfile(cmsCreate_sRGBProfile());
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

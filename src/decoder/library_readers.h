@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QSize>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // A reader decoding one format through its codec library.
 using LibraryReader = DecodedPicture (*)(const QByteArray& bytes, QSize coverPixels);
@@ -19,4 +19,4 @@ LibraryReader libraryReaderFor(const QByteArray& format);
 // their first decode, so that a process may lock itself down before it decodes anything.
 void loadHeifAndJxlUpFront();
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

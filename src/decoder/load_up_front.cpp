@@ -7,7 +7,7 @@
 #include <QImageReader>
 #include <QThreadPool>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 void loadImagePluginsUpFront()
 {
@@ -33,4 +33,4 @@ void loadImagePluginsUpFront()
     firstThread.waitForDone();
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

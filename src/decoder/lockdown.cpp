@@ -23,7 +23,7 @@
 #include <memory>
 #include <vector>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 namespace {
 
@@ -321,4 +321,4 @@ bool lockDown(std::span<const int> keptDescriptors, const LockdownLimits& limits
     return installSystemCallFilter(keptDescriptors);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

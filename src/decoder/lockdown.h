@@ -6,7 +6,7 @@
 
 #include <span>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The resource limits of the locked decoder process.
 struct LockdownLimits
@@ -36,4 +36,4 @@ bool lockDown(std::span<const int> keptDescriptors, const LockdownLimits& limits
 // without Landlock.
 bool denyFilesystemAccess();
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

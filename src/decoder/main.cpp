@@ -5,11 +5,11 @@
 // a decoder reaches nothing but the descriptors it was given. The viewer starts it with its
 // end of a socket as descriptor 3 and /dev/null as 0, 1 and 2.
 
-#include "protocol/decoder_protocol.h"
 #include "decoder/decoder_session.h"
 #include "decoder/library_readers.h"
 #include "decoder/load_up_front.h"
 #include "decoder/lockdown.h"
+#include "protocol/decoder_protocol.h"
 #include "protocol/socket_messages.h"
 
 #include <QtGlobal>
@@ -18,6 +18,8 @@
 #include <cerrno>
 #include <malloc.h>
 #include <unistd.h>
+
+namespace protocol = kavelora::protocol;
 
 namespace {
 
@@ -32,14 +34,14 @@ void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 bool locked = false;
 
 // The viewer reads this one message before it sees the helper end, and logs why.
-int cannotStart(kavelora::picture::protocol::StartFailure failure, int systemError)
+int cannotStart(kavelora::protocol::StartFailure failure, int systemError)
 {
-    using namespace kavelora::picture;
+    using namespace kavelora::decoder;
     protocol::Reply reply;
     reply.kind = protocol::ReplyKind::CannotStart;
     reply.errorNumber = static_cast<std::int32_t>(failure);
     reply.systemError = systemError;
-    sendMessage(kSocket, reply);
+    protocol::sendMessage(kSocket, reply);
     return protocol::kCannotStartExitStatus;
 }
 
@@ -53,7 +55,7 @@ extern "C" int __lsan_is_turned_off()
 
 int main()
 {
-    using namespace kavelora::picture;
+    using namespace kavelora::decoder;
     const pid_t viewer = getppid();
     // Every thread allocates from the one main arena: glibc reads /proc to shrink the arenas
     // it makes for threads, which the filter would kill the helper for.
@@ -78,7 +80,7 @@ int main()
     locked = true;
     protocol::Reply ready;
     ready.kind = protocol::ReplyKind::Ready;
-    if (!sendMessage(kSocket, ready))
+    if (!protocol::sendMessage(kSocket, ready))
         return 0;
 
     DecoderSession session(kSocket, kCpuSecondsLimit / 2);

@@ -3,17 +3,17 @@
 #include "decoder/picture_decoder.h"
 
 #include "decoder/common/area_reducer.h"
+#include "decoder/common/picture_prechecks.h"
+#include "decoder/common/pixel_allocation.h"
 #include "decoder/formats/bmp/bmp_reader.h"
 #include "decoder/formats/gif/gif_reader.h"
 #include "decoder/formats/jpeg/jpeg_reader.h"
-#include "decoder/library_readers.h"
-#include "protocol/picture_limits.h"
-#include "decoder/common/picture_prechecks.h"
-#include "decoder/common/pixel_allocation.h"
 #include "decoder/formats/png/png_reader.h"
 #include "decoder/formats/tiff/tiff_reader.h"
 #include "decoder/formats/webp/webp_reader.h"
+#include "decoder/library_readers.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -24,7 +24,7 @@
 #include <optional>
 #include <variant>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -38,7 +38,8 @@ void raiseAllocationLimit()
     // Qt's default of 128 MiB refuses an ordinary 36-megapixel photo; the pixel cap keeps
     // every decode well inside the higher limit.
     static std::once_flag once;
-    std::call_once(once, [] { QImageReader::setAllocationLimit(kDecodeAllocationLimitMiB); });
+    std::call_once(once,
+                   [] { QImageReader::setAllocationLimit(protocol::kDecodeAllocationLimitMiB); });
 }
 
 qint64 pixelCount(QSize size)
@@ -65,13 +66,13 @@ std::optional<int> jpegDenominator(QSize orientedSize, QSize target)
         const QSize scaled = scaledBy(orientedSize, denominator);
         const bool coversTarget =
             scaled.width() >= target.width() && scaled.height() >= target.height();
-        if ((coversTarget || denominator == 1) && pixelCount(scaled) <= kMaxPicturePixels)
+        if ((coversTarget || denominator == 1) && pixelCount(scaled) <= protocol::kMaxPicturePixels)
             return denominator;
         if (coversTarget)
             break;
     }
     for (int denominator : {1, 2, 4, 8}) {
-        if (pixelCount(scaledBy(orientedSize, denominator)) <= kMaxPicturePixels)
+        if (pixelCount(scaledBy(orientedSize, denominator)) <= protocol::kMaxPicturePixels)
             return denominator;
     }
     return std::nullopt;
@@ -138,7 +139,7 @@ public:
         const QSize size = m_reader.size();
         const QImage::Format format = m_reader.imageFormat();
         if (size.isValid() && format != QImage::Format_Invalid &&
-            pixelCount(size) <= kMaxPicturePixels)
+            pixelCount(size) <= protocol::kMaxPicturePixels)
             image = allocatePixels(size, format);
         if (!m_reader.read(&image) || image.isNull())
             throw RuntimeError(ErrorNumber::InvalidPicture, m_reader.errorString());
@@ -148,7 +149,7 @@ public:
     QImage readJpeg(int denominator)
     {
         return finishedPixels(
-            picture::readJpeg(*m_reader.device(), denominator, m_reader.transformation()));
+            decoder::readJpeg(*m_reader.device(), denominator, m_reader.transformation()));
     }
 
 private:
@@ -206,7 +207,7 @@ DecodedFile decodeWith(Reader& reader, const QByteArray& format, QSize coverPixe
         libjpegDenominator = jpegScaleFor(ownSize, coverPixels);
         decodedSize = scaledBy(ownSize, *libjpegDenominator);
     }
-    if (ownSize.isValid() && pixelCount(decodedSize) > kMaxPicturePixels)
+    if (ownSize.isValid() && pixelCount(decodedSize) > protocol::kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
 
     const bool animated = reader.isAnimation();
@@ -282,7 +283,7 @@ decodeStraightFromStream(PictureStream& stream, const QByteArray& head, const QB
 
 QImage finishedPixels(QImage image)
 {
-    if (pixelCount(image.size()) > kMaxPicturePixels)
+    if (pixelCount(image.size()) > protocol::kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
     if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
         image.convertToColorSpace(QColorSpace::SRgb);
@@ -299,7 +300,7 @@ DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels, QSize deco
         return {readWithLibrary(bytes, coverPixels), format, false};
 
     if (format == "bmp" && isRunLengthBmp(bytes)) {
-        QImage image = readRunLengthBmp(bytes, kMaxPicturePixels, {});
+        QImage image = readRunLengthBmp(bytes, protocol::kMaxPicturePixels, {});
         const QSize ownSize = image.size();
         return {{std::move(image), ownSize}, format, false};
     }
@@ -313,7 +314,7 @@ DecodedFile decodePicture(const QByteArray& bytes, QSize coverPixels, QSize deco
 
 DecodedFile decodePictureStream(PictureStream& stream, QSize coverPixels, QSize decodedAlready)
 {
-    const QByteArray head = stream.head(kPictureHeadBytes);
+    const QByteArray head = stream.head(protocol::kPictureHeadBytes);
     const QByteArray format = sniffPictureFormat(head);
     if (format.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture);
@@ -324,4 +325,4 @@ DecodedFile decodePictureStream(PictureStream& stream, QSize coverPixels, QSize 
     return decodePicture(stream.readAll(), coverPixels, decodedAlready);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

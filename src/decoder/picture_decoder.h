@@ -8,7 +8,7 @@
 #include <QByteArray>
 #include <QSize>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // What decoding a picture file gives back: the pixels, the format its content told, and
 // whether it is an animation, whose frames FrameReader plays.
@@ -34,4 +34,4 @@ DecodedFile decodePictureStream(PictureStream& stream, QSize coverPixels,
 // image within the pixel cap, sRGB, 8 bits per channel. Raises OutOfMemory over the cap.
 QImage finishedPixels(QImage image);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

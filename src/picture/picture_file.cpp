@@ -3,8 +3,8 @@
 #include "picture/picture_file.h"
 
 #include "picture/helper/bounded_call.h"
-#include "protocol/picture_limits.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <QFile>
 
@@ -31,7 +31,7 @@ namespace {
 
 struct Opened
 {
-    UniqueDescriptor descriptor;
+    protocol::UniqueDescriptor descriptor;
     struct stat status = {};
     int error = 0;
 };
@@ -45,23 +45,23 @@ Opened openForReading(const QByteArray& path)
     do {
         descriptor = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     } while (descriptor < 0 && errno == EINTR);
-    opened.descriptor = UniqueDescriptor(descriptor);
+    opened.descriptor = protocol::UniqueDescriptor(descriptor);
     if (descriptor < 0 || ::fstat(descriptor, &opened.status) != 0)
         opened.error = errno;
     return opened;
 }
 
 // A descriptor of its own for a call that may outlive the file's owner.
-UniqueDescriptor duplicate(int descriptor, const QString& fileName)
+protocol::UniqueDescriptor duplicate(int descriptor, const QString& fileName)
 {
-    UniqueDescriptor copy(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
+    protocol::UniqueDescriptor copy(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
     if (!copy.isValid())
         throw RuntimeError(ErrorNumber::PathFileAccess, fileName);
     return copy;
 }
 
 // Up to length bytes from the start of the file; nothing when reading fails.
-std::optional<QByteArray> readFromStart(const UniqueDescriptor& file, qint64 length)
+std::optional<QByteArray> readFromStart(const protocol::UniqueDescriptor& file, qint64 length)
 {
     QByteArray bytes(length, Qt::Uninitialized);
     qint64 done = 0;
@@ -94,7 +94,7 @@ PictureFile::PictureFile(const QString& fileName, std::chrono::milliseconds time
         raiseForErrno(opened->error, fileName);
     if (!S_ISREG(opened->status.st_mode))
         throw RuntimeError(ErrorNumber::PathFileAccess, fileName);
-    if (opened->status.st_size > kMaxPictureFileBytes)
+    if (opened->status.st_size > protocol::kMaxPictureFileBytes)
         throw RuntimeError(ErrorNumber::OutOfMemory, fileName);
     m_descriptor = std::move(opened->descriptor);
     m_size = opened->status.st_size;
@@ -102,7 +102,7 @@ PictureFile::PictureFile(const QString& fileName, std::chrono::milliseconds time
     m_modifiedNanoseconds = opened->status.st_mtim.tv_nsec;
 }
 
-PictureFile::PictureFile(UniqueDescriptor descriptor, const struct stat& status,
+PictureFile::PictureFile(protocol::UniqueDescriptor descriptor, const struct stat& status,
                          const QString& fileName, std::chrono::milliseconds timeLimit)
     : m_fileName(fileName)
     , m_descriptor(std::move(descriptor))
@@ -114,7 +114,7 @@ PictureFile::PictureFile(UniqueDescriptor descriptor, const struct stat& status,
 
 PictureFile::~PictureFile()
 {
-    auto closing = std::make_shared<UniqueDescriptor>(std::move(m_descriptor));
+    auto closing = std::make_shared<protocol::UniqueDescriptor>(std::move(m_descriptor));
     if (closing->isValid() && !BoundedCall::runWithoutWaiting([closing] { closing->reset(); }))
         closing->reset();
 }
@@ -122,7 +122,8 @@ PictureFile::~PictureFile()
 std::shared_ptr<PictureFile> PictureFile::snapshotOf(PictureFile& file)
 {
     const QByteArray bytes = file.readAll();
-    UniqueDescriptor copy(::memfd_create("kavelora-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    protocol::UniqueDescriptor copy(
+        ::memfd_create("kavelora-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!copy.isValid())
         throw RuntimeError(ErrorNumber::OutOfMemory, file.m_fileName);
     qint64 written = 0;
@@ -146,7 +147,8 @@ std::shared_ptr<PictureFile> PictureFile::snapshotOf(PictureFile& file)
 QByteArray PictureFile::readAll()
 {
     std::optional<std::optional<QByteArray>> bytes = BoundedCall::run<std::optional<QByteArray>>(
-        [file = std::make_shared<UniqueDescriptor>(duplicate(m_descriptor.get(), m_fileName)),
+        [file = std::make_shared<protocol::UniqueDescriptor>(
+             duplicate(m_descriptor.get(), m_fileName)),
          length = m_size] { return readFromStart(*file, length); },
         m_timeLimit);
     if (!bytes)
@@ -159,7 +161,8 @@ QByteArray PictureFile::readAll()
 bool PictureFile::isUnchanged() const
 {
     using Status = std::optional<struct stat>;
-    auto copy = std::make_shared<UniqueDescriptor>(::fcntl(m_descriptor.get(), F_DUPFD_CLOEXEC, 0));
+    auto copy = std::make_shared<protocol::UniqueDescriptor>(
+        ::fcntl(m_descriptor.get(), F_DUPFD_CLOEXEC, 0));
     if (!copy->isValid())
         return false;
     const std::optional<Status> status = BoundedCall::run<Status>(

@@ -44,11 +44,11 @@ public:
     bool isUnchanged() const;
 
 private:
-    PictureFile(UniqueDescriptor descriptor, const struct stat& status, const QString& fileName,
-                std::chrono::milliseconds timeLimit);
+    PictureFile(protocol::UniqueDescriptor descriptor, const struct stat& status,
+                const QString& fileName, std::chrono::milliseconds timeLimit);
 
     QString m_fileName;
-    UniqueDescriptor m_descriptor;
+    protocol::UniqueDescriptor m_descriptor;
     std::chrono::milliseconds m_timeLimit;
     qint64 m_size = 0;
     qint64 m_modifiedSeconds = 0;

@@ -2,13 +2,13 @@
 // SPDX-License-Identifier: MIT
 #include "protocol/decoder_protocol.h"
 
-#include "protocol/picture_limits.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <cstring>
 #include <type_traits>
 
-namespace kavelora::picture::protocol {
+namespace kavelora::protocol {
 
 namespace {
 
@@ -184,4 +184,4 @@ QSize ownSize(const Reply& reply)
     return QSize(reply.ownWidth, reply.ownHeight);
 }
 
-} // namespace kavelora::picture::protocol
+} // namespace kavelora::protocol

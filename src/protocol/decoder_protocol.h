@@ -15,7 +15,7 @@
 // The messages between the viewer and its decoder helper, one per datagram on a Unix
 // socket. Both ends are built together, so a message is its struct's bytes; each side parses
 // what the other sent as untrusted input.
-namespace kavelora::picture::protocol {
+namespace kavelora::protocol {
 
 inline constexpr std::uint32_t kMagic = 0x4b564431; // "KVD1"
 
@@ -116,4 +116,4 @@ QByteArray formatName(const Reply& reply);
 QSize decodedSize(const Reply& reply);
 QSize ownSize(const Reply& reply);
 
-} // namespace kavelora::picture::protocol
+} // namespace kavelora::protocol

@@ -4,7 +4,7 @@
 
 #include <QtGlobal>
 
-namespace kavelora::picture {
+namespace kavelora::protocol {
 
 // Every bound on what reading a picture may cost, in one place.
 
@@ -53,4 +53,4 @@ inline constexpr qint64 kMaxJpegCoefficientBytes = kMaxPictureBytes;
 // is refused by libjpeg itself instead of taking gigabytes.
 inline constexpr long kLibjpegMemoryLimitBytes = kMaxJpegCoefficientBytes + 32L * 1024 * 1024;
 
-} // namespace kavelora::picture
+} // namespace kavelora::protocol

@@ -7,7 +7,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-namespace kavelora::picture {
+namespace kavelora::protocol {
 
 namespace {
 
@@ -107,4 +107,4 @@ std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadlin
                     std::chrono::milliseconds(0));
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::protocol

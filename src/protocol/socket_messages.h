@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-namespace kavelora::picture {
+namespace kavelora::protocol {
 
 // Sends one message on a SOCK_SEQPACKET socket with descriptors attached. False when the
 // peer is gone.
@@ -41,4 +41,4 @@ bool waitForSocket(int socket, short events, std::chrono::steady_clock::time_poi
 // What is left until deadline; nothing once it has passed.
 std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadline);
 
-} // namespace kavelora::picture
+} // namespace kavelora::protocol

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace kavelora::picture {
+namespace kavelora::protocol {
 
 // An open file descriptor closed when its owner goes; -1 holds none.
 class UniqueDescriptor
@@ -43,4 +43,4 @@ private:
     int m_descriptor = -1;
 };
 
-} // namespace kavelora::picture
+} // namespace kavelora::protocol

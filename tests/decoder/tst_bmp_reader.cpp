@@ -5,11 +5,11 @@
 // coded ones whose runs skip pixels, and ones with the 52- and 56-byte bit-field headers.
 
 #include "byte_fields.h"
-#include "protocol/picture_limits.h"
-#include "picture/load_picture.h"
 #include "decoder/picture_decoder.h"
+#include "picture/load_picture.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 #include "test_files.h"
 
 #include <QFile>
@@ -46,9 +46,9 @@ QByteArray runLength(int bitsPerPixel, const char* runsHex, qint32 height = 3)
                    kPalette, QByteArray::fromHex(runsHex));
 }
 
-picture::DecodedFile decoded(const QByteArray& bytes)
+decoder::DecodedFile decoded(const QByteArray& bytes)
 {
-    return picture::decodePicture(bytes, QSize(800, 600));
+    return decoder::decodePicture(bytes, QSize(800, 600));
 }
 
 // The largest value of the field under mask (not 0), and that field's value in pixel.
@@ -280,7 +280,7 @@ private Q_SLOTS:
         }
         const QByteArray file = bmpFile(56, kWidth, kHeight, 32, 3,
                                         {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, {}, data);
-        QVERIFY(file.size() > picture::kPictureHeadBytes);
+        QVERIFY(file.size() > protocol::kPictureHeadBytes);
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const QString path =

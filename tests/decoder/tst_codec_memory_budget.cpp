@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-using kavelora::picture::CodecMemoryBudget;
+using kavelora::decoder::CodecMemoryBudget;
 
 class TstCodecMemoryBudget : public QObject
 {

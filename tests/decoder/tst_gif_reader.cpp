@@ -6,10 +6,10 @@
 // reader draws in its own way are left to it, and broken files end as Qt's reader ends them.
 
 #include "byte_fields.h"
-#include "loaded_picture.h"
 #include "decoder/common/area_reducer.h"
 #include "decoder/formats/gif/gif_reader.h"
 #include "decoder/picture_decoder.h"
+#include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "seeded_random.h"
@@ -183,7 +183,7 @@ bool endsAsQtsReaderEnds(const QByteArray& gif)
 {
     const QImage qt = plainDecode(gif);
     try {
-        return picture::decodePicture(gif, QSize(4000, 4000)).picture.image == qt;
+        return decoder::decodePicture(gif, QSize(4000, 4000)).picture.image == qt;
     } catch (const platform::RuntimeError&) {
         return qt.isNull();
     }
@@ -235,12 +235,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, gif);
         const QImage qt = plainDecode(gif);
         QVERIFY(!qt.isNull());
-        const std::optional<picture::DecodedPicture> decoded = picture::readGif(gif, qt.size());
+        const std::optional<decoder::DecodedPicture> decoded = decoder::readGif(gif, qt.size());
         QVERIFY(decoded);
         QCOMPARE(decoded->ownSize, qt.size());
         // QImage compares the format too.
         QCOMPARE(decoded->image, qt);
-        QCOMPARE(picture::decodePicture(gif, qt.size()).picture.image, qt);
+        QCOMPARE(decoder::decodePicture(gif, qt.size()).picture.image, qt);
     }
 
     void reducedIsAnAreaAverage_data()
@@ -260,9 +260,9 @@ private Q_SLOTS:
             // Anything finer than the next factor up asks for this one.
             const QSize cover((whole.width() + factor) / (factor + 1) + 1,
                               (whole.height() + factor) / (factor + 1) + 1);
-            if (picture::areaReductionFactor(whole.size(), cover) != factor)
+            if (decoder::areaReductionFactor(whole.size(), cover) != factor)
                 continue;
-            const std::optional<picture::DecodedPicture> reduced = picture::readGif(gif, cover);
+            const std::optional<decoder::DecodedPicture> reduced = decoder::readGif(gif, cover);
             QVERIFY(reduced);
             const QImage expected = exactAreaAverage(whole, factor);
             QCOMPARE(reduced->image.size(), expected.size());
@@ -274,9 +274,9 @@ private Q_SLOTS:
 
             // The copy held already, or the whole picture, is not decoded again.
             const QSize held = reduced->image.size();
-            QVERIFY(picture::decodePicture(gif, cover, held).picture.image.isNull());
-            QVERIFY(picture::decodePicture(gif, cover, whole.size()).picture.image.isNull());
-            QCOMPARE(picture::decodePicture(gif, cover, held + QSize(1, 0)).picture.image.size(),
+            QVERIFY(decoder::decodePicture(gif, cover, held).picture.image.isNull());
+            QVERIFY(decoder::decodePicture(gif, cover, whole.size()).picture.image.isNull());
+            QCOMPARE(decoder::decodePicture(gif, cover, held + QSize(1, 0)).picture.image.size(),
                      held);
         }
     }
@@ -311,7 +311,7 @@ private Q_SLOTS:
     void leftToQt()
     {
         QFETCH(QByteArray, gif);
-        QVERIFY(!picture::readGif(gif, QSize(8, 8)));
+        QVERIFY(!decoder::readGif(gif, QSize(8, 8)));
         QVERIFY(endsAsQtsReaderEnds(gif));
     }
 
@@ -364,7 +364,7 @@ private Q_SLOTS:
             for (int bytes = 1 + static_cast<int>(random.bounded(3)); bytes > 0; --bytes)
                 corrupted[imageData + random.bounded(dataBytes)] =
                     static_cast<char>(random.bounded(256));
-            if (picture::readGif(corrupted, QSize(4000, 4000)))
+            if (decoder::readGif(corrupted, QSize(4000, 4000)))
                 ++decodedByGiflib;
             QVERIFY2(endsAsQtsReaderEnds(corrupted), qPrintable(QString::number(round)));
         }
@@ -377,7 +377,7 @@ private Q_SLOTS:
         const QByteArray gif =
             claimingSize(encodedGif(still(QSize(50, 20), 8)), 8, QSize(8192, 8193));
         try {
-            picture::readGif(gif, QSize(8, 8));
+            decoder::readGif(gif, QSize(8, 8));
             QFAIL("decoded past the pixel cap");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.number(), static_cast<int>(platform::ErrorNumber::OutOfMemory));

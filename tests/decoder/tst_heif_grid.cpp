@@ -13,7 +13,7 @@
 
 #include <optional>
 
-using kavelora::picture::heifGridSize;
+using kavelora::decoder::heifGridSize;
 
 Q_DECLARE_METATYPE(std::optional<QSize>)
 

@@ -101,7 +101,7 @@ QImage decodedByUs(const QByteArray& bytes, int denominator)
     const QImageIOHandler::Transformations orientation = headers.transformation();
     // The reader starts from the beginning wherever the device stands: leave it mid-file.
     buffer.seek(buffer.size() / 2);
-    return picture::readJpeg(buffer, denominator, orientation);
+    return decoder::readJpeg(buffer, denominator, orientation);
 }
 
 } // namespace
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QTemporaryFile file;
         QVERIFY(file.open());
         QCOMPARE(file.write(bytes), bytes.size());
-        QCOMPARE(picture::readJpeg(file, 2, {}), decodedByQt(bytes, 2));
+        QCOMPARE(decoder::readJpeg(file, 2, {}), decodedByQt(bytes, 2));
     }
 
     void refusesWhatItCannotDecode_data()
@@ -214,7 +214,7 @@ private Q_SLOTS:
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         try {
-            picture::readJpeg(buffer, denominator, {});
+            decoder::readJpeg(buffer, denominator, {});
             QFAIL("decoded a file it should refuse");
         } catch (const platform::RuntimeError& raised) {
             QCOMPARE(raised.errorNumber(), error);

@@ -5,10 +5,10 @@
 // colours, orientation, wide gamuts, deep samples, alpha, and files cut short or lying.
 
 #include "byte_fields.h"
-#include "oriented_encodings.h"
+#include "decoder/common/picture_prechecks.h"
 #include "decoder/library_readers.h"
 #include "decoder/picture_decoder.h"
-#include "decoder/common/picture_prechecks.h"
+#include "oriented_encodings.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "test_files.h"
@@ -159,9 +159,9 @@ QByteArray heifGridOf(quint16 width, quint16 height)
     return bytes;
 }
 
-picture::DecodedPicture read(const QString& format, const QByteArray& bytes)
+decoder::DecodedPicture read(const QString& format, const QByteArray& bytes)
 {
-    const picture::LibraryReader reader = picture::libraryReaderFor(format.toLatin1());
+    const decoder::LibraryReader reader = decoder::libraryReaderFor(format.toLatin1());
     if (!reader)
         qFatal("no reader for %s", qPrintable(format));
     return reader(bytes, kWhole);
@@ -253,9 +253,9 @@ private Q_SLOTS:
         const QByteArray bytes = encoded(format, quadrants(), options);
         if (bytes.isEmpty())
             QSKIP("the encoder is missing (test.sh installs it)");
-        QCOMPARE(picture::sniffPictureFormat(bytes), format.toLatin1());
-        const picture::DecodedPicture shown =
-            picture::decodePicture(bytes, QSize(800, 600)).picture;
+        QCOMPARE(decoder::sniffPictureFormat(bytes), format.toLatin1());
+        const decoder::DecodedPicture shown =
+            decoder::decodePicture(bytes, QSize(800, 600)).picture;
         const QImage image = shown.image;
         QCOMPARE(image.size(), size);
         QCOMPARE(shown.ownSize, size);
@@ -299,7 +299,7 @@ private Q_SLOTS:
                                      ? tests::heifWithOrientation(quadrants(), orientation)
                                      : tests::jxlWithOrientation(quadrants(), orientation);
         QVERIFY(!bytes.isEmpty());
-        const picture::DecodedPicture decoded = read(format, bytes);
+        const decoder::DecodedPicture decoded = read(format, bytes);
         QCOMPARE(decoded.image.size(), size);
         QCOMPARE(decoded.ownSize, size);
         // The HEVC coding is lossy.

@@ -6,9 +6,9 @@
 // a role, a fresh process like the helper: it has started no thread and loaded no image plugin
 // before loadImagePluginsUpFront, and it reports by its exit code or its death.
 
+#include "decoder/lockdown.h"
 #include "locked_child.h"
 #include "locked_fixtures.h"
-#include "decoder/lockdown.h"
 #include "process_status.h"
 #include "test_files.h"
 
@@ -328,10 +328,10 @@ private Q_SLOTS:
         QCOMPARE(WTERMSIG(status), SIGKILL);
 
         const QString lockedForAnother = outcomeOf([] {
-            picture::LockdownLimits limits;
+            decoder::LockdownLimits limits;
             // This process's own id is never its parent's.
             limits.expectedParent = getpid();
-            return picture::lockDown({}, limits) ? int(WorkFailed) : int(Succeeded);
+            return decoder::lockDown({}, limits) ? int(WorkFailed) : int(Succeeded);
         });
         QCOMPARE(lockedForAnother, kSucceeded);
     }
@@ -383,7 +383,7 @@ private Q_SLOTS:
         const QString path = m_fixtures.filePath(u"png"_s);
         const QString outcome = outcomeOf([&] {
             const int openedBefore = open(QFile::encodeName(path).constData(), O_RDONLY);
-            if (!picture::denyFilesystemAccess())
+            if (!decoder::denyFilesystemAccess())
                 return int(LockFailed);
             char byte = 0;
             if (read(openedBefore, &byte, 1) != 1)

@@ -4,11 +4,11 @@
 // The loader's checks that run before a decoder sees the bytes: here the memory a JPEG coded
 // in several scans makes the decoder hold, which no reduced-scale decode can lower.
 
-#include "protocol/picture_limits.h"
-#include "decoder/picture_decoder.h"
 #include "decoder/common/picture_prechecks.h"
+#include "decoder/picture_decoder.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <QTest>
 
@@ -64,14 +64,14 @@ private Q_SLOTS:
     // unit and does not. A JPEG decoded a row of blocks at a time fits at any size.
     void measuresMultiScanJpegs_data()
     {
-        using picture::HeadCheck;
+        using decoder::HeadCheck;
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<HeadCheck>("expected");
         constexpr int kFittingSide = 9456;
         QVERIFY(bytesFor420(QSize(kFittingSide, kFittingSide)) <=
-                picture::kMaxJpegCoefficientBytes);
+                protocol::kMaxJpegCoefficientBytes);
         QVERIFY(bytesFor420(QSize(kFittingSide + 1, kFittingSide + 1)) >
-                picture::kMaxJpegCoefficientBytes);
+                protocol::kMaxJpegCoefficientBytes);
         const QByteArray baseline =
             encoded(twoHalves(kSize, qRgb(255, 0, 0), qRgb(0, 0, 255)), "JPEG", 90);
         const QByteArray progressive = progressiveJpeg(kSize);
@@ -122,10 +122,10 @@ private Q_SLOTS:
     void measuresMultiScanJpegs()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(picture::HeadCheck, expected);
+        QFETCH(decoder::HeadCheck, expected);
         QVERIFY(!bytes.isEmpty());
         // The bytes are the whole file.
-        QCOMPARE(picture::jpegCoefficientsFit(bytes, bytes.size()), expected);
+        QCOMPARE(decoder::jpegCoefficientsFit(bytes, bytes.size()), expected);
     }
 
     void sniffsByContent_data()
@@ -161,7 +161,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, head);
         QFETCH(QByteArray, format);
-        QCOMPARE(picture::sniffPictureFormat(head), format);
+        QCOMPARE(decoder::sniffPictureFormat(head), format);
     }
 
     void decodeSizeLimits_data()
@@ -190,7 +190,7 @@ private Q_SLOTS:
         QFETCH(int, bits);
         QFETCH(bool, alpha);
         QFETCH(bool, fits);
-        QCOMPARE(picture::codecDecodeFits(width, height, bits, alpha), fits);
+        QCOMPARE(decoder::codecDecodeFits(width, height, bits, alpha), fits);
     }
 
     void checksBmpPixelsFitFile_data()
@@ -225,7 +225,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, fits);
-        QCOMPARE(picture::bmpPixelsFitFile(bytes, bytes.size()) == picture::HeadCheck::Passes,
+        QCOMPARE(decoder::bmpPixelsFitFile(bytes, bytes.size()) == decoder::HeadCheck::Passes,
                  fits);
     }
 
@@ -233,7 +233,7 @@ private Q_SLOTS:
     // the checks reach past them.
     void checksFromTheHead_data()
     {
-        using picture::HeadCheck;
+        using decoder::HeadCheck;
         QTest::addColumn<QByteArray>("head");
         QTest::addColumn<qint64>("fileSize");
         QTest::addColumn<QByteArray>("format");
@@ -282,13 +282,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, head);
         QFETCH(qint64, fileSize);
         QFETCH(QByteArray, format);
-        QFETCH(picture::HeadCheck, expected);
-        QCOMPARE(picture::precheckHead(head, fileSize, format), expected);
+        QFETCH(decoder::HeadCheck, expected);
+        QCOMPARE(decoder::precheckHead(head, fileSize, format), expected);
     }
 
     void checksJpegBuffersFromTheHead_data()
     {
-        using picture::HeadCheck;
+        using decoder::HeadCheck;
         QTest::addColumn<QByteArray>("head");
         QTest::addColumn<qint64>("fileSize");
         QTest::addColumn<HeadCheck>("expected");
@@ -321,14 +321,14 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, head);
         QFETCH(qint64, fileSize);
-        QFETCH(picture::HeadCheck, expected);
-        QCOMPARE(picture::jpegCoefficientsFit(head, fileSize), expected);
+        QFETCH(decoder::HeadCheck, expected);
+        QCOMPARE(decoder::jpegCoefficientsFit(head, fileSize), expected);
     }
 
     void loadsSmallProgressiveJpeg()
     {
-        const picture::DecodedPicture decoded =
-            picture::decodePicture(progressiveJpeg(kSize), QSize(800, 600)).picture;
+        const decoder::DecodedPicture decoded =
+            decoder::decodePicture(progressiveJpeg(kSize), QSize(800, 600)).picture;
         QCOMPARE(decoded.ownSize, kSize);
         QCOMPARE(decoded.image.size(), kSize);
     }
@@ -347,16 +347,16 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         QFETCH(bool, refused);
-        QCOMPARE(bytesFor420(QSize(side, side)) > picture::kMaxJpegCoefficientBytes, refused);
+        QCOMPARE(bytesFor420(QSize(side, side)) > protocol::kMaxJpegCoefficientBytes, refused);
         const QByteArray bytes = claimingSide(progressiveJpeg(kSize), "\xFF\xC2", side);
         if (!refused) {
             // The decoder runs; the scans' missing data decodes as grey.
-            const picture::DecodedFile decoded = picture::decodePicture(bytes, QSize(800, 600));
+            const decoder::DecodedFile decoded = decoder::decodePicture(bytes, QSize(800, 600));
             QCOMPARE(decoded.picture.ownSize, QSize(side, side));
             return;
         }
         try {
-            picture::decodePicture(bytes, QSize(800, 600));
+            decoder::decodePicture(bytes, QSize(800, 600));
             QFAIL("decoded a picture too large to buffer");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), platform::ErrorNumber::OutOfMemory);

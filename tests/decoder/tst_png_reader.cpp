@@ -5,10 +5,10 @@
 // decodes to the pixels QImageReader gives when not reduced, to an area average of them when
 // reduced, and what Qt's reader refuses is refused.
 
-#include "loaded_picture.h"
 #include "decoder/common/area_reducer.h"
-#include "decoder/picture_decoder.h"
 #include "decoder/formats/png/png_reader.h"
+#include "decoder/picture_decoder.h"
+#include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "seeded_random.h"
@@ -191,9 +191,9 @@ void addColourKinds()
         << plain.left(data - 8) + pngChunk("IDAT", longer) + pngChunk("IEND", {});
 }
 
-std::optional<picture::DecodedPicture> readAt(const QByteArray& png, QSize coverPixels)
+std::optional<decoder::DecodedPicture> readAt(const QByteArray& png, QSize coverPixels)
 {
-    return picture::readPng(png, coverPixels);
+    return decoder::readPng(png, coverPixels);
 }
 
 } // namespace
@@ -229,7 +229,7 @@ private Q_SLOTS:
             // Anything finer than the next factor up asks for this one.
             const QSize cover((whole.width() + factor) / (factor + 1) + 1,
                               (whole.height() + factor) / (factor + 1) + 1);
-            if (picture::areaReductionFactor(whole.size(), cover) != factor)
+            if (decoder::areaReductionFactor(whole.size(), cover) != factor)
                 continue;
             const auto decoded = readAt(png, cover);
             QVERIFY(decoded);
@@ -260,7 +260,7 @@ private Q_SLOTS:
         QFETCH(QSize, ownSize);
         QFETCH(QSize, cover);
         QFETCH(int, factor);
-        QCOMPARE(picture::areaReductionFactor(ownSize, cover), factor);
+        QCOMPARE(decoder::areaReductionFactor(ownSize, cover), factor);
     }
 
     void refusesWhatQtRefuses_data()
@@ -365,7 +365,7 @@ private Q_SLOTS:
         QBuffer buffer(&png);
         buffer.open(QIODevice::ReadOnly);
         buffer.seek(5);
-        QVERIFY(!picture::readPng(buffer, QSize(4, 4)));
+        QVERIFY(!decoder::readPng(buffer, QSize(4, 4)));
         QCOMPARE(buffer.pos(), 5);
     }
 

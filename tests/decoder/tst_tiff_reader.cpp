@@ -5,9 +5,9 @@
 // gives when not reduced and to their area average when reduced; every other kind is left to
 // Qt's reader, and a picture whose rows do not decode is refused as Qt's reader refuses it.
 
-#include "loaded_picture.h"
-#include "decoder/picture_decoder.h"
 #include "decoder/formats/tiff/tiff_reader.h"
+#include "decoder/picture_decoder.h"
+#include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 
@@ -103,11 +103,11 @@ QImage plainDecode(const QByteArray& tiff)
     return QImageReader(&buffer, "tiff").read();
 }
 
-std::optional<picture::DecodedPicture> readAt(QByteArray tiff, QSize coverPixels)
+std::optional<decoder::DecodedPicture> readAt(QByteArray tiff, QSize coverPixels)
 {
     QBuffer buffer(&tiff);
     buffer.open(QIODevice::ReadOnly);
-    return picture::readTiff(buffer, coverPixels);
+    return decoder::readTiff(buffer, coverPixels);
 }
 
 } // namespace
@@ -166,7 +166,7 @@ private Q_SLOTS:
         QBuffer buffer(&tiff);
         buffer.open(QIODevice::ReadOnly);
         buffer.seek(7);
-        QVERIFY(!picture::readTiff(buffer, QSize(4, 4)));
+        QVERIFY(!decoder::readTiff(buffer, QSize(4, 4)));
         QCOMPARE(buffer.pos(), 7);
     }
 

@@ -5,10 +5,10 @@
 // pixels QImageReader gives when not scaled, close to an area average of them when scaled,
 // and what libwebp cannot decode is refused as Qt's reader refuses it.
 
-#include "loaded_picture.h"
 #include "decoder/common/area_reducer.h"
-#include "decoder/picture_decoder.h"
 #include "decoder/formats/webp/webp_reader.h"
+#include "decoder/picture_decoder.h"
+#include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 
@@ -101,7 +101,7 @@ private Q_SLOTS:
         QFETCH(double, minimumDb);
         const QImage whole = plainDecode(webp);
         QVERIFY(!whole.isNull());
-        const auto same = picture::readWebp(webp, whole.size());
+        const auto same = decoder::readWebp(webp, whole.size());
         QVERIFY(same);
         QCOMPARE(same->ownSize, whole.size());
         QCOMPARE(same->image.hasAlphaChannel(), alpha);
@@ -110,9 +110,9 @@ private Q_SLOTS:
 
         for (int factor : {2, 3, 4}) {
             const QSize cover(whole.width() / factor, whole.height() / factor);
-            if (picture::areaReductionFactor(whole.size(), cover) != factor)
+            if (decoder::areaReductionFactor(whole.size(), cover) != factor)
                 continue;
-            const auto scaled = picture::readWebp(webp, cover);
+            const auto scaled = decoder::readWebp(webp, cover);
             QVERIFY(scaled);
             const QImage expected = exactAreaAverage(whole, factor);
             QCOMPARE(scaled->image.size(), expected.size());
@@ -142,7 +142,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, webp);
         QVERIFY(plainDecode(webp).isNull());
-        QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, picture::readWebp(webp, QSize(8, 8)));
+        QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, decoder::readWebp(webp, QSize(8, 8)));
     }
 
     void leavesProfilesToQt()
@@ -151,7 +151,7 @@ private Q_SLOTS:
         wide.setColorSpace(QColorSpace::DisplayP3);
         const QByteArray webp = encoded(wide, "WEBP");
         QVERIFY(webp.contains("ICCP"));
-        QVERIFY(!picture::readWebp(webp, QSize(8, 8)));
+        QVERIFY(!decoder::readWebp(webp, QSize(8, 8)));
         const picture::Picture picture = kavelora::tests::loadedPicture(webp, QSize(8, 8));
         QCOMPARE(picture.screenImage().size(), QSize(32, 32));
     }

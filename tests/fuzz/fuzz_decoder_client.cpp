@@ -10,11 +10,11 @@
 
 #include "fuzz_support.h"
 #include "picture/helper/decoder_client.h"
-#include "protocol/decoder_protocol.h"
 #include "picture/helper/helper_launcher.h"
 #include "picture/picture_file.h"
-#include "protocol/socket_messages.h"
 #include "platform/runtime_error.h"
+#include "protocol/decoder_protocol.h"
+#include "protocol/socket_messages.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -27,9 +27,12 @@
 #include <sys/socket.h>
 #include <vector>
 
+namespace protocol = kavelora::protocol;
+
 namespace {
 
 using namespace kavelora::picture;
+using namespace kavelora::protocol;
 using protocol::Reply;
 using protocol::ReplyKind;
 

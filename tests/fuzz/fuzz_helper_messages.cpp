@@ -9,13 +9,13 @@
 // after each, with an honest or a made-up file size. Every reply the
 // session sends must pass the viewer's parser and name a buffer that holds its pixels.
 
-#include "fuzz_support.h"
-#include "protocol/decoder_protocol.h"
 #include "decoder/decoder_session.h"
+#include "fuzz_support.h"
+#include "platform/runtime_error.h"
+#include "protocol/decoder_protocol.h"
 #include "protocol/picture_limits.h"
 #include "protocol/socket_messages.h"
 #include "protocol/unique_descriptor.h"
-#include "platform/runtime_error.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -32,9 +32,11 @@
 #include <sys/socket.h>
 #include <vector>
 
-namespace {
+namespace protocol = kavelora::protocol;
 
-using namespace kavelora::picture;
+namespace {
+using namespace kavelora::decoder;
+using namespace kavelora::protocol;
 using protocol::Reply;
 using protocol::ReplyKind;
 using protocol::Request;

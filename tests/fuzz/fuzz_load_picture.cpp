@@ -6,10 +6,10 @@
 // asks for beside the picture held already. A crash, a sanitizer report, a hang or an
 // allocation over the fuzzer's limit is a finding.
 
-#include "fuzz_support.h"
-#include "protocol/picture_limits.h"
 #include "decoder/picture_decoder.h"
+#include "fuzz_support.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <QCoreApplication>
 
@@ -20,14 +20,14 @@
 namespace {
 
 // What the decoder promises every caller of a picture it gives back.
-void checkPromises(const kavelora::picture::DecodedFile& decoded)
+void checkPromises(const kavelora::decoder::DecodedFile& decoded)
 {
     const QImage& image = decoded.picture.image;
     if (image.isNull())
         return;
     // Deeper formats are brought down to 8 bits per channel before anyone sees them.
     if (static_cast<qint64>(image.width()) * image.height() >
-            kavelora::picture::kMaxPicturePixels ||
+            kavelora::protocol::kMaxPicturePixels ||
         decoded.picture.ownSize.isEmpty() || decoded.format.isEmpty() || image.depth() > 32)
         std::abort();
 }
@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace kavelora::picture;
+    using namespace kavelora::decoder;
+    using namespace kavelora::protocol;
     using kavelora::platform::RuntimeError;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     try {

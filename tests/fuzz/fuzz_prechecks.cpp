@@ -6,8 +6,8 @@
 // last byte makes equal to the head or larger. Each run takes microseconds, so this target
 // covers the parsing of lying headers far more often than the whole decode can.
 
-#include "decoder/formats/bmp/bmp_reader.h"
 #include "decoder/common/picture_prechecks.h"
+#include "decoder/formats/bmp/bmp_reader.h"
 
 #include <array>
 #include <cstddef>
@@ -15,8 +15,8 @@
 #include <cstdlib>
 
 namespace {
-
-using namespace kavelora::picture;
+using namespace kavelora::decoder;
+using namespace kavelora::protocol;
 
 bool isAllowedFormat(const QByteArray& format)
 {

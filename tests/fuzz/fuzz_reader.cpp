@@ -7,9 +7,9 @@
 // decoder. A crash, a sanitizer report, a broken promise, a hang or an allocation over the
 // fuzzer's limit is a finding; a RuntimeError is the reader's answer to a bad file.
 
+#include "decoder/common/picture_prechecks.h"
 #include "fuzz_support.h"
 #include "fuzzed_readers.h"
-#include "decoder/common/picture_prechecks.h"
 #include "platform/runtime_error.h"
 
 #include <cstddef>
@@ -25,7 +25,8 @@ static_assert(kReader != nullptr, "KAVELORA_FUZZED_FORMAT names no row of kFuzze
 // The decoder's own refusals before any reader runs.
 bool passesPrechecks(const QByteArray& bytes, const QByteArray& format)
 {
-    using namespace kavelora::picture;
+    using namespace kavelora::decoder;
+    using namespace kavelora::protocol;
     if (precheckHead(bytes, bytes.size(), format) == HeadCheck::Fails)
         return false;
     return format != "jpeg" || jpegCoefficientsFit(bytes, bytes.size()) != HeadCheck::Fails;
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const QByteArray format = kavelora::picture::sniffPictureFormat(bytes);
+    const QByteArray format = kavelora::decoder::sniffPictureFormat(bytes);
     if (std::string_view(format.constData(), static_cast<std::size_t>(format.size())) !=
         kReader->format)
         return -1;

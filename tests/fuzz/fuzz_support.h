@@ -23,7 +23,7 @@ inline void startQuietApplication(int* argc, char*** argv)
 {
     static QCoreApplication application(*argc, *argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    QImageReader::setAllocationLimit(kavelora::picture::kDecodeAllocationLimitMiB);
+    QImageReader::setAllocationLimit(kavelora::protocol::kDecodeAllocationLimitMiB);
 }
 
 // Every byte of image read, so that AddressSanitizer sees rows its buffer does not hold. Eight

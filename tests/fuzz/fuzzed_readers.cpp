@@ -2,19 +2,19 @@
 // SPDX-License-Identifier: MIT
 #include "fuzzed_readers.h"
 
-#include "fuzz_support.h"
 #include "decoder/formats/avif/avif_reader.h"
 #include "decoder/formats/bmp/bmp_reader.h"
-#include "decoder/frame_reader.h"
 #include "decoder/formats/gif/gif_reader.h"
 #include "decoder/formats/heif/heif_reader.h"
 #include "decoder/formats/jpeg/jpeg_reader.h"
 #include "decoder/formats/jxl/jxl_reader.h"
-#include "protocol/picture_limits.h"
-#include "decoder/picture_decoder.h"
 #include "decoder/formats/png/png_reader.h"
 #include "decoder/formats/tiff/tiff_reader.h"
 #include "decoder/formats/webp/webp_reader.h"
+#include "decoder/frame_reader.h"
+#include "decoder/picture_decoder.h"
+#include "fuzz_support.h"
+#include "protocol/picture_limits.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -23,8 +23,8 @@
 #include <optional>
 
 namespace kavelora::fuzz {
-
-using namespace kavelora::picture;
+using namespace kavelora::decoder;
+using namespace kavelora::protocol;
 
 namespace {
 

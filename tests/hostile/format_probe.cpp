@@ -4,9 +4,9 @@
 // format_probe FILE...: prints, for each FILE, the format the loader takes it for from its
 // content ("-" for none) and its name, one line each.
 
-#include "protocol/picture_limits.h"
-#include "decoder/picture_decoder.h"
 #include "decoder/common/picture_prechecks.h"
+#include "decoder/picture_decoder.h"
+#include "protocol/picture_limits.h"
 
 #include <QFile>
 
@@ -18,8 +18,8 @@ int main(int argc, char* argv[])
         QFile file(QFile::decodeName(argv[i]));
         QByteArray format;
         if (file.open(QIODevice::ReadOnly))
-            format = kavelora::picture::sniffPictureFormat(
-                file.read(kavelora::picture::kPictureHeadBytes));
+            format = kavelora::decoder::sniffPictureFormat(
+                file.read(kavelora::protocol::kPictureHeadBytes));
         std::printf("%s %s\n", format.isEmpty() ? "-" : format.constData(), argv[i]);
     }
     return 0;

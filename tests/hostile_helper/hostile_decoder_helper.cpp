@@ -19,7 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
-using namespace kavelora::picture;
+namespace protocol = kavelora::protocol;
+using namespace kavelora::protocol;
 using protocol::Reply;
 using protocol::ReplyKind;
 using protocol::Request;

@@ -1,13 +1,13 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "allocation_probe.h"
-#include "picture/animation.h"
-#include "protocol/picture_limits.h"
-#include "picture/load_picture.h"
 #include "decoder/picture_decoder.h"
+#include "picture/animation.h"
+#include "picture/load_picture.h"
 #include "picture/picture_file.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 #include "seeded_random.h"
 #include "test_files.h"
 #include "window/image_box.h"
@@ -66,9 +66,9 @@ int loadLimited(int argc, char** argv)
         }
         // The decoding the helper does, in this process, where its allocations are seen.
         const picture::PictureFile file(fileName);
-        picture::PictureStream stream(picture::UniqueDescriptor(::dup(file.descriptor())),
+        decoder::PictureStream stream(protocol::UniqueDescriptor(::dup(file.descriptor())),
                                       file.size());
-        status = picture::decodePictureStream(stream, kPictureAreaPixels).picture.image.isNull()
+        status = decoder::decodePictureStream(stream, kPictureAreaPixels).picture.image.isNull()
                      ? OtherFailure
                      : Loaded;
     } catch (const platform::RuntimeError&) {
@@ -217,11 +217,11 @@ private Q_SLOTS:
     void decodesLargeFilesLikeTheirBytes()
     {
         QFETCH(QByteArray, bytes);
-        QVERIFY2(bytes.size() > picture::kPictureHeadBytes, "the fixture fits in the head");
+        QVERIFY2(bytes.size() > protocol::kPictureHeadBytes, "the fixture fits in the head");
         const QString path = writeFixture(m_dir.path(), QStringLiteral("large.dat"), bytes);
 
         const picture::Picture fromFile = picture::LoadPicture(path, QSize(800, 600));
-        const picture::DecodedFile fromBytes = picture::decodePicture(bytes, QSize(800, 600));
+        const decoder::DecodedFile fromBytes = decoder::decodePicture(bytes, QSize(800, 600));
         QCOMPARE(fromFile.ownSize(), QSize(320, 240));
         QCOMPARE(fromFile.screenImage().convertToFormat(QImage::Format_RGB32),
                  fromBytes.picture.image.convertToFormat(QImage::Format_RGB32));
@@ -256,8 +256,8 @@ private Q_SLOTS:
         QFETCH(QPoint, bluePoint);
         QFETCH(QPoint, redPoint);
         const QByteArray jpeg = encoded(twoHalves(QSize(60, 40), kBlue, kRed), "JPEG", 95);
-        const picture::DecodedPicture decoded =
-            picture::decodePicture(withExifOrientation(jpeg, orientation), QSize(800, 600)).picture;
+        const decoder::DecodedPicture decoded =
+            decoder::decodePicture(withExifOrientation(jpeg, orientation), QSize(800, 600)).picture;
         QCOMPARE(decoded.ownSize, ownSize);
         QCOMPARE(decoded.image.size(), ownSize);
         QVERIFY(colourNear(decoded.image.pixel(bluePoint), kBlue, 24));
@@ -274,7 +274,7 @@ private Q_SLOTS:
         const QRgb expected = wide.convertedToColorSpace(QColorSpace::SRgb).pixel(0, 0);
         QVERIFY(expected != wide.pixel(0, 0));
 
-        const QImage decoded = picture::decodePicture(png, QSize(800, 600)).picture.image;
+        const QImage decoded = decoder::decodePicture(png, QSize(800, 600)).picture.image;
         QCOMPARE(decoded.colorSpace(), QColorSpace(QColorSpace::SRgb));
         QVERIFY(colourNear(decoded.pixel(5, 5), expected, 1));
     }
@@ -412,8 +412,8 @@ private Q_SLOTS:
         };
         const QByteArray png = encoded(noisyHalves(size), "PNG");
         const QByteArray otherPng = encoded(noisyHalves(QSize(320, 240)), "PNG");
-        QVERIFY(bmp.size() > picture::kPictureHeadBytes);
-        QVERIFY(otherPng.size() > picture::kPictureHeadBytes);
+        QVERIFY(bmp.size() > protocol::kPictureHeadBytes);
+        QVERIFY(otherPng.size() > protocol::kPictureHeadBytes);
 
         // Its header still promises every row; the decoder would leave the missing ones as
         // whatever memory held.

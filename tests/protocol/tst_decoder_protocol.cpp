@@ -5,9 +5,9 @@
 // by a hostile file may send anything, so parseReply must refuse every reply whose sizes the
 // viewer cannot trust; parseRequest likewise for what the helper is asked.
 
+#include "platform/runtime_error.h"
 #include "protocol/decoder_protocol.h"
 #include "protocol/picture_limits.h"
-#include "platform/runtime_error.h"
 
 #include <QTest>
 
@@ -15,13 +15,12 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-
-using namespace kavelora::picture;
-using namespace kavelora::picture::protocol;
+using namespace kavelora::protocol;
+using namespace kavelora::protocol;
 using kavelora::platform::ErrorNumber;
 
-Q_DECLARE_METATYPE(kavelora::picture::protocol::Reply)
-Q_DECLARE_METATYPE(kavelora::picture::protocol::Request)
+Q_DECLARE_METATYPE(kavelora::protocol::Reply)
+Q_DECLARE_METATYPE(kavelora::protocol::Request)
 Q_DECLARE_METATYPE(std::function<void(Reply&)>)
 Q_DECLARE_METATYPE(std::function<void(Request&)>)
 

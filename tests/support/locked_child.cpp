@@ -34,15 +34,15 @@ namespace kavelora::tests {
 
 namespace {
 
-constexpr picture::LockdownLimits kLimits{kAddressSpaceBytes, kCpuSeconds};
+constexpr decoder::LockdownLimits kLimits{kAddressSpaceBytes, kCpuSeconds};
 
 bool lockDownWith(std::span<const int> kept)
 {
-    picture::loadImagePluginsUpFront();
-    picture::loadHeifAndJxlUpFront();
-    picture::LockdownLimits limits = kLimits;
+    decoder::loadImagePluginsUpFront();
+    decoder::loadHeifAndJxlUpFront();
+    decoder::LockdownLimits limits = kLimits;
     limits.expectedParent = getppid();
-    return picture::lockDown(kept, limits);
+    return decoder::lockDown(kept, limits);
 }
 
 // Reads the picture from pictureFile, decodes it and tells how it came out.
@@ -54,7 +54,7 @@ int decodeFrom(int pictureFile, bool throughDecoder)
         bytes.append(block, got);
     QImage image;
     try {
-        image = throughDecoder ? picture::decodePicture(bytes, QSize(800, 600)).picture.image
+        image = throughDecoder ? decoder::decodePicture(bytes, QSize(800, 600)).picture.image
                                : QImage::fromData(bytes, "tga");
     } catch (...) {
         return DecodeRaised;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 namespace {
 // Keeps each block's sums of premultiplied colour within 32 bits.
@@ -90,4 +90,4 @@ void AreaReducer::finishBandIfComplete(int width)
     std::fill(m_sums.begin(), m_sums.end(), 0);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

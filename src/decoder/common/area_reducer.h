@@ -8,7 +8,7 @@
 
 #include <vector>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The whole-number factor a picture of ownSize is reduced by: the largest (up to 64) whose
 // copy, ceil(side / factor) each way, still covers coverPixels both ways; 1 when none does.
@@ -40,4 +40,4 @@ private:
     std::vector<quint32> m_sums; // per target pixel: alpha, red, green, blue (or gray alone)
 };
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -6,7 +6,7 @@
 #include <QtEndian>
 
 // Fixed-size fields of picture headers. Callers check that the bytes read lie inside bytes.
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 inline quint16 readLittleEndian16(const QByteArray& bytes, qsizetype offset)
 {
@@ -28,4 +28,4 @@ inline quint32 readBigEndian32(const QByteArray& bytes, qsizetype offset)
     return qFromBigEndian<quint32>(bytes.constData() + offset);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

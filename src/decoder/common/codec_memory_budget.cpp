@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 namespace {
 
@@ -40,4 +40,4 @@ void CodecMemoryBudget::release(void* address)
     std::free(block);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

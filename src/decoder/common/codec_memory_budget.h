@@ -8,14 +8,14 @@
 
 #include <cstddef>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The heap of a codec that has no limits of its own but takes an allocator: blocks are handed
 // out while the total of those not yet released stays within a budget.
 class CodecMemoryBudget
 {
 public:
-    explicit CodecMemoryBudget(qint64 budgetBytes = kMaxCodecDecodeBytes)
+    explicit CodecMemoryBudget(qint64 budgetBytes = protocol::kMaxCodecDecodeBytes)
         : m_budgetBytes(budgetBytes)
     {}
 
@@ -38,4 +38,4 @@ private:
     bool m_refused = false;
 };
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -208,4 +208,4 @@ QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour)
     return image;
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

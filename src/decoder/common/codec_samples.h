@@ -7,7 +7,7 @@
 #include <QSize>
 #include <QtGlobal>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // Interleaved samples as a codec library decodes them, before they become an sRGB picture.
 struct CodecSamples
@@ -50,4 +50,4 @@ inline quint16 widenedSample(quint32 value, int bitsPerSample)
     return static_cast<quint16>((value * 65535u + largest / 2) / largest);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QSize>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // What one decode gives back. image is sRGB, 8 bits per channel (Grayscale8, RGB32, ARGB32 or
 // ARGB32_Premultiplied), oriented, within kMaxPicturePixels; it covers the size asked for both
@@ -17,4 +17,4 @@ struct DecodedPicture
     QSize ownSize;
 };
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 namespace {
 
@@ -281,20 +281,23 @@ HeadCheck jpegCoefficientsFit(const QByteArray& head, qint64 fileSize)
     const JpegFirstScan scan = readJpegFirstScan(head);
     if (!scan.found && head.size() < fileSize)
         return HeadCheck::NeedsWholeFile;
-    return scan.coefficientBytes <= kMaxJpegCoefficientBytes ? HeadCheck::Passes : HeadCheck::Fails;
+    return scan.coefficientBytes <= protocol::kMaxJpegCoefficientBytes ? HeadCheck::Passes
+                                                                       : HeadCheck::Fails;
 }
 
 bool codecDecodeFits(qint64 width, qint64 height, int bitsPerSample, bool hasAlpha)
 {
-    if (width <= 0 || height <= 0 || width > kMaxCodecSidePixels || height > kMaxCodecSidePixels)
+    if (width <= 0 || height <= 0 || width > protocol::kMaxCodecSidePixels ||
+        height > protocol::kMaxCodecSidePixels)
         return false;
     const qint64 pixels = width * height;
     const qint64 sampleBytes = bitsPerSample > 8 ? 2 : 1;
     const qint64 channels = hasAlpha ? 4 : 3;
     // The codec's planes, its interleaved samples, and the 32-bit picture made from them.
     const qint64 bytesPerPixel = 2 * channels * sampleBytes + 4;
-    return pixels <= kMaxPicturePixels && pixels * bytesPerPixel <= kMaxCodecDecodeBytes &&
-           pixels * channels * sampleBytes <= kMaxCodecSampleBufferBytes;
+    return pixels <= protocol::kMaxPicturePixels &&
+           pixels * bytesPerPixel <= protocol::kMaxCodecDecodeBytes &&
+           pixels * channels * sampleBytes <= protocol::kMaxCodecSampleBufferBytes;
 }
 
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format)
@@ -306,4 +309,4 @@ HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray
     return HeadCheck::Passes;
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The format of the allow-list that the content starts like (a Qt format name), or empty.
 // The file's name never decides it.
@@ -33,4 +33,4 @@ bool codecDecodeFits(qint64 width, qint64 height, int bitsPerSample, bool hasAlp
 
 HeadCheck precheckHead(const QByteArray& head, qint64 fileSize, const QByteArray& format);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

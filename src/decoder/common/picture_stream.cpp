@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -30,7 +30,7 @@ qint64 PictureStream::Device::readData(char* data, qint64 maxSize)
     return count;
 }
 
-PictureStream::PictureStream(UniqueDescriptor descriptor, qint64 size)
+PictureStream::PictureStream(protocol::UniqueDescriptor descriptor, qint64 size)
     : m_descriptor(std::move(descriptor))
     , m_size(std::max<qint64>(size, 0))
     , m_device(m_descriptor.get(), m_size)
@@ -76,4 +76,4 @@ QByteArray PictureStream::readFromStart(qint64 length)
     return bytes;
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

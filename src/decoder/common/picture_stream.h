@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QIODevice>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // A picture file as the decoder reads it: a descriptor it was handed and the size the file
 // had when it was checked. Reads go through pread and stop at that size, so a file that grows
@@ -15,7 +15,7 @@ namespace kavelora::picture {
 class PictureStream
 {
 public:
-    PictureStream(UniqueDescriptor descriptor, qint64 size);
+    PictureStream(protocol::UniqueDescriptor descriptor, qint64 size);
 
     qint64 size() const { return m_size; }
     // Up to length bytes from the start. Raises PathFileAccess when reading fails.
@@ -44,9 +44,9 @@ private:
 
     QByteArray readFromStart(qint64 length);
 
-    UniqueDescriptor m_descriptor;
+    protocol::UniqueDescriptor m_descriptor;
     qint64 m_size;
     Device m_device;
 };
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

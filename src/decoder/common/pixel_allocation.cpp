@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/common/pixel_allocation.h"
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 namespace {
 thread_local PixelAllocator currentAllocator;
@@ -24,4 +24,4 @@ ScopedPixelAllocator::~ScopedPixelAllocator()
     currentAllocator = std::move(m_previous);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

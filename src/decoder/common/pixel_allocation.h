@@ -7,7 +7,7 @@
 
 #include <functional>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using PixelAllocator = std::function<QImage(QSize size, QImage::Format format)>;
 
@@ -29,4 +29,4 @@ private:
     PixelAllocator m_previous;
 };
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

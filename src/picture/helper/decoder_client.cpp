@@ -2,8 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "picture/helper/decoder_client.h"
 
-#include "protocol/socket_messages.h"
 #include "platform/runtime_error.h"
+#include "protocol/socket_messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -84,7 +84,7 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
     Exchange exchange{Clock::now() + m_timeLimit, sent.requestId, {}, {}, {}};
     const auto message = std::as_bytes(std::span(&sent, 1));
     if (!sendWithin(exchange, message, file.descriptor())) {
-        if (!timeLeft(exchange.deadline).count())
+        if (!protocol::timeLeft(exchange.deadline).count())
             fail(Outcome::TimedOut);
         if (!m_ready)
             fail(Outcome::Ended);
@@ -94,7 +94,8 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
         if (!m_socket.isValid())
             throw RuntimeError(ErrorNumber::DeviceUnavailable);
         if (!sendWithin(exchange, message, file.descriptor()))
-            fail(timeLeft(exchange.deadline).count() ? Outcome::Ended : Outcome::TimedOut);
+            fail(protocol::timeLeft(exchange.deadline).count() ? Outcome::Ended
+                                                               : Outcome::TimedOut);
     }
     const Outcome outcome = converse(exchange);
     if (outcome != Outcome::Replied)
@@ -146,15 +147,17 @@ DecoderClient::Outcome DecoderClient::converse(Exchange& exchange)
         if (reply.kind != ReplyKind::NeedBuffer)
             return Outcome::Replied;
         if (!lendBuffer(exchange, reply.bufferBytes))
-            return timeLeft(exchange.deadline).count() ? Outcome::Broken : Outcome::TimedOut;
+            return protocol::timeLeft(exchange.deadline).count() ? Outcome::Broken
+                                                                 : Outcome::TimedOut;
     }
 }
 
 DecoderClient::Outcome DecoderClient::nextReply(Exchange& exchange, Reply& reply)
 {
-    if (!waitForSocket(m_socket.get(), POLLIN, exchange.deadline))
+    if (!protocol::waitForSocket(m_socket.get(), POLLIN, exchange.deadline))
         return Outcome::TimedOut;
-    const std::optional<ReceivedMessage> message = receiveMessage(m_socket.get(), sizeof(Reply), 0);
+    const std::optional<protocol::ReceivedMessage> message =
+        protocol::receiveMessage(m_socket.get(), sizeof(Reply), 0);
     if (!message)
         return Outcome::Ended;
     const std::optional<Reply> parsed = protocol::parseReply(message->bytes);
@@ -193,11 +196,11 @@ bool DecoderClient::sendWithin(const Exchange& exchange, std::span<const std::by
                                int descriptor)
 {
     for (;;) {
-        if (sendMessage(m_socket.get(), message, std::span(&descriptor, 1)))
+        if (protocol::sendMessage(m_socket.get(), message, std::span(&descriptor, 1)))
             return true;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return false;
-        if (!waitForSocket(m_socket.get(), POLLOUT, exchange.deadline))
+        if (!protocol::waitForSocket(m_socket.get(), POLLOUT, exchange.deadline))
             return false;
     }
 }

@@ -2,11 +2,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "protocol/decoder_protocol.h"
 #include "picture/helper/helper_launcher.h"
-#include "picture/picture_file.h"
 #include "picture/helper/shared_buffers.h"
 #include "picture/helper/start_backoff.h"
+#include "picture/picture_file.h"
+#include "protocol/decoder_protocol.h"
 #include "protocol/unique_descriptor.h"
 
 #include <QByteArray>
@@ -95,7 +95,7 @@ private:
     std::unique_ptr<HelperLauncher> m_launcher;
     std::chrono::milliseconds m_timeLimit;
     HelperProcess m_helper;
-    UniqueDescriptor m_socket;
+    protocol::UniqueDescriptor m_socket;
     // Whether the running helper has said it is locked and ready.
     bool m_ready = false;
     // Set while a helper starts.

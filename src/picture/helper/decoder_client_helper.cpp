@@ -137,17 +137,17 @@ void DecoderClient::startLater()
         QObject::connect(m_restart, &QTimer::timeout, m_restart, [this] { start(); });
     }
     if (!m_restart->isActive())
-        m_restart->start(timeLeft(m_backoff.nextStart()));
+        m_restart->start(protocol::timeLeft(m_backoff.nextStart()));
 }
 
 QString DecoderClient::endReason(std::optional<Reply> lastWord)
 {
     // Its last word may still wait unread behind what failed first.
     for (int message = 0; !lastWord && message < 4; ++message) {
-        if (!m_socket.isValid() || !waitForSocket(m_socket.get(), POLLIN, Clock::now()))
+        if (!m_socket.isValid() || !protocol::waitForSocket(m_socket.get(), POLLIN, Clock::now()))
             break;
-        const std::optional<ReceivedMessage> received =
-            receiveMessage(m_socket.get(), sizeof(Reply), 0);
+        const std::optional<protocol::ReceivedMessage> received =
+            protocol::receiveMessage(m_socket.get(), sizeof(Reply), 0);
         const std::optional<Reply> said =
             received ? protocol::parseReply(received->bytes) : std::nullopt;
         if (!received)
@@ -187,8 +187,8 @@ void DecoderClient::onIdleMessage()
         return;
     std::optional<Reply> said;
     if (waiting > 0) {
-        const std::optional<ReceivedMessage> message =
-            receiveMessage(m_socket.get(), sizeof(Reply), 0);
+        const std::optional<protocol::ReceivedMessage> message =
+            protocol::receiveMessage(m_socket.get(), sizeof(Reply), 0);
         said = message ? protocol::parseReply(message->bytes) : std::nullopt;
         if (said && said->kind == ReplyKind::Ready && !m_ready) {
             m_ready = true;

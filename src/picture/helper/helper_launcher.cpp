@@ -118,11 +118,12 @@ LaunchedHelper SpawningLauncher::launch()
             QStringLiteral("no socket: %1").arg(QString::fromLocal8Bit(strerror(errno)));
         return launched;
     }
-    UniqueDescriptor mine(ends[0]);
-    UniqueDescriptor theirs(ends[1]);
+    protocol::UniqueDescriptor mine(ends[0]);
+    protocol::UniqueDescriptor theirs(ends[1]);
     // dup2 onto itself would leave close-on-exec set.
     if (theirs.get() == kHelperSocket)
-        theirs = UniqueDescriptor(::fcntl(theirs.get(), F_DUPFD_CLOEXEC, kHelperSocket + 1));
+        theirs =
+            protocol::UniqueDescriptor(::fcntl(theirs.get(), F_DUPFD_CLOEXEC, kHelperSocket + 1));
     // The viewer's sends wait for room only as long as its request may take.
     ::fcntl(mine.get(), F_SETFL, ::fcntl(mine.get(), F_GETFL) | O_NONBLOCK);
 
@@ -134,7 +135,7 @@ LaunchedHelper SpawningLauncher::launch()
     // the same thread, for the helper asks to be killed when the thread that started it ends.
     std::optional<Spawned> spawned = BoundedCall::runOnLastingThread<Spawned>(
         [words, environment = helperEnvironment(),
-         helperSocket = std::make_shared<UniqueDescriptor>(std::move(theirs))] {
+         helperSocket = std::make_shared<protocol::UniqueDescriptor>(std::move(theirs))] {
             return spawn(words, environment, helperSocket->get());
         },
         kSpawnTimeLimit);

@@ -17,7 +17,7 @@ namespace kavelora::picture {
 struct LaunchedHelper
 {
     // Invalid when the helper could not start.
-    UniqueDescriptor socket;
+    protocol::UniqueDescriptor socket;
     // Holds no process where none stands behind the socket.
     HelperProcess process;
     QString failure;

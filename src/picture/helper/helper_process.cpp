@@ -23,12 +23,12 @@ namespace {
 
 Q_LOGGING_CATEGORY(helperProcessLog, "kavelora.decoder")
 
-UniqueDescriptor openEndedDescriptor(pid_t pid)
+protocol::UniqueDescriptor openEndedDescriptor(pid_t pid)
 {
 #if defined(SYS_pidfd_open)
-    return UniqueDescriptor(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    return protocol::UniqueDescriptor(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
 #else
-    return UniqueDescriptor();
+    return protocol::UniqueDescriptor();
 #endif
 }
 
@@ -68,7 +68,7 @@ Unreaped& unreaped()
     return waiting;
 }
 
-void reapLater(pid_t pid, UniqueDescriptor ended)
+void reapLater(pid_t pid, protocol::UniqueDescriptor ended)
 {
     {
         const std::lock_guard lock(unreaped().mutex);
@@ -90,7 +90,7 @@ void reapLater(pid_t pid, UniqueDescriptor ended)
         return;
     }
     auto watch = new QSocketNotifier(ended.get(), QSocketNotifier::Read, application);
-    auto owned = std::make_shared<UniqueDescriptor>(std::move(ended));
+    auto owned = std::make_shared<protocol::UniqueDescriptor>(std::move(ended));
     QObject::connect(watch, &QSocketNotifier::activated, watch, [watch, pid, owned] {
         const std::optional<int> status = reapIfEnded(pid);
         if (!status)

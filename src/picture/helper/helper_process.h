@@ -38,7 +38,7 @@ public:
 private:
     pid_t m_pid = 0;
     // Readable once the process has ended; -1 where the kernel has no pidfd_open.
-    UniqueDescriptor m_ended;
+    protocol::UniqueDescriptor m_ended;
 };
 
 // What a waitpid status says, for the log: "status 3", "signal 9".

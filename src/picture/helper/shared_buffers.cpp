@@ -28,14 +28,16 @@ std::shared_ptr<SharedBuffer> SharedBuffer::create(std::uint32_t id, std::int64_
     if (bytes <= 0)
         return nullptr;
     const std::int64_t length = wholePages(bytes);
-    UniqueDescriptor descriptor(::memfd_create("kavelora-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    protocol::UniqueDescriptor descriptor(
+        ::memfd_create("kavelora-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!descriptor.isValid() || ::ftruncate(descriptor.get(), length) != 0 ||
         ::fcntl(descriptor.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW) != 0)
         return nullptr;
     return std::shared_ptr<SharedBuffer>(new SharedBuffer(id, std::move(descriptor), length));
 }
 
-SharedBuffer::SharedBuffer(std::uint32_t id, UniqueDescriptor descriptor, std::int64_t bytes)
+SharedBuffer::SharedBuffer(std::uint32_t id, protocol::UniqueDescriptor descriptor,
+                           std::int64_t bytes)
     : m_id(id)
     , m_descriptor(std::move(descriptor))
     , m_bytes(bytes)

@@ -37,12 +37,12 @@ public:
     bool isTakenBack() const { return m_data != nullptr; }
 
 private:
-    SharedBuffer(std::uint32_t id, UniqueDescriptor descriptor, std::int64_t bytes);
+    SharedBuffer(std::uint32_t id, protocol::UniqueDescriptor descriptor, std::int64_t bytes);
     friend QImage imageIn(const std::shared_ptr<SharedBuffer>& buffer, QSize size,
                           qsizetype bytesPerLine, QImage::Format format);
 
     std::uint32_t m_id;
-    UniqueDescriptor m_descriptor;
+    protocol::UniqueDescriptor m_descriptor;
     const uchar* m_data = nullptr;
     std::int64_t m_bytes;
 };

@@ -3,9 +3,9 @@
 #include "decoder/formats/avif/avif_reader.h"
 
 #include "decoder/common/codec_samples.h"
-#include "protocol/picture_limits.h"
 #include "decoder/common/picture_prechecks.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <avif/avif.h>
 
@@ -14,7 +14,7 @@
 #include <memory>
 #include <new>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -117,8 +117,8 @@ DecodedPicture readAvif(const QByteArray& bytes, QSize /*coverPixels*/)
         decoder->maxThreads = kDecoderThreads;
         // A backstop above the pixel cap, so that claims between the two are told apart as
         // too large rather than malformed.
-        decoder->imageSizeLimit = static_cast<uint32_t>(4 * kMaxPicturePixels);
-        decoder->imageDimensionLimit = kMaxCodecSidePixels;
+        decoder->imageSizeLimit = static_cast<uint32_t>(4 * protocol::kMaxPicturePixels);
+        decoder->imageDimensionLimit = protocol::kMaxCodecSidePixels;
         decoder->ignoreExif = AVIF_TRUE;
         decoder->ignoreXMP = AVIF_TRUE;
         raiseIfFailed(avifDecoderSetIOMemory(decoder.get(),
@@ -144,4 +144,4 @@ DecodedPicture readAvif(const QByteArray& bytes, QSize /*coverPixels*/)
     }
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

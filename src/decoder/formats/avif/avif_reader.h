@@ -7,11 +7,11 @@
 #include <QByteArray>
 #include <QSize>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The AVIF in bytes (the first frame of a sequence), whole whatever coverPixels asks, turned
 // and mirrored as it says, in sRGB. Raises RuntimeError: InvalidPicture, or OutOfMemory past
 // the size or memory limits, checked before decoding.
 DecodedPicture readAvif(const QByteArray& bytes, QSize coverPixels);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

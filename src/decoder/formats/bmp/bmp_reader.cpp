@@ -8,7 +8,7 @@
 #include <QList>
 #include <QtEndian>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -202,4 +202,4 @@ QByteArray withQtReadableBmpHeader(const QByteArray& bytes)
     return rewritten;
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QString>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // Whether the BMP starting with head is read whole: run-length coded, or a 52- or 56-byte
 // information header.
@@ -23,4 +23,4 @@ QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels, const QString
 // with the same masks; any other bytes as they are.
 QByteArray withQtReadableBmpHeader(const QByteArray& bytes);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

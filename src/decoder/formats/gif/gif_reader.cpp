@@ -3,9 +3,9 @@
 #include "decoder/formats/gif/gif_reader.h"
 
 #include "decoder/common/area_reducer.h"
-#include "protocol/picture_limits.h"
 #include "decoder/common/pixel_allocation.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <algorithm>
 #include <array>
@@ -19,7 +19,7 @@
 
 #include <gif_lib.h>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -406,7 +406,7 @@ std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels
     if (!still)
         return std::nullopt;
     const QSize ownSize = still->size;
-    if (static_cast<qint64>(ownSize.width()) * ownSize.height() > kMaxPicturePixels) {
+    if (static_cast<qint64>(ownSize.width()) * ownSize.height() > protocol::kMaxPicturePixels) {
         if (!walk.restIsPlain())
             return std::nullopt;
         throw RuntimeError(ErrorNumber::OutOfMemory);
@@ -430,4 +430,4 @@ std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels
     return DecodedPicture{std::move(image), ownSize};
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

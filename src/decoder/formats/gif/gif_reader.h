@@ -9,7 +9,7 @@
 
 #include <optional>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The GIF in bytes area-averaged by areaReductionFactor, decoded a row at a time, when it is
 // a still picture Qt's reader would show plainly: one image, covering the whole screen, not
@@ -21,4 +21,4 @@ namespace kavelora::picture {
 std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels,
                                       QSize decodedAlready = {});
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -6,7 +6,7 @@
 #include <climits>
 #include <vector>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 namespace {
 
@@ -207,4 +207,4 @@ std::optional<QSize> heifGridSize(const QByteArray& bytes)
     return QSize(side(width), side(height));
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The size the grid that is the primary picture of the HEIF in bytes declares. libheif makes
 // a grid picture that large whatever size its item claims, and tells only the claim before
@@ -16,4 +16,4 @@ namespace kavelora::picture {
 // INT_MAX reads as INT_MAX.
 std::optional<QSize> heifGridSize(const QByteArray& bytes);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

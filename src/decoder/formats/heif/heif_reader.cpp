@@ -3,10 +3,10 @@
 #include "decoder/formats/heif/heif_reader.h"
 
 #include "decoder/common/codec_samples.h"
-#include "decoder/formats/heif/heif_grid.h"
-#include "protocol/picture_limits.h"
 #include "decoder/common/picture_prechecks.h"
+#include "decoder/formats/heif/heif_grid.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <libheif/heif.h>
 
@@ -15,7 +15,7 @@
 #include <new>
 #include <optional>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -111,7 +111,7 @@ DecodedPicture readHeif(const QByteArray& bytes, QSize /*coverPixels*/)
     initialiseHeifDecoders();
     try {
         const HeifPointer<heif_context> context(heif_context_alloc());
-        heif_context_set_maximum_image_size_limit(context.get(), kMaxCodecSidePixels);
+        heif_context_set_maximum_image_size_limit(context.get(), protocol::kMaxCodecSidePixels);
         heif_context_set_max_decoding_threads(context.get(), kTileThreads);
         raiseIfFailed(heif_context_read_from_memory_without_copy(
             context.get(), bytes.constData(), static_cast<size_t>(bytes.size()), nullptr));
@@ -141,4 +141,4 @@ DecodedPicture readHeif(const QByteArray& bytes, QSize /*coverPixels*/)
     }
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

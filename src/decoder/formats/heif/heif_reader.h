@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QSize>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The primary picture of the HEIF (HEVC coded) in bytes, whole whatever coverPixels asks, turned
 // and mirrored as it says, in sRGB. Raises RuntimeError: InvalidPicture, or OutOfMemory past
@@ -17,4 +17,4 @@ DecodedPicture readHeif(const QByteArray& bytes, QSize coverPixels);
 // Registers the HEIF decoders, which otherwise happens at the first decode.
 void initialiseHeifDecoders();
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

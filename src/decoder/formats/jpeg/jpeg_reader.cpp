@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/jpeg/jpeg_reader.h"
 
-#include "protocol/picture_limits.h"
 #include "decoder/common/pixel_allocation.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <QColorSpace>
 #include <QIODevice>
@@ -20,7 +20,7 @@
 
 #include <jerror.h> // after jpeglib.h, which it needs
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -165,7 +165,7 @@ bool readHeaders(Decompression& jpeg, int denominator)
         return false;
     jpeg_create_decompress(&jpeg.info);
     // Over the limit, libjpeg asks for a backing store, which this build of it refuses.
-    jpeg.info.mem->max_memory_to_use = kLibjpegMemoryLimitBytes;
+    jpeg.info.mem->max_memory_to_use = protocol::kLibjpegMemoryLimitBytes;
     jpeg.info.src = &jpeg.source.manager;
     jpeg_save_markers(&jpeg.info, JPEG_APP0 + 2, 0xFFFF); // where a colour profile lies
     jpeg_read_header(&jpeg.info, TRUE);
@@ -239,7 +239,7 @@ QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformat
     const QSize size(static_cast<int>(jpeg.info.output_width),
                      static_cast<int>(jpeg.info.output_height));
     const qint64 pixelBytes = 4LL * size.width() * size.height();
-    QImage image = pixelBytes <= kDecodeAllocationLimitMiB * 1024LL * 1024
+    QImage image = pixelBytes <= protocol::kDecodeAllocationLimitMiB * 1024LL * 1024
                        ? allocatePixels(size, jpeg.format)
                        : QImage();
     if (image.isNull())
@@ -258,4 +258,4 @@ QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformat
     return image;
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -7,7 +7,7 @@
 
 class QIODevice;
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The JPEG on device at 1/denominator (1, 2, 4 or 8), turned to orientation: Grayscale8 or
 // RGB32 with an embedded profile's colour space. Fed to libjpeg in 64 KiB blocks: Qt's 4 KiB
@@ -15,4 +15,4 @@ namespace kavelora::picture {
 // OutOfMemory past the allocation or the buffers the header checks allow.
 QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformations orientation);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -4,9 +4,9 @@
 
 #include "decoder/common/codec_memory_budget.h"
 #include "decoder/common/codec_samples.h"
-#include "protocol/picture_limits.h"
 #include "decoder/common/picture_prechecks.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <jxl/decode.h>
 #include <jxl/decode_cxx.h>
@@ -14,7 +14,7 @@
 
 #include <new>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -202,4 +202,4 @@ DecodedPicture readJxl(const QByteArray& bytes, QSize /*coverPixels*/)
     }
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -7,11 +7,11 @@
 #include <QByteArray>
 #include <QSize>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The JPEG XL in bytes (the first frame of an animation), whole whatever coverPixels asks,
 // oriented, in sRGB. Raises RuntimeError: InvalidPicture, or OutOfMemory past the size limits
 // (checked before decoding) or when the decoder would take over kMaxCodecDecodeBytes.
 DecodedPicture readJxl(const QByteArray& bytes, QSize coverPixels);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

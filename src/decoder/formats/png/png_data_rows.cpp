@@ -16,7 +16,7 @@
 
 #include <zlib.h>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 namespace {
 
@@ -394,4 +394,4 @@ PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCoun
     return inflater.checksumMatches(checksum) ? PngDataFault::None : PngDataFault::Corrupt;
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -9,7 +9,7 @@
 
 class QIODevice;
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // True when the four bytes at type are letters, as a chunk's type must be.
 bool isPngChunkType(const char* type);
@@ -26,4 +26,4 @@ enum class PngDataFault { None, ReadFailed, WrongCrc, Corrupt, TooShort, RowRefu
 PngDataFault inflatePngRows(QIODevice& device, std::size_t rowBytes, int rowCount,
                             const std::function<bool(uchar* row, uchar* previous)>& takeRow);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -3,10 +3,10 @@
 #include "decoder/formats/png/png_reader.h"
 
 #include "decoder/common/area_reducer.h"
-#include "protocol/picture_limits.h"
 #include "decoder/formats/png/png_data_rows.h"
 #include "decoder/formats/png/png_unfilter.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -21,7 +21,7 @@
 
 #include <zlib.h>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -341,7 +341,7 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
         return std::nullopt;
     }
     const QSize ownSize(static_cast<int>(header.width), static_cast<int>(header.height));
-    if (static_cast<qint64>(header.width) * header.height > kMaxPicturePixels)
+    if (static_cast<qint64>(header.width) * header.height > protocol::kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const int factor = areaReductionFactor(ownSize, coverPixels);
     const QSize size((ownSize.width() + factor - 1) / factor,
@@ -370,4 +370,4 @@ std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels
     return readPng(buffer, coverPixels);
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -11,7 +11,7 @@
 
 class QIODevice;
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The PNG on device (read from its start) area-averaged by areaReductionFactor, or nullopt for
 // the kinds left to Qt's reader (interlaced, or 16 bits a sample) with device left where it
@@ -24,4 +24,4 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels);
 // As above, from the file's bytes.
 std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

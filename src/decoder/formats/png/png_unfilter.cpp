@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 namespace {
 
@@ -161,4 +161,4 @@ void expandPngRow(const PngPixelLayout& layout, const uchar* samples, QRgb* pixe
     }
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

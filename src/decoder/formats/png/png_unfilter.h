@@ -8,7 +8,7 @@
 #include <array>
 #include <cstddef>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // How one PNG row's bytes turn into pixels: the header's layout and the colour chunks.
 struct PngPixelLayout
@@ -43,4 +43,4 @@ void expandPngRow(const PngPixelLayout& layout, const uchar* samples, QRgb* pixe
 // The unfiltered samples of one 1, 2, 4 or 8-bit gray row as width gray bytes, scaled to 0-255.
 void expandPngGrayRow(const PngPixelLayout& layout, const uchar* samples, uchar* gray);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -3,8 +3,8 @@
 #include "decoder/formats/tiff/tiff_reader.h"
 
 #include "decoder/common/area_reducer.h"
-#include "protocol/picture_limits.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <QIODevice>
 #include <QImageIOHandler>
@@ -14,7 +14,7 @@
 
 #include <tiffio.h>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -112,7 +112,7 @@ std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels)
     const auto height = field<uint32_t>(tiff.get(), TIFFTAG_IMAGELENGTH, 0);
     if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
         throw RuntimeError(ErrorNumber::InvalidPicture);
-    if (static_cast<qint64>(width) * height > kMaxPicturePixels)
+    if (static_cast<qint64>(width) * height > protocol::kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const QSize ownSize(static_cast<int>(width), static_cast<int>(height));
     const bool gray = field<uint16_t>(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, 1) == 1;
@@ -148,4 +148,4 @@ std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels)
     return DecodedPicture{std::move(image), ownSize};
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

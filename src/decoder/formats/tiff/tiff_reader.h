@@ -10,7 +10,7 @@
 
 class QIODevice;
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The TIFF on device (read from its start) area-averaged by areaReductionFactor as libtiff
 // hands its rows over: 8-bit RGB (RGB32) or 8-bit gray, black at zero (Grayscale8), in strips,
@@ -19,4 +19,4 @@ namespace kavelora::picture {
 // OutOfMemory past kMaxPicturePixels.
 std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

@@ -3,15 +3,15 @@
 #include "decoder/formats/webp/webp_reader.h"
 
 #include "decoder/common/area_reducer.h"
-#include "protocol/picture_limits.h"
 #include "decoder/common/pixel_allocation.h"
 #include "platform/runtime_error.h"
+#include "protocol/picture_limits.h"
 
 #include <QSysInfo>
 
 #include <webp/decode.h>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
@@ -52,7 +52,7 @@ std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixel
         return std::nullopt;
 
     const QSize ownSize(config.input.width, config.input.height);
-    if (static_cast<qint64>(ownSize.width()) * ownSize.height() > kMaxPicturePixels)
+    if (static_cast<qint64>(ownSize.width()) * ownSize.height() > protocol::kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const int factor = areaReductionFactor(ownSize, coverPixels);
     const QSize scaled((ownSize.width() + factor - 1) / factor,
@@ -85,4 +85,4 @@ std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixel
     return DecodedPicture{std::move(image), ownSize};
 }
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder

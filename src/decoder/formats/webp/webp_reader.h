@@ -9,7 +9,7 @@
 
 #include <optional>
 
-namespace kavelora::picture {
+namespace kavelora::decoder {
 
 // The still WebP (lossy or lossless) in bytes, scaled by libwebp while it decodes to
 // ceil(side / areaReductionFactor) each way: RGB32, or ARGB32 (ARGB32_Premultiplied when
@@ -18,4 +18,4 @@ namespace kavelora::picture {
 // OutOfMemory past kMaxPicturePixels.
 std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixels);
 
-} // namespace kavelora::picture
+} // namespace kavelora::decoder
