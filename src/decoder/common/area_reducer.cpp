@@ -18,6 +18,11 @@ int areaReductionFactor(QSize ownSize, QSize coverPixels)
     return std::clamp(std::min(across, down), 1, kMaxReductionFactor);
 }
 
+QSize reducedSize(QSize ownSize, int factor)
+{
+    return QSize((ownSize.width() + factor - 1) / factor, (ownSize.height() + factor - 1) / factor);
+}
+
 AreaReducer::AreaReducer(QImage& target, int sourceHeight, int factor)
     : m_target(target)
     , m_sourceHeight(sourceHeight)

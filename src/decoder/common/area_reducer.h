@@ -14,6 +14,9 @@ namespace kavelora::decoder {
 // copy, ceil(side / factor) each way, still covers coverPixels both ways; 1 when none does.
 int areaReductionFactor(QSize ownSize, QSize coverPixels);
 
+// ownSize reduced by factor: ceil(side / factor) each way, as every scaling decoder rounds.
+QSize reducedSize(QSize ownSize, int factor);
+
 // Averages blocks of factor x factor source pixels, fed a row at a time, into target. The
 // blocks at the right and bottom edges average the pixels they have. target is
 // ceil(width / factor) x ceil(height / factor): Grayscale8 for gray rows, RGB32 for opaque
