@@ -1,2 +1,2 @@
-// The printer draws pictures: allowed.
+// Allowed: the printer draws pictures.
 #include "picture/picture.h"

@@ -1,0 +1,2 @@
+// common-serves-formats: a common part knows a format.
+#include "decoder/formats/png/png_reader.h"

@@ -1,0 +1,2 @@
+// dialogs-in-platform: pictures show a dialog.
+#include <QFileDialog>

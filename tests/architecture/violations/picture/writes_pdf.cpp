@@ -1,0 +1,2 @@
+// print-engine-in-print: pictures write a PDF.
+#include <QPdfWriter>

@@ -1,0 +1,2 @@
+// protocol-stands-alone: the shared messages depend on the viewer.
+#include "picture/picture.h"

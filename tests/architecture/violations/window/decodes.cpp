@@ -1,0 +1,2 @@
+// qt-readers-in-decoder: the window reads a picture file with Qt.
+#include <QImageReader>

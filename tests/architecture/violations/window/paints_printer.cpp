@@ -1,0 +1,3 @@
+// printer-painted-in-print: the window paints on the printer.
+#include <QPainter>
+#include <QPrinter>
