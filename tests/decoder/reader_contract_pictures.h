@@ -1,0 +1,57 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QString>
+
+// The files of every format the reader-contract suite decodes whole and reduced, each with
+// what tells its reference: Qt's reader for the format, or the picture a lossless encoder
+// was given.
+namespace kavelora::tests {
+
+struct ContractPicture
+{
+    // The row's name: the format, then the kind of file.
+    QByteArray name;
+    QByteArray bytes;
+    // Qt's reader for this format is the reference; empty when source is.
+    QByteArray qtFormat;
+    QImage source;
+    // Also the reference's pixel format and colour space, not only its pixels.
+    bool sameFormat = false;
+    // 1 or 0 when the picture must or must not have an alpha channel; -1 either.
+    int alpha = -1;
+};
+
+struct ReducedPicture
+{
+    QByteArray name;
+    QByteArray bytes;
+    QByteArray qtFormat;
+    // The area-reduction factors tried, each with a target just past the next one up.
+    QList<int> factors;
+    // True where the target is the picture's side divided by the factor instead.
+    bool dividedTarget = false;
+    double minimumDb = 99.0;
+    // Where a codec's scaler spreads the picture evenly over the copy, only sides that are
+    // multiples of the factor are measured.
+    bool wholeBlocksOnly = false;
+    bool sameAlpha = false;
+};
+
+// Still pictures of every format, decoded whole; folder holds the encoders' files.
+QList<ContractPicture> wholePictures(const QString& folder);
+
+// Pictures of the formats whose readers reduce by area averaging.
+QList<ReducedPicture> areaReducedPictures();
+
+// JPEGs with the libjpeg scale (2, 4 or 8) each is decoded at.
+QList<QPair<ContractPicture, int>> scaledJpegs();
+
+// A 64 x 48 picture of red, green, blue and white quadrants.
+QImage quadrants();
+
+} // namespace kavelora::tests
