@@ -253,7 +253,8 @@ QList<ContractPicture> wholePictures(const QString& folder)
         rows.append({format.toLatin1() + " lossless",
                      encodedByTool(format, source, losslessOptions(format), folder),
                      {},
-                     source});
+                     source,
+                     true});
     }
     return rows;
 }
