@@ -12,7 +12,6 @@
 #include "webp_samples.h"
 
 #include <QColorSpace>
-#include <QPainter>
 #include <QtEndian>
 
 namespace kavelora::tests {
@@ -206,14 +205,14 @@ void addQtReadKinds(QList<ContractPicture>& rows)
         for (int x = 0; x < 32; ++x)
             icon.setPixel(x, y, qRgba(200, 40, 20, x * 8));
     }
-    const QImage fourColours = twoHalves(QSize(21, 13), qRgb(255, 0, 0), qRgb(0, 0, 255));
-    const QImage mono = fourColours.convertToFormat(QImage::Format_Mono);
+    const QImage twoColours = twoHalves(QSize(21, 13), colour::kRed, colour::kBlue);
+    const QImage mono = twoColours.convertToFormat(QImage::Format_Mono);
     rows.append(byQt("bmp", encoded(photo, "BMP"), "bmp"));
     rows.append(byQt("ico", encoded(icon, "ICO"), "ico"));
     QByteArray cursor = encoded(icon, "ICO");
     cursor[2] = 2;
     rows.append(byQt("cur", cursor, "cur"));
-    rows.append(byQt("xpm", encoded(fourColours, "XPM"), "xpm"));
+    rows.append(byQt("xpm", encoded(twoColours, "XPM"), "xpm"));
     rows.append(byQt("xbm", encoded(mono, "XBM"), "xbm"));
     rows.append(byQt("pbm", encoded(mono, "PBM"), "pbm"));
     rows.append(
@@ -222,17 +221,6 @@ void addQtReadKinds(QList<ContractPicture>& rows)
 }
 
 } // namespace
-
-QImage quadrants()
-{
-    QImage image(64, 48, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, 32, 24, QColor(Qt::red));
-    painter.fillRect(32, 0, 32, 24, QColor(Qt::green));
-    painter.fillRect(0, 24, 32, 24, QColor(Qt::blue));
-    painter.fillRect(32, 24, 32, 24, QColor(Qt::white));
-    return image;
-}
 
 QList<ContractPicture> wholePictures(const QString& folder)
 {

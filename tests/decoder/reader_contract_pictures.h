@@ -51,7 +51,4 @@ QList<ReducedPicture> areaReducedPictures();
 // JPEGs with the libjpeg scale (2, 4 or 8) each is decoded at.
 QList<QPair<ContractPicture, int>> scaledJpegs();
 
-// A 64 x 48 picture of red, green, blue and white quadrants.
-QImage quadrants();
-
 } // namespace kavelora::tests

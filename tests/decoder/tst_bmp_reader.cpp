@@ -20,6 +20,7 @@
 
 using namespace kavelora;
 using namespace kavelora::tests;
+using namespace kavelora::tests::colour;
 using platform::ErrorNumber;
 using platform::RuntimeError;
 
@@ -28,11 +29,6 @@ Q_DECLARE_METATYPE(platform::ErrorNumber)
 namespace {
 
 constexpr QRgb kClear = 0;
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kGreen = 0xFF00FF00;
-constexpr QRgb kBlue = 0xFF0000FF;
-constexpr QRgb kWhite = 0xFFFFFFFF;
-constexpr QRgb kBlack = 0xFF000000;
 // Asked of the loader where a test reads every pixel: BMPs are never decoded smaller anyway.
 const QSize kWholePicture(4096, 4096);
 

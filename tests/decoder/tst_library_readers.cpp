@@ -33,10 +33,8 @@ Q_DECLARE_METATYPE(platform::ErrorNumber)
 
 namespace {
 
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kGreen = 0xFF00FF00;
-constexpr QRgb kBlue = 0xFF0000FF;
-constexpr QRgb kWhite = 0xFFFFFFFF;
+using namespace tests::colour;
+using tests::quadrants;
 const QSize kWhole(4096, 4096);
 const QStringList kFormats{u"heif"_qs, u"avif"_qs, u"jxl"_qs};
 
@@ -53,18 +51,6 @@ const Encoder kJxl{tests::losslessOptions(u"jxl"_qs)};
 const Encoder& encoderFor(const QString& format)
 {
     return format == u"heif" ? kHeif : format == u"avif" ? kAvif : kJxl;
-}
-
-// Red, green, blue and white quadrants, 64 x 48.
-QImage quadrants()
-{
-    QImage image(64, 48, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, 32, 24, QColor(kRed));
-    painter.fillRect(32, 0, 32, 24, QColor(kGreen));
-    painter.fillRect(0, 24, 32, 24, QColor(kBlue));
-    painter.fillRect(32, 24, 32, 24, QColor(kWhite));
-    return image;
 }
 
 // The colour at the centre of a quarter of image.
