@@ -1,16 +1,12 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "reader_contract_faults.h"
 #include "byte_fields.h"
-#include "gif_samples.h"
-#include "jpeg_samples.h"
+#include "codec_samples.h"
 #include "picture_fixtures.h"
 #include "png_samples.h"
-#include "reader_contract_pictures.h"
+#include "reader_contract_samples.h"
 #include "seeded_random.h"
-#include "tiff_samples.h"
 #include "tool_encodings.h"
-#include "webp_samples.h"
 
 #include <QtEndian>
 

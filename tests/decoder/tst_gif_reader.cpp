@@ -6,9 +6,9 @@
 // decodes whole again. What every reader promises, a row per GIF kind, is in
 // tst_reader_contract.
 
+#include "codec_samples.h"
 #include "decoder/formats/gif/gif_reader.h"
 #include "decoder/picture_decoder.h"
-#include "gif_samples.h"
 #include "loaded_picture.h"
 #include "platform/runtime_error.h"
 #include "qt_reference.h"
@@ -21,16 +21,11 @@ using namespace kavelora::tests;
 
 namespace {
 
-QImage plainDecode(const QByteArray& gif)
-{
-    return decodedByQt(gif, "gif");
-}
-
 // True when the decoder, whichever reader takes gif, refuses it as Qt's reader does, or shows
 // the pixels Qt's reader shows.
 bool endsAsQtsReaderEnds(const QByteArray& gif)
 {
-    const QImage qt = plainDecode(gif);
+    const QImage qt = decodedByQt(gif, "gif");
     try {
         return decoder::decodePicture(gif, QSize(4000, 4000)).picture.image == qt;
     } catch (const platform::RuntimeError&) {
@@ -106,7 +101,7 @@ private Q_SLOTS:
         QCOMPARE(picture.screenImage().size(), QSize(101, 75));
         QCOMPARE(picture.ownSize(), QSize(401, 300));
         QCOMPARE(picture.decodeForSize(QSize(401, 300)).convertToFormat(QImage::Format_ARGB32),
-                 plainDecode(gif));
+                 decodedByQt(gif, "gif"));
     }
 };
 

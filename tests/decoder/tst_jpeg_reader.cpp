@@ -5,8 +5,8 @@
 // colour profile, reads a file in blocks, and refuses what is not a JPEG. Every kind of JPEG
 // decoded as Qt's reader decodes it, whole and scaled, is in tst_reader_contract.
 
+#include "codec_samples.h"
 #include "decoder/formats/jpeg/jpeg_reader.h"
-#include "jpeg_samples.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "qt_reference.h"

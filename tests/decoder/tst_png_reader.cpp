@@ -19,16 +19,6 @@
 using namespace kavelora;
 using namespace kavelora::tests;
 
-namespace {
-
-// What the loader made of a PNG before it had a reader of its own: Qt's, in sRGB.
-QImage plainDecode(const QByteArray& png)
-{
-    return decodedByQt(png, "png");
-}
-
-} // namespace
-
 class TstPngReader : public QObject
 {
     Q_OBJECT
@@ -83,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(picture.ownSize(), QSize(401, 300));
         const QImage whole = picture.decodeForSize(QSize(401, 300));
         QCOMPARE(whole.convertToFormat(QImage::Format_RGB32),
-                 plainDecode(png).convertToFormat(QImage::Format_RGB32));
+                 decodedByQt(png, "png").convertToFormat(QImage::Format_RGB32));
         QCOMPARE(picture.decodeForSize(QSize(100, 75)).size(), QSize(101, 75));
     }
 };

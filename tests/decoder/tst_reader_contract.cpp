@@ -11,8 +11,7 @@
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 #include "qt_reference.h"
-#include "reader_contract_faults.h"
-#include "reader_contract_pictures.h"
+#include "reader_contract_samples.h"
 
 #include <QColorSpace>
 #include <QTemporaryDir>

@@ -5,26 +5,17 @@
 // reduced picture decodes whole again. The plain strip kinds decoded whole and reduced, and
 // rows that do not decode, are rows of tst_reader_contract.
 
+#include "codec_samples.h"
 #include "decoder/formats/tiff/tiff_reader.h"
 #include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "qt_reference.h"
-#include "tiff_samples.h"
 
 #include <QBuffer>
 #include <QTest>
 
 using namespace kavelora;
 using namespace kavelora::tests;
-
-namespace {
-
-QImage plainDecode(const QByteArray& tiff)
-{
-    return decodedByQt(tiff, "tiff");
-}
-
-} // namespace
 
 class TstTiffReader : public QObject
 {
@@ -57,7 +48,7 @@ private Q_SLOTS:
         const picture::Picture picture = kavelora::tests::loadedPicture(tiff, QSize(100, 75));
         QCOMPARE(picture.screenImage().size(), QSize(101, 75));
         QCOMPARE(picture.decodeForSize(QSize(401, 300)).convertToFormat(QImage::Format_RGB32),
-                 plainDecode(tiff).convertToFormat(QImage::Format_RGB32));
+                 decodedByQt(tiff, "tiff").convertToFormat(QImage::Format_RGB32));
     }
 };
 

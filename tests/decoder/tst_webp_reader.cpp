@@ -5,26 +5,17 @@
 // scaled picture decodes whole again. Lossy and lossless, with and without alpha, whole and
 // scaled, and the files libwebp cannot decode are rows of tst_reader_contract.
 
+#include "codec_samples.h"
 #include "decoder/formats/webp/webp_reader.h"
 #include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "qt_reference.h"
-#include "webp_samples.h"
 
 #include <QColorSpace>
 #include <QTest>
 
 using namespace kavelora;
 using namespace kavelora::tests;
-
-namespace {
-
-QImage plainDecode(const QByteArray& webp)
-{
-    return decodedByQt(webp, "webp");
-}
-
-} // namespace
 
 class TstWebpReader : public QObject
 {
@@ -50,7 +41,7 @@ private Q_SLOTS:
         QCOMPARE(picture.screenImage().size(), QSize(101, 75));
         QCOMPARE(picture.ownSize(), QSize(401, 300));
         QCOMPARE(picture.decodeForSize(QSize(401, 300)).convertToFormat(QImage::Format_ARGB32),
-                 plainDecode(webp).convertToFormat(QImage::Format_ARGB32));
+                 decodedByQt(webp, "webp").convertToFormat(QImage::Format_ARGB32));
     }
 };
 

@@ -3,12 +3,19 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QRect>
 #include <QSize>
 
 #include <cstdint>
+// libjpeg needs the standard I/O types declared before it.
+#include <cstdio>
 
-// GIFs written by giflib's encoder, and the ways the reader tests change them.
+#include <jpeglib.h>
+#include <tiffio.h>
+
+// Pictures written by the codec libraries' own encoders (giflib, libjpeg, libtiff, libwebp),
+// of the kinds Qt's writers cannot make, and the pictures the reader tests encode with them.
 namespace kavelora::tests {
 
 // Where the logical screen descriptor ends, and the global colour table starts.
@@ -46,5 +53,31 @@ QByteArray indicesPastTable(bool withTransparency);
 
 // gif, written without extensions or a local table, with both descriptors claiming size.
 QByteArray claimingSize(QByteArray gif, int globalColours, QSize size);
+
+// Smooth colour and fine detail, so that scaling and chroma subsampling both show.
+QImage detailedPhoto(QSize size, QImage::Format format = QImage::Format_RGB32);
+
+// A JPEG of size whose components are given to libjpeg as input and stored as stored.
+QByteArray libjpegFile(QSize size, int components, J_COLOR_SPACE input, J_COLOR_SPACE stored);
+
+struct TiffKind
+{
+    int samples = 3; // 1 gray, 3 RGB, 4 RGB with alpha
+    int bitsPerSample = 8;
+    uint16_t compression = COMPRESSION_LZW;
+    int rowsPerStrip = 16;
+    bool tiled = false;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+};
+
+// The TIFF of image's pixels (gray from its green) of kind; empty when it cannot be written.
+QByteArray tiffFile(const QImage& image, const TiffKind& kind);
+
+// Smooth colour with a little detail and, when withAlpha, a fading alpha: what a photo or a
+// drawing with a soft edge holds.
+QImage softPhoto(QSize size, bool withAlpha);
+
+// image as a lossless WebP, or a lossy one at quality 90.
+QByteArray webpFile(const QImage& image, bool lossless);
 
 } // namespace kavelora::tests

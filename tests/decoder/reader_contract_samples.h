@@ -5,11 +5,13 @@
 #include <QByteArray>
 #include <QImage>
 #include <QList>
+#include <QPair>
+#include <QSize>
 #include <QString>
 
-// The files of every format the reader-contract suite decodes whole and reduced, each with
-// what tells its reference: Qt's reader for the format, or the picture a lossless encoder
-// was given.
+// The files of every format the reader-contract suite decodes: whole and reduced, each with
+// what tells its reference (Qt's reader for the format, or the picture a lossless encoder was
+// given), broken, and at the pixel cap.
 namespace kavelora::tests {
 
 struct ContractPicture
@@ -50,5 +52,31 @@ QList<ReducedPicture> areaReducedPictures();
 
 // JPEGs with the libjpeg scale (2, 4 or 8) each is decoded at.
 QList<QPair<ContractPicture, int>> scaledJpegs();
+
+enum class Outcome { Refused, Decoded, AsQtsReader, Either };
+
+struct BrokenFile
+{
+    QByteArray name;
+    QByteArray bytes;
+    // Qt's reader for the format, the reference; empty where no reference reads it.
+    QByteArray qtFormat;
+    Outcome outcome = Outcome::AsQtsReader;
+};
+
+struct CappedFile
+{
+    QByteArray name;
+    QByteArray bytes;
+    // Refused with OutOfMemory when over the cap, else decoded at size.
+    bool overCap = true;
+    QSize size;
+};
+
+// Files cut short, with a corrupted header or corrupted data; folder holds encoders' files.
+QList<BrokenFile> brokenFiles(const QString& folder);
+
+// Files over the pixel cap, or whose header claims a picture over it, and files just within.
+QList<CappedFile> cappedFiles(const QString& folder);
 
 } // namespace kavelora::tests
