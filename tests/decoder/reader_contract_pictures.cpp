@@ -217,6 +217,30 @@ void addQtReadKinds(QList<ContractPicture>& rows)
     rows.append(byQt("ppm", encoded(photo, "PPM"), "ppm"));
 }
 
+// Drawing and printing never work on copies several times a picture's size.
+void addDeepKinds(QList<ContractPicture>& rows)
+{
+    const auto add = [&rows](const char* name, QImage::Format written, const char* format,
+                             QImage::Format decoded) {
+        const QImage source =
+            twoHalves(QSize(24, 16), qRgb(32, 32, 32), qRgb(224, 224, 224), written);
+        ContractPicture row = byQt(name, encoded(source, format), format);
+        row.format = decoded;
+        rows.append(row);
+    };
+    add("png 16-bit grey", QImage::Format_Grayscale16, "png", QImage::Format_Grayscale8);
+    add("tiff 16-bit grey", QImage::Format_Grayscale16, "tiff", QImage::Format_Grayscale8);
+    add("png 16-bit rgba", QImage::Format_RGBA64, "png", QImage::Format_ARGB32);
+    add("png 16-bit rgb", QImage::Format_RGBX64, "png", QImage::Format_RGB32);
+    add("png 8-bit grey keeps its format", QImage::Format_Grayscale8, "png",
+        QImage::Format_Grayscale8);
+    // Qt's reader tells the first image's empty size but decodes the 17-pixel-wide screen:
+    // the picture's own size, on which printing and resizing depend, is what was decoded.
+    rows.append(byQt("gif whose first image is empty",
+                     QByteArray::fromBase64("R0lGODlhEQAI/fAAAAD/AAP+BywAAAAAAQAAAAAAAAByU4VSAAA7"),
+                     "gif"));
+}
+
 } // namespace
 
 QList<ContractPicture> wholePictures(const QString& folder)
@@ -233,6 +257,7 @@ QList<ContractPicture> wholePictures(const QString& folder)
         rows.append(row);
     }
     addQtReadKinds(rows);
+    addDeepKinds(rows);
     for (const QString& format : {u"heif"_qs, u"avif"_qs, u"jxl"_qs}) {
         const QImage source = quadrants();
         rows.append({format.toLatin1() + " lossless",

@@ -26,6 +26,8 @@ struct ContractPicture
     bool sameFormat = false;
     // 1 or 0 when the picture must or must not have an alpha channel; -1 either.
     int alpha = -1;
+    // When set, the pixel format decoded: deeper pictures come down to 8 bits a channel.
+    QImage::Format format = QImage::Format_Invalid;
 };
 
 struct ReducedPicture

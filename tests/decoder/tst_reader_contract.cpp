@@ -110,6 +110,8 @@ private Q_SLOTS:
             QCOMPARE(shown.image.format(), reference.format());
         if (picture.sameFormat && !picture.qtFormat.isEmpty())
             QCOMPARE(shown.image.colorSpace(), reference.colorSpace());
+        if (picture.format != QImage::Format_Invalid)
+            QCOMPARE(shown.image.format(), picture.format);
         if (picture.alpha >= 0)
             QCOMPARE(shown.image.hasAlphaChannel(), picture.alpha == 1);
     }
