@@ -7,6 +7,7 @@
 // before loadImagePluginsUpFront, and it reports by its exit code or its death.
 
 #include "decoder/lockdown.h"
+#include "descriptor_message.h"
 #include "locked_child.h"
 #include "locked_fixtures.h"
 #include "process_status.h"
@@ -28,7 +29,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -220,20 +220,7 @@ private Q_SLOTS:
         const int pictureFile =
             open(QFile::encodeName(m_fixtures.filePath(u"png"_s)).constData(), O_RDONLY);
         QVERIFY(pictureFile >= 0);
-        char request = 'p';
-        iovec part{&request, 1};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr message{};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &pictureFile, sizeof pictureFile);
-        const bool sent = sendmsg(sockets[0], &message, MSG_NOSIGNAL) == 1;
+        const bool sent = sendWithDescriptor(sockets[0], 'p', pictureFile);
         close(pictureFile);
         char answer = 0;
         const bool answered = sent && read(sockets[0], &answer, 1) == 1;

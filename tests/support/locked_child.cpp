@@ -6,6 +6,7 @@
 #include "decoder/load_up_front.h"
 #include "decoder/lockdown.h"
 #include "decoder/picture_decoder.h"
+#include "descriptor_message.h"
 #include "picture_fixtures.h"
 
 #include <QDebug>
@@ -25,7 +26,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <latch>
 #include <linux/sched.h>
 #include <span>
@@ -90,21 +90,9 @@ int decodeReceived(int socket)
     const int kept[] = {socket};
     if (!lockDownWith(kept))
         return LockFailed;
-    char request = 0;
-    iovec requestPart{&request, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &requestPart;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    if (recvmsg(socket, &message, MSG_CMSG_CLOEXEC) != 1)
+    const int pictureFile = receiveDescriptor(socket);
+    if (pictureFile < 0)
         return KeptDescriptorFailed;
-    const cmsghdr* header = CMSG_FIRSTHDR(&message);
-    if (header == nullptr || header->cmsg_type != SCM_RIGHTS)
-        return KeptDescriptorFailed;
-    int pictureFile = -1;
-    std::memcpy(&pictureFile, CMSG_DATA(header), sizeof pictureFile);
     const int result = decodeFrom(pictureFile, true);
     close(pictureFile);
     if (result != Succeeded)

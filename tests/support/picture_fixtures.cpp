@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QPainter>
 #include <QtEndian>
 
 #include <algorithm>
@@ -90,6 +91,18 @@ QByteArray gifFile(QSize size, const QList<QRgb>& palette, const QList<QByteArra
     }
     gif.append(char(0x3B));
     return gif;
+}
+
+QImage quadrants()
+{
+    using namespace colour;
+    QImage image(64, 48, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, 32, 24, QColor(kRed));
+    painter.fillRect(32, 0, 32, 24, QColor(kGreen));
+    painter.fillRect(0, 24, 32, 24, QColor(kBlue));
+    painter.fillRect(32, 24, 32, 24, QColor(kWhite));
+    return image;
 }
 
 QByteArray encoded(const QImage& image, const char* format, int quality)

@@ -44,6 +44,18 @@ QByteArray bmpFile(quint32 headerBytes, qint32 width, qint32 height, quint16 bit
                    quint32 compression, const QList<quint32>& masks, const QByteArray& palette,
                    const QByteArray& pixels);
 
+// Opaque colours the picture tests draw with and look for.
+namespace colour {
+inline constexpr QRgb kRed = 0xFFFF0000;
+inline constexpr QRgb kGreen = 0xFF00FF00;
+inline constexpr QRgb kBlue = 0xFF0000FF;
+inline constexpr QRgb kWhite = 0xFFFFFFFF;
+inline constexpr QRgb kBlack = 0xFF000000;
+} // namespace colour
+
+// Red, green, blue and white quadrants, 64 x 48.
+QImage quadrants();
+
 // An image whose left half is left and right half right.
 QImage twoHalves(QSize size, QRgb left, QRgb right, QImage::Format format = QImage::Format_RGB32);
 
