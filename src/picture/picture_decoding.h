@@ -56,13 +56,19 @@ public:
     virtual std::uint32_t newAnimation() = 0;
 };
 
-// What a finished request gave; raises what ended it. The services of this version finish
-// each request before they hand its future back, so this never waits: a future still
-// running raises DeviceTimeout rather than block the caller.
+// What a finished request gave; raises what ended it, DeviceUnavailable for one dropped
+// unanswered. The services of this version finish each request before they hand its future
+// back, so this never waits: a future still running raises DeviceTimeout rather than block
+// the caller.
 template<typename Result> Result finishedResult(const QFuture<Result>& future)
 {
     if (!future.isFinished())
         throw platform::RuntimeError(platform::ErrorNumber::DeviceTimeout);
+    if (future.resultCount() == 0) {
+        // Finished without a result: what ended it is raised here, if anything did.
+        QFuture<Result>(future).waitForFinished();
+        throw platform::RuntimeError(platform::ErrorNumber::DeviceUnavailable);
+    }
     return future.result();
 }
 

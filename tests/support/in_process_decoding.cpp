@@ -21,7 +21,9 @@ QFuture<DecodeResult> InProcessDecoding::decode(std::shared_ptr<picture::Picture
                                                 QSize coverPixels, QSize heldPixels)
 {
     calls.append(
-        QStringLiteral("decode %1 held %2").arg(sizeText(coverPixels), sizeText(heldPixels)));
+        heldPixels.isValid()
+            ? QStringLiteral("decode %1 held %2").arg(sizeText(coverPixels), sizeText(heldPixels))
+            : QStringLiteral("decode %1").arg(sizeText(coverPixels)));
     return picture::finishedFuture<DecodeResult>([&] {
         decoder::DecodedFile decoded =
             decoder::decodePicture(file->readAll(), coverPixels, heldPixels);

@@ -13,8 +13,8 @@
 namespace kavelora::tests {
 
 // Picture decoding for the tests that need no decoder helper: the helper's own decoding code,
-// run in the test's process. Each request is logged ("decode 800x600 held 200x150",
-// "frame 1 #0") and served before it returns.
+// run in the test's process. Each request is logged ("decode 800x600",
+// "decode 1600x1200 held 800x600", "frame 1 #0") and served before it returns.
 class InProcessDecoding final : public picture::PictureDecoding
 {
 public:
