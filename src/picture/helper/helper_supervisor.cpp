@@ -71,6 +71,7 @@ void HelperSupervisor::start()
         startLater();
         return;
     }
+    reapLeftProcesses();
     LaunchedHelper launched;
     {
         const StartingFlag starting(m_starting);
