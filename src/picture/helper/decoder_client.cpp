@@ -16,16 +16,11 @@ namespace kavelora::picture {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
+using Clock = std::chrono::steady_clock;
 using protocol::Reply;
 using protocol::ReplyKind;
 using protocol::Request;
 using protocol::RequestKind;
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-} // namespace
 
 DecoderClient::DecoderClient(std::unique_ptr<HelperLauncher> launcher,
                              std::chrono::milliseconds timeLimit)
