@@ -10,6 +10,7 @@
 #include "decoder/picture_decoder.h"
 #include "frame_quality.h"
 #include "opened_copy_size.h"
+#include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
 #include "picture/picture_file.h"
 #include "window/image_box.h"
@@ -36,8 +37,14 @@ extern char** environ;
 namespace {
 
 using kavelora::bench::openedCopySize;
-using kavelora::picture::LoadPicture;
 using kavelora::window::ImageBox;
+
+// Every open in the run goes to one helper, as the program's do.
+kavelora::picture::Picture LoadPicture(const QString& fileName, QSize coverPixels)
+{
+    static const auto decoding = std::make_shared<kavelora::picture::HelperDecoding>();
+    return kavelora::picture::LoadPicture(decoding, fileName, coverPixels);
+}
 
 // The picture area of a 1000 x 700 window, as the whole-process figures show it.
 const QSize kBox(1000, 700);
@@ -117,7 +124,7 @@ kavelora::picture::Picture loadInProcess(const QString& fileName)
     PictureStream stream(UniqueDescriptor(::dup(file.descriptor())), file.size());
     DecodedFile decoded = decodePictureStream(stream, openedCopySize());
     return Picture(std::move(decoded.picture.image), decoded.picture.ownSize, 96.0,
-                   {decoded.format, fileName, PictureSource::Origin::UserFile, {}});
+                   {decoded.format, fileName, PictureSource::Origin::UserFile, {}, {}});
 }
 
 using PictureLoader = kavelora::picture::Picture (*)(const QString& fileName);

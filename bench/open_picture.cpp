@@ -26,14 +26,15 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString fileName = QString::fromLocal8Bit(argv[1]);
-    return kavelora::shell::start(argv[0], [&fileName](kavelora::window::Form1& form) {
-        form.resize(1000, 700);
-        try {
-            form.Image1().setPicture(
-                kavelora::picture::LoadPicture(fileName, kavelora::bench::openedCopySize()));
-        } catch (const kavelora::platform::RuntimeError& error) {
-            std::fprintf(stderr, "kavelora_open: %s\n", qPrintable(error.text()));
-            std::exit(1);
-        }
-    });
+    return kavelora::shell::start(
+        argv[0], [&fileName](kavelora::window::Form1& form, const auto& decoding) {
+            form.resize(1000, 700);
+            try {
+                form.Image1().setPicture(kavelora::picture::LoadPicture(
+                    decoding, fileName, kavelora::bench::openedCopySize()));
+            } catch (const kavelora::platform::RuntimeError& error) {
+                std::fprintf(stderr, "kavelora_open: %s\n", qPrintable(error.text()));
+                std::exit(1);
+            }
+        });
 }

@@ -9,6 +9,7 @@
 //   print_picture [--naive] FILE OUTPUT.pdf
 
 #include "opened_copy_size.h"
+#include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
 #include "platform/runtime_error.h"
 #include "print/qt_printer.h"
@@ -29,7 +30,9 @@ void printTheProgramsWay(const QString& fileName, const QString& output)
     printer.qprinter().setOutputFormat(QPrinter::PdfFormat);
     printer.qprinter().setOutputFileName(output);
     printer.PaintPicture(
-        kavelora::picture::LoadPicture(fileName, kavelora::bench::openedCopySize()), 0.0F, 0.0F);
+        kavelora::picture::LoadPicture(std::make_shared<kavelora::picture::HelperDecoding>(),
+                                       fileName, kavelora::bench::openedCopySize()),
+        0.0F, 0.0F);
     printer.EndDoc();
 }
 

@@ -9,14 +9,15 @@
 
 namespace kavelora::commands {
 
-void Command1_Click(window::Form1& form, platform::CommonDialog& dialog)
+void Command1_Click(window::Form1& form, platform::CommonDialog& dialog,
+                    const std::shared_ptr<picture::PictureDecoding>& decoding)
 {
     dialog.ShowOpen();
     window::ImageBox& image = form.Image1();
     // Read after the dialog has closed, whatever its outcome; an empty name clears the area.
     const QString fileName = dialog.FileName();
     // Decoded for the picture area as it is now; the area asks for more if it grows.
-    picture::Picture picture = picture::LoadPicture(fileName, image.devicePixelSize());
+    picture::Picture picture = picture::LoadPicture(decoding, fileName, image.devicePixelSize());
     image.setPicture(std::move(picture));
 }
 

@@ -29,9 +29,6 @@ namespace {
 // A request brings the picture file; a lent buffer may bring its own descriptor.
 constexpr std::size_t kMaxDescriptorsPerMessage = 1;
 
-// One buffer to decode into and one to copy into, as the viewer lends them.
-constexpr std::size_t kMaxBuffersPerRequest = 2;
-
 void copyRows(const QImage& from, uchar* to, qsizetype bytesPerLine)
 {
     const auto rowBytes =
@@ -186,7 +183,8 @@ QImage DecoderSession::lendPixels(QSize size, QImage::Format format)
 
 DecoderSession::Mapping* DecoderSession::askForBuffer(std::int64_t bytes)
 {
-    if (bytes <= 0 || bytes > protocol::kMaxBufferBytes || m_lent.size() >= kMaxBuffersPerRequest)
+    if (bytes <= 0 || bytes > protocol::kMaxBufferBytes ||
+        m_lent.size() >= protocol::kMaxBuffersPerRequest)
         return nullptr;
     Reply ask;
     ask.kind = ReplyKind::NeedBuffer;

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/animation.h"
 
-#include "picture/helper/decoder_client.h"
+#include "picture/picture_decoding.h"
 #include "platform/runtime_error.h"
 
 namespace kavelora::picture {
@@ -23,14 +23,16 @@ int shownDelay(int delayMs)
 
 Animation::Animation(const Picture& picture, QObject* parent)
     : QObject(parent)
-    , m_animation(DecoderClient::instance().newAnimation())
+    , m_decoding(picture.source().decoding)
 {
     if (const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&picture.source().kept))
         m_file = *file;
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &Animation::showNextFrame);
-    if (m_file)
+    if (m_file && m_decoding) {
+        m_animation = m_decoding->newAnimation();
         m_timer.start(0);
+    }
 }
 
 Animation::~Animation() = default;
@@ -38,14 +40,13 @@ Animation::~Animation() = default;
 void Animation::showNextFrame()
 {
     try {
-        DecoderClient& decoder = DecoderClient::instance();
-        std::optional<DecoderClient::Decoded> frame =
-            decoder.frame(*m_file, m_animation, m_nextFrame);
+        std::optional<DecodeResult> frame =
+            finishedResult(m_decoding->frame(m_file, m_animation, m_nextFrame));
         if (!frame && m_nextFrame > 0) {
             // Past the last frame: loopCount more times through, or for ever when it is -1.
             m_nextFrame = 0;
             ++m_loopsDone;
-            frame = decoder.frame(*m_file, m_animation, m_nextFrame);
+            frame = finishedResult(m_decoding->frame(m_file, m_animation, m_nextFrame));
             if (frame && frame->loopCount >= 0 && m_loopsDone > frame->loopCount)
                 return;
         }

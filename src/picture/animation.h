@@ -14,8 +14,8 @@
 namespace kavelora::picture {
 
 // Plays an animated picture's frames from the file it keeps, looping as the picture says.
-// Each frame is decoded by the decoder helper when it comes due and not kept: memory stays
-// at one frame.
+// Each frame is decoded by the service that decoded the picture when it comes due and not
+// kept: memory stays at one frame.
 class Animation : public QObject
 {
     Q_OBJECT
@@ -30,8 +30,9 @@ Q_SIGNALS:
 private:
     void showNextFrame();
 
+    std::shared_ptr<PictureDecoding> m_decoding;
     std::shared_ptr<PictureFile> m_file;
-    std::uint32_t m_animation;
+    std::uint32_t m_animation = 0;
     QTimer m_timer;
     int m_nextFrame = 0;
     int m_loopsDone = 0;

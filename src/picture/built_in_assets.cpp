@@ -27,8 +27,11 @@ picture::Picture splashPicture(double logicalDpi)
 {
     // The decoded copy is the whole picture: nothing needs the bytes again.
     return picture::Picture(readResource(kSplashResource, "bmp"), logicalDpi,
-                            {QByteArrayLiteral("bmp"), QString::fromUtf16(kSplashResource),
-                             Picture::Source::Origin::BuiltIn, Picture::Source::NothingKept()});
+                            {QByteArrayLiteral("bmp"),
+                             QString::fromUtf16(kSplashResource),
+                             Picture::Source::Origin::BuiltIn,
+                             Picture::Source::NothingKept(),
+                             {}});
 }
 
 } // namespace kavelora::picture

@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: MIT
 #include "picture/load_picture.h"
 
-#include "picture/helper/decoder_client.h"
 #include "picture/picture_file.h"
 #include "platform/runtime_error.h"
 #include "platform/twips_scale.h"
@@ -25,32 +24,36 @@ double screenLogicalDpi()
 
 } // namespace
 
-Picture LoadPicture(const QString& fileName, QSize coverPixels)
+Picture LoadPicture(const std::shared_ptr<PictureDecoding>& decoding, const QString& fileName,
+                    QSize coverPixels)
 {
     if (fileName.isEmpty())
         return {};
     try {
-        return loadOpenedPicture(std::make_shared<PictureFile>(fileName), coverPixels, fileName);
+        return loadOpenedPicture(decoding, std::make_shared<PictureFile>(fileName), coverPixels,
+                                 fileName);
     } catch (const RuntimeError& error) {
         throw RuntimeError(error.errorNumber(), fileName);
     }
 }
 
-Picture loadOpenedPicture(std::shared_ptr<PictureFile> file, QSize coverPixels,
+Picture loadOpenedPicture(const std::shared_ptr<PictureDecoding>& decoding,
+                          std::shared_ptr<PictureFile> file, QSize coverPixels,
                           const QString& fileName)
 {
-    DecoderClient& decoder = DecoderClient::instance();
-    DecoderClient::Decoded decoded = decoder.decode(*file, coverPixels);
+    DecodeResult decoded = finishedResult(decoding->decode(file, coverPixels));
     if (!file->isUnchanged()) {
         // Written to while it was decoded: the pixels may mix two pictures. What it holds now
         // is copied where no one can change it, and decoded from there.
         file = PictureFile::snapshotOf(*file);
-        decoded = decoder.decode(*file, coverPixels);
+        decoded = finishedResult(decoding->decode(file, coverPixels));
     }
-    Picture::Source source{decoded.format, fileName, Picture::Source::Origin::UserFile, {}};
+    Picture::Source source{decoded.format, fileName, Picture::Source::Origin::UserFile, {}, {}};
     // Kept only where it is read again; any other screen copy is the whole picture.
-    if (decoded.animated || decoded.image.size() != decoded.ownSize)
+    if (decoded.animated || decoded.image.size() != decoded.ownSize) {
         source.kept = std::move(file);
+        source.decoding = decoding;
+    }
     return Picture(std::move(decoded.image), decoded.ownSize, screenLogicalDpi(), std::move(source),
                    decoded.animated ? Picture::Motion::Animated : Picture::Motion::Still);
 }

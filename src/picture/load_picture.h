@@ -3,6 +3,7 @@
 #pragma once
 
 #include "picture/picture.h"
+#include "picture/picture_decoding.h"
 #include "picture/picture_file.h"
 
 #include <QSize>
@@ -12,14 +13,17 @@
 
 namespace kavelora::picture {
 
-// The picture in the named file, its screen copy covering coverPixels (device pixels) where
-// the format decodes smaller; the empty picture for an empty name. Raises RuntimeError when
-// the file cannot be read, is no picture of an accepted format, or is too large to hold.
-Picture LoadPicture(const QString& fileName, QSize coverPixels);
+// The picture in the named file decoded by decoding, its screen copy covering coverPixels
+// (device pixels) where the format decodes smaller; the empty picture for an empty name. The
+// picture keeps decoding for its finer copies and frames. Raises RuntimeError when the file
+// cannot be read, is no picture of an accepted format, or is too large to hold.
+Picture LoadPicture(const std::shared_ptr<PictureDecoding>& decoding, const QString& fileName,
+                    QSize coverPixels);
 
 // LoadPicture's work once fileName is open as file: what file holds when decoded, checked as
 // a whole, even if it was written to after it was opened.
-Picture loadOpenedPicture(std::shared_ptr<PictureFile> file, QSize coverPixels,
+Picture loadOpenedPicture(const std::shared_ptr<PictureDecoding>& decoding,
+                          std::shared_ptr<PictureFile> file, QSize coverPixels,
                           const QString& fileName);
 
 } // namespace kavelora::picture

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "picture/picture.h"
 
-#include "picture/helper/decoder_client.h"
+#include "picture/picture_decoding.h"
 #include "picture/picture_file.h"
 #include "platform/runtime_error.h"
 
@@ -47,18 +47,19 @@ QImage Picture::decodeForSize(QSize targetPixels) const
         return {};
     // An animated picture shows the frame it was made from.
     const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&m_data->source.kept);
-    if (m_data->motion == Motion::Animated || !file ||
+    const std::shared_ptr<PictureDecoding>& decoding = m_data->source.decoding;
+    if (m_data->motion == Motion::Animated || !file || !decoding ||
         m_data->screenImage.size() == m_data->ownSize)
         return m_data->screenImage;
     // A file written to since it was opened no longer holds the picture on screen: a finer
     // copy of something else, or of half of it, must not stand in for it.
-    PictureFile& opened = **file;
-    if (!opened.isUnchanged())
+    const std::shared_ptr<PictureFile>& opened = *file;
+    if (!opened->isUnchanged())
         return m_data->screenImage;
     try {
-        DecoderClient::Decoded finer =
-            DecoderClient::instance().decode(opened, targetPixels, m_data->screenImage.size());
-        if (finer.image.isNull() || !opened.isUnchanged())
+        const DecodeResult finer =
+            finishedResult(decoding->decode(opened, targetPixels, m_data->screenImage.size()));
+        if (finer.image.isNull() || !opened->isUnchanged())
             return m_data->screenImage;
         return finer.image;
     } catch (const platform::RuntimeError&) {

@@ -13,10 +13,12 @@
 
 namespace kavelora::picture {
 
+class PictureDecoding;
 class PictureFile;
 
 // Where a picture came from, and what it keeps to decode again (finer copies, an animation's
-// frames): its open file, which stays readable when renamed or removed.
+// frames): its open file, which stays readable when renamed or removed, and the decoding
+// service that decoded it.
 struct PictureSource
 {
     enum class Origin { UserFile, BuiltIn };
@@ -27,6 +29,8 @@ struct PictureSource
     QString fileName;
     Origin origin = Origin::UserFile;
     Kept kept;
+    // None for a picture that was not decoded from a file.
+    std::shared_ptr<PictureDecoding> decoding;
 };
 
 // A shared, immutable picture: what Image1 shows and the printer draws. Copies share one

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QSize>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -21,6 +22,8 @@ inline constexpr std::uint32_t kMagic = 0x4b564431; // "KVD1"
 
 // The largest shared buffer a decode may ask for: a picture at the pixel cap, four bytes each.
 inline constexpr std::int64_t kMaxBufferBytes = kMaxPictureBytes;
+// The buffers one request may be lent: one to decode into, and at most one more to copy into.
+inline constexpr std::size_t kMaxBuffersPerRequest = 2;
 
 enum class RequestKind : std::uint32_t {
     // Decode the file whose descriptor comes along, covering cover.

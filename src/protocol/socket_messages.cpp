@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <sys/socket.h>
 
 namespace kavelora::protocol {
@@ -88,23 +87,6 @@ std::optional<ReceivedMessage> receiveMessage(int socket, std::size_t maxBytes,
         return std::nullopt;
     received.bytes.resize(static_cast<std::size_t>(count));
     return received;
-}
-
-bool waitForSocket(int socket, short events, std::chrono::steady_clock::time_point deadline)
-{
-    pollfd ready{socket, events, 0};
-    int count = -1;
-    do {
-        count = ::poll(&ready, 1, static_cast<int>(timeLeft(deadline).count()));
-    } while (count < 0 && errno == EINTR);
-    return count > 0;
-}
-
-std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadline)
-{
-    return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now()),
-                    std::chrono::milliseconds(0));
 }
 
 } // namespace kavelora::protocol

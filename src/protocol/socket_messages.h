@@ -4,7 +4,6 @@
 
 #include "protocol/unique_descriptor.h"
 
-#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -34,11 +33,5 @@ struct ReceivedMessage
 // closed).
 std::optional<ReceivedMessage> receiveMessage(int socket, std::size_t maxBytes,
                                               std::size_t maxDescriptors);
-
-// Whether socket became ready for events (as poll names them) before deadline.
-bool waitForSocket(int socket, short events, std::chrono::steady_clock::time_point deadline);
-
-// What is left until deadline; nothing once it has passed.
-std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadline);
 
 } // namespace kavelora::protocol

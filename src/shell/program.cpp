@@ -13,8 +13,10 @@
 
 namespace kavelora::shell {
 
-Program::Program(window::Form1& form, ErrorPolicy::EndProgram endProgram)
+Program::Program(window::Form1& form, std::shared_ptr<picture::PictureDecoding> decoding,
+                 ErrorPolicy::EndProgram endProgram)
     : m_form(form)
+    , m_decoding(std::move(decoding))
     , m_errorPolicy(&form, std::move(endProgram))
 {
     wireEvents();
@@ -50,8 +52,9 @@ void Program::wireEvents()
     // The open handler runs to its end inside the click, behind a modal dialog, so the window
     // takes no other click meanwhile.
     QObject::connect(&m_form.Command1(), &QPushButton::clicked, &m_connections, [this] {
-        m_errorPolicy.run(Trap::Silent,
-                          [this] { commands::Command1_Click(m_form, CommonDialog1()); });
+        m_errorPolicy.run(Trap::Silent, [this] {
+            commands::Command1_Click(m_form, CommonDialog1(), m_decoding);
+        });
     });
     QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_connections, [this] {
         m_errorPolicy.run(Trap::ReportAndEnd, [this] { commands::Command2_Click(m_form); });

@@ -8,6 +8,9 @@
 
 #include <memory>
 
+namespace kavelora::picture {
+class PictureDecoding;
+}
 namespace kavelora::platform {
 class CommonDialog;
 }
@@ -22,13 +25,14 @@ class Form1;
 
 namespace kavelora::shell {
 
-// The running program: the window, the dialog component and printer the handlers use, and
-// the wiring of the four handled events. Dialogs and printer are made on first use, so
-// start-up does not pay for the print system.
+// The running program: the window, the dialog component, printer and picture decoding the
+// handlers use, and the wiring of the four handled events. Dialogs and printer are made on first
+// use, so start-up does not pay for the print system.
 class Program
 {
 public:
-    Program(window::Form1& form, ErrorPolicy::EndProgram endProgram);
+    Program(window::Form1& form, std::shared_ptr<picture::PictureDecoding> decoding,
+            ErrorPolicy::EndProgram endProgram);
 
     ~Program();
 
@@ -44,6 +48,7 @@ private:
     print::QtPrinter& qtPrinter();
 
     window::Form1& m_form;
+    std::shared_ptr<picture::PictureDecoding> m_decoding;
     ErrorPolicy m_errorPolicy;
     // The context of every connection, so none outlives the program it calls into.
     QObject m_connections;

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "shell/start.h"
 
-#include "picture/helper/decoder_client.h"
+#include "picture/helper/helper_decoding.h"
 #include "platform/japanese_ui.h"
 #include "platform/runtime.h"
 #include "shell/application_identity.h"
@@ -27,16 +27,15 @@ int start(const char* programName, const BeforeShow& beforeShow)
 {
     platform::keepNoSettings();
     useQtPluginsWithoutImageFormats();
-    // Started first, so that the helper readies its decoders on the other core while the
-    // window is made, and neither the start nor the first open waits for it.
-    picture::DecoderClient::instance().start();
-
     std::string name = programName ? programName : "kavelora";
     int argumentCount = 1;
     std::array<char*, 2> arguments{name.data(), nullptr};
     QApplication application(argumentCount, arguments.data());
-    // Now with an application object to notice the helper ending while idle.
-    picture::DecoderClient::instance().start();
+    // Started before the window is made, so that the helper readies its decoders on the other
+    // core meanwhile and the first open does not wait for it; after the application object,
+    // which is needed to notice the helper ending while idle.
+    const auto decoding = std::make_shared<picture::HelperDecoding>();
+    decoding->start();
     // Read while the icon and the buttons are made; Label1 is the first to measure text.
     platform::startReadingFontConfiguration();
     applyApplicationIdentity();
@@ -45,13 +44,13 @@ int start(const char* programName, const BeforeShow& beforeShow)
 
     const std::unique_ptr<window::Form1> form = window::buildForm1();
     std::optional<int> earlyExitStatus;
-    Program program(*form, [&earlyExitStatus](int status) {
+    Program program(*form, decoding, [&earlyExitStatus](int status) {
         // Before the event loop runs, exit() has nothing to leave: remember the status.
         earlyExitStatus = status;
         QCoreApplication::exit(status);
     });
     if (beforeShow)
-        beforeShow(*form);
+        beforeShow(*form, decoding);
     form->show();
     if (earlyExitStatus)
         return *earlyExitStatus;

@@ -3,14 +3,20 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
+namespace kavelora::picture {
+class PictureDecoding;
+}
 namespace kavelora::window {
 class Form1;
 }
 
 namespace kavelora::shell {
 
-using BeforeShow = std::function<void(window::Form1&)>;
+// Given Form1 and the program's picture decoding.
+using BeforeShow =
+    std::function<void(window::Form1&, const std::shared_ptr<picture::PictureDecoding>&)>;
 
 // Creates the application, shows Form1 and runs the event loop until the window is gone;
 // returns the process exit status. Takes only the program's name: the program has no options,

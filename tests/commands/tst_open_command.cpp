@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "commands/open_command.h"
+#include "in_process_decoding.h"
 #include "modal_driver.h"
 #include "picture_fixtures.h"
 #include "platform/common_dialog.h"
@@ -106,13 +107,15 @@ class TstOpenCommand : public QObject
 
     QTemporaryDir m_dir;
     std::unique_ptr<window::Form1> m_form;
+    std::shared_ptr<InProcessDecoding> m_decoding = inProcessDecoding();
     std::optional<ErrorMessageCatcher> m_errorMessages;
 
     // Runs the handler as the button does: inside the trapping error policy.
     bool clickOpen(ScriptedDialog& dialog)
     {
         const shell::ErrorPolicy policy(m_form.get(), [](int) { QFAIL("the program ended"); });
-        return policy.run(shell::Trap::Silent, [&] { commands::Command1_Click(*m_form, dialog); });
+        return policy.run(shell::Trap::Silent,
+                          [&] { commands::Command1_Click(*m_form, dialog, m_decoding); });
     }
 
 private Q_SLOTS:

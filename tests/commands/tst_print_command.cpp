@@ -5,6 +5,7 @@
 // files; every page is rendered back to pixels and measured.
 
 #include "commands/print_command.h"
+#include "in_process_decoding.h"
 #include "modal_driver.h"
 #include "page_measures.h"
 #include "picture/built_in_assets.h"
@@ -195,7 +196,8 @@ void TestPrintCommand::init()
     failOnUnexpectedWarnings();
     m_errorMessages.emplace();
     m_form = window::buildForm1();
-    m_program = std::make_unique<shell::Program>(*m_form, [this](int) { m_programEnded = true; });
+    m_program = std::make_unique<shell::Program>(*m_form, inProcessDecoding(),
+                                                 [this](int) { m_programEnded = true; });
     m_printer = std::make_unique<print::QtPrinter>();
     m_log.clear();
     m_dialog = std::make_unique<ScriptedDialog>(m_log);

@@ -93,6 +93,8 @@ class TestDecoderMemory : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    // The real helper, installed beside the program, as the viewer starts it.
+    DecoderClient m_client{picture::installedHelper()};
 
     QString largePng(int side)
     {
@@ -106,7 +108,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        DecoderClient::instance().start();
+        m_client.start();
         QTRY_VERIFY(!helperProcesses().isEmpty());
     }
 
@@ -122,11 +124,11 @@ private Q_SLOTS:
     void fullSizeDecodesInARowLeaveNothingMapped()
     {
         QFETCH(QList<int>, sides);
-        DecoderClient& client = DecoderClient::instance();
+        DecoderClient& client = m_client;
         const Footprint viewerBefore = footprintOf(QStringLiteral("self"));
         for (const int side : sides) {
             PictureFile file(largePng(side));
-            const DecoderClient::Decoded decoded =
+            const picture::DecodeResult decoded =
                 client.decode(file, QSize(side, side), QSize(64, 64));
             QCOMPARE(decoded.image.size(), QSize(side, side));
             QCOMPARE(decoded.image.pixel(side - 1, side - 1), qRgb(40, 90, 200));
@@ -154,11 +156,10 @@ private Q_SLOTS:
             frames.append(QByteArray(size.width() * size.height(), static_cast<char>(index)));
         PictureFile file(writeFixture(m_dir.path(), QStringLiteral("three.gif"),
                                       gifFile(size, colours, frames, 10)));
-        DecoderClient& client = DecoderClient::instance();
+        DecoderClient& client = m_client;
         const std::uint32_t animation = client.newAnimation();
         for (int index = 0; index < 2; ++index) {
-            const std::optional<DecoderClient::Decoded> frame =
-                client.frame(file, animation, index);
+            const std::optional<picture::DecodeResult> frame = client.frame(file, animation, index);
             QVERIFY(frame);
             QCOMPARE(frame->frameIndex, index);
             QCOMPARE(frame->image.pixel(0, 0), colours[index]);
@@ -169,11 +170,11 @@ private Q_SLOTS:
         ::kill(helpers.first(), SIGKILL);
         QTRY_VERIFY(isGone(helpers.first()));
         // The new helper gives the first frame rather than decode the first two to reach the third.
-        const std::optional<DecoderClient::Decoded> next = client.frame(file, animation, 2);
+        const std::optional<picture::DecodeResult> next = client.frame(file, animation, 2);
         QVERIFY(next);
         QCOMPARE(next->frameIndex, 0);
         QCOMPARE(next->image.pixel(0, 0), colours[0]);
-        const std::optional<DecoderClient::Decoded> after = client.frame(file, animation, 1);
+        const std::optional<picture::DecodeResult> after = client.frame(file, animation, 1);
         QVERIFY(after);
         QCOMPARE(after->frameIndex, 1);
         QCOMPARE(after->image.pixel(0, 0), colours[1]);

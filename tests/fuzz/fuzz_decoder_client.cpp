@@ -193,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int request = 0; request < kRequests; ++request, ++nextRequestId) {
         try {
             const bool frame = script.ConsumeBool();
-            std::optional<DecoderClient::Decoded> decoded =
+            std::optional<kavelora::picture::DecodeResult> decoded =
                 frame ? client.frame(anyFile(), 1, request)
                       : std::optional(client.decode(anyFile(), QSize(64, 64)));
             if (decoded && !decoded->image.isNull()) {

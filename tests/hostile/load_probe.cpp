@@ -11,6 +11,7 @@
 // outcome (a crash, an exception that is not a run-time error) is a fault that the hostile-input
 // runner reports.
 
+#include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
 #include "platform/runtime_error.h"
 #include "platform/twips_scale.h"
@@ -116,7 +117,8 @@ int main(int argc, char* argv[])
     QGuiApplication application(argc, argv);
     const QString fileName = QFile::decodeName(argv[argc - 1]);
     try {
-        const Picture picture = LoadPicture(fileName, pictureAreaPixels());
+        const Picture picture = LoadPicture(std::make_shared<kavelora::picture::HelperDecoding>(),
+                                            fileName, pictureAreaPixels());
         volatile unsigned sink = readEveryPixel(picture.screenImage());
         static_cast<void>(sink);
         if (print)

@@ -68,7 +68,7 @@ void keepDecoderWarnings(QtMsgType type, const QMessageLogContext& context, cons
 int errorOf(DecoderClient& client, PictureFile& file, QImage* image = nullptr)
 {
     try {
-        DecoderClient::Decoded decoded = client.decode(file, QSize(4, 4));
+        picture::DecodeResult decoded = client.decode(file, QSize(4, 4));
         if (image)
             *image = decoded.image;
         return 0;
@@ -177,7 +177,8 @@ void TestHostileHelper::honestHelperGivesItsPicture()
 void TestHostileHelper::helperIsReplacedAfterItsShareOfRequests()
 {
     const auto client = clientFor(QStringLiteral("honest"));
-    for (int request = 0; request < 2 * DecoderClient::kRequestsPerHelper + 10; ++request)
+    for (int request = 0; request < 2 * picture::HelperSupervisor::kRequestsPerHelper + 10;
+         ++request)
         QCOMPARE(errorOf(*client, *m_file), 0);
     // One replacement after each share, not one a request once the first share is served.
     QCOMPARE(m_started.size(), 3U);

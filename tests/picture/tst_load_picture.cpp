@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "allocation_probe.h"
 #include "decoder/picture_decoder.h"
+#include "in_process_decoding.h"
 #include "picture/animation.h"
 #include "picture/load_picture.h"
 #include "picture/picture_file.h"
@@ -107,6 +108,7 @@ class TstLoadPicture : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    std::shared_ptr<InProcessDecoding> m_decoding = inProcessDecoding();
 
     static QByteArray gifHalves(QSize size, int leftIndex, int rightIndex)
     {
@@ -174,7 +176,7 @@ private Q_SLOTS:
         // A name that says nothing: the format comes from the content.
         const QString path = writeFixture(m_dir.path(), QStringLiteral("fixture.dat"), bytes);
 
-        const picture::Picture picture = picture::LoadPicture(path, kPictureAreaPixels);
+        const picture::Picture picture = picture::LoadPicture(m_decoding, path, kPictureAreaPixels);
         QVERIFY(!picture.isEmpty());
         QCOMPARE(picture.ownSize(), kFixtureSize);
         const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
@@ -220,7 +222,7 @@ private Q_SLOTS:
         QVERIFY2(bytes.size() > protocol::kPictureHeadBytes, "the fixture fits in the head");
         const QString path = writeFixture(m_dir.path(), QStringLiteral("large.dat"), bytes);
 
-        const picture::Picture fromFile = picture::LoadPicture(path, QSize(800, 600));
+        const picture::Picture fromFile = picture::LoadPicture(m_decoding, path, QSize(800, 600));
         const decoder::DecodedFile fromBytes = decoder::decodePicture(bytes, QSize(800, 600));
         QCOMPARE(fromFile.ownSize(), QSize(320, 240));
         QCOMPARE(fromFile.screenImage().convertToFormat(QImage::Format_RGB32),
@@ -231,7 +233,7 @@ private Q_SLOTS:
 
     void emptyNameGivesEmptyPicture()
     {
-        QVERIFY(picture::LoadPicture(QString(), kPictureAreaPixels).isEmpty());
+        QVERIFY(picture::LoadPicture(m_decoding, QString(), kPictureAreaPixels).isEmpty());
     }
 
     void appliesExifOrientation_data()
@@ -296,7 +298,7 @@ private Q_SLOTS:
         const QSize screen = ownSize.scaled(800, 800, Qt::KeepAspectRatio);
 
         const picture::Picture picture = picture::LoadPicture(
-            writeFixture(m_dir.path(), QStringLiteral("reduced.jpg"), jpeg), screen);
+            m_decoding, writeFixture(m_dir.path(), QStringLiteral("reduced.jpg"), jpeg), screen);
         QCOMPARE(picture.ownSize(), ownSize);
         // 1/4 still covers the screen; 1/8 would not.
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
@@ -337,7 +339,7 @@ private Q_SLOTS:
         const QString path =
             writeFixture(m_dir.path(), QStringLiteral("shaped.jpg"), encoded(stored, "JPEG", 50));
 
-        const picture::Picture picture = picture::LoadPicture(path, kPictureAreaPixels);
+        const picture::Picture picture = picture::LoadPicture(m_decoding, path, kPictureAreaPixels);
         QCOMPARE(picture.ownSize(), ownSize);
         QCOMPARE(picture.screenImage().size(), decodedSize);
     }
@@ -363,7 +365,7 @@ private Q_SLOTS:
         const QByteArray jpeg = encoded(twoHalves(ownSize, kBlue, kRed), "JPEG", 90);
         const QString path = writeFixture(m_dir.path(), QStringLiteral("kept.jpg"), jpeg);
 
-        const picture::Picture picture = picture::LoadPicture(path, QSize(800, 600));
+        const picture::Picture picture = picture::LoadPicture(m_decoding, path, QSize(800, 600));
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
         QVERIFY(keepsTheFile(picture));
 
@@ -438,7 +440,7 @@ private Q_SLOTS:
 
         try {
             const picture::Picture picture =
-                picture::loadOpenedPicture(file, QSize(800, 600), path);
+                picture::loadOpenedPicture(m_decoding, file, QSize(800, 600), path);
             QCOMPARE(picture.screenImage().size(), shown);
             const QImage image = picture.screenImage();
             QVERIFY(colourNear(image.pixel(image.width() / 4, image.height() / 2), kBlue, 8));
@@ -456,7 +458,8 @@ private Q_SLOTS:
         stored.fill(200);
         const QByteArray jpeg = encoded(stored, "JPEG", 50);
         const picture::Picture picture = picture::LoadPicture(
-            writeFixture(m_dir.path(), QStringLiteral("huge.jpg"), jpeg), QSize(20000, 20000));
+            m_decoding, writeFixture(m_dir.path(), QStringLiteral("huge.jpg"), jpeg),
+            QSize(20000, 20000));
         QCOMPARE(picture.ownSize(), QSize(9000, 8000));
         QCOMPARE(picture.screenImage().size(), QSize(4500, 4000));
         QCOMPARE(picture.decodeForSize(QSize(9000, 8000)).size(), QSize(4500, 4000));
@@ -468,7 +471,8 @@ private Q_SLOTS:
         const QByteArray gif =
             gifFile(size, {kRed, kBlue}, {gifHalves(size, 0, 0), gifHalves(size, 1, 1)}, 5);
         const picture::Picture picture = picture::LoadPicture(
-            writeFixture(m_dir.path(), QStringLiteral("looping.gif"), gif), kPictureAreaPixels);
+            m_decoding, writeFixture(m_dir.path(), QStringLiteral("looping.gif"), gif),
+            kPictureAreaPixels);
         QVERIFY(picture.isAnimated());
         // Every frame the animation hands on is recorded, however late the checks look.
         picture::Animation animation(picture);
@@ -493,7 +497,8 @@ private Q_SLOTS:
         QVERIFY(looping > 3);
         gif.remove(looping - 3, 19);
         const picture::Picture picture = picture::LoadPicture(
-            writeFixture(m_dir.path(), QStringLiteral("once.gif"), gif), kPictureAreaPixels);
+            m_decoding, writeFixture(m_dir.path(), QStringLiteral("once.gif"), gif),
+            kPictureAreaPixels);
         QVERIFY(picture.isAnimated());
         QCOMPARE(picture.screenImage().pixel(4, 4), kRed);
 
@@ -513,6 +518,7 @@ private Q_SLOTS:
     void transparentPartsShowTheWindowBehind()
     {
         const picture::Picture picture = picture::LoadPicture(
+            m_decoding,
             writeFixture(m_dir.path(), QStringLiteral("masked.ico"), iconWithTransparentRight()),
             kPictureAreaPixels);
         QWidget window;
@@ -555,7 +561,7 @@ private Q_SLOTS:
         // The refusal is the allow-list's, not the decoder's.
         QCOMPARE(!QImage(path).isNull(), qtWouldDecode);
         try {
-            picture::LoadPicture(path, kPictureAreaPixels);
+            picture::LoadPicture(m_decoding, path, kPictureAreaPixels);
             QFAIL("loaded");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), platform::ErrorNumber::InvalidPicture);
@@ -669,7 +675,7 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(platform::ErrorNumber, number);
         try {
-            picture::LoadPicture(path, kPictureAreaPixels);
+            picture::LoadPicture(m_decoding, path, kPictureAreaPixels);
             QFAIL("loaded");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), number);

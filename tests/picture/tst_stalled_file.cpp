@@ -6,6 +6,7 @@
 // thread's timers keep running while the file system says nothing, and a decoder helper stuck
 // in the file system does not hold the viewer up.
 
+#include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
 #include "platform/runtime_error.h"
 #include "test_files.h"
@@ -143,7 +144,8 @@ void TestStalledFile::stallEndsInTimeOut()
     int raised = 0;
     try {
         const picture::Picture loaded =
-            picture::LoadPicture(QDir(mount).filePath(QStringLiteral("picture")), QSize(16, 16));
+            picture::LoadPicture(std::make_shared<picture::HelperDecoding>(),
+                                 QDir(mount).filePath(QStringLiteral("picture")), QSize(16, 16));
         QCOMPARE(loaded.screenImage().pixel(8, 8), QColor(Qt::green).rgb());
     } catch (const RuntimeError& raisedError) {
         raised = raisedError.number();

@@ -6,6 +6,7 @@
 // file first.
 
 #include "commands/print_command.h"
+#include "in_process_decoding.h"
 #include "modal_driver.h"
 #include "page_measures.h"
 #include "platform/runtime_error.h"
@@ -208,7 +209,7 @@ void TestPrintService::printDialogEditsTheProgramsPrinter()
 {
     const std::unique_ptr<window::Form1> form = window::buildForm1();
     bool ended = false;
-    const shell::Program program(*form, [&ended](int) { ended = true; });
+    const shell::Program program(*form, inProcessDecoding(), [&ended](int) { ended = true; });
     form->Image1().setPicture(framedPicture(QSize(392, 515), QStringLiteral("framed.png")));
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));

@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTest>
+#include <QVersionNumber>
+
+#include <array>
 
 using namespace kavelora::shell;
 
@@ -17,7 +20,8 @@ private Q_SLOTS:
     void entriesInStoredOrder();
     void everyLineOfTheTableIsAnEntry();
     void unknownKeyIsEmpty();
-    void fixedPart();
+    void versionsAreOnePointZero_data();
+    void versionsAreOnePointZero();
     void applicationIdentityComesFromTheRecord();
 };
 
@@ -79,12 +83,21 @@ void TestVersionRecord::unknownKeyIsEmpty()
     QVERIFY(versionValue(u"").isEmpty());
 }
 
-void TestVersionRecord::fixedPart()
+void TestVersionRecord::versionsAreOnePointZero_data()
 {
-    QCOMPARE(kVersionFixedPart.fileVersion, (std::array<std::uint16_t, 4>{1, 0, 0, 0}));
-    QCOMPARE(kVersionFixedPart.productVersion, (std::array<std::uint16_t, 4>{1, 0, 0, 0}));
-    QCOMPARE(kVersionFixedPart.language, std::uint16_t(0x0411));
-    QCOMPARE(kVersionFixedPart.codePage, std::uint16_t(1200));
+    QTest::addColumn<QString>("key");
+    QTest::newRow("file version") << QStringLiteral("FileVersion");
+    QTest::newRow("product version") << QStringLiteral("ProductVersion");
+}
+
+// Read as numbers, as the package and the application identity read them: 1.0.0.0.
+void TestVersionRecord::versionsAreOnePointZero()
+{
+    QFETCH(QString, key);
+    const QVersionNumber version = QVersionNumber::fromString(versionValue(key.toStdU16String()));
+    QCOMPARE(version.normalized(), QVersionNumber(1));
+    QCOMPARE(version.majorVersion(), 1);
+    QCOMPARE(version.minorVersion(), 0);
 }
 
 void TestVersionRecord::applicationIdentityComesFromTheRecord()

@@ -9,13 +9,14 @@
 
 namespace kavelora::tests {
 
-picture::Picture loadedPicture(const QByteArray& bytes, QSize coverPixels)
+picture::Picture loadedPicture(const QByteArray& bytes, QSize coverPixels,
+                               const std::shared_ptr<picture::PictureDecoding>& decoding)
 {
     static QTemporaryDir folder;
     static int count = 0;
     const QString path =
         writeFixture(folder.path(), QStringLiteral("loaded-%1.pic").arg(++count), bytes);
-    return picture::LoadPicture(path, coverPixels);
+    return picture::LoadPicture(decoding, path, coverPixels);
 }
 
 } // namespace kavelora::tests

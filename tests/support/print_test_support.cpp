@@ -30,7 +30,7 @@ QByteArray run(const QString& program, const QStringList& arguments)
 
 picture::Picture filePicture(const QImage& image, const QString& fileName)
 {
-    return picture::Picture(image, 96.0, {QByteArrayLiteral("png"), fileName, {}, {}});
+    return picture::Picture(image, 96.0, {QByteArrayLiteral("png"), fileName, {}, {}, {}});
 }
 
 } // namespace

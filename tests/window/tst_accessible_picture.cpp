@@ -27,6 +27,7 @@ void TestAccessiblePicture::describesWhatTheAreaShows_data()
                        {QByteArrayLiteral("png"),
                         fileName,
                         kavelora::picture::PictureSource::Origin::UserFile,
+                        {},
                         {}});
     };
     QTest::newRow("start picture")

@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
+#include "in_process_decoding.h"
 #include "platform/japanese_ui.h"
 #include "shell/program.h"
 #include "unexpected_warnings.h"
@@ -77,8 +78,8 @@ void TestWindow::init()
     tests::failOnUnexpectedWarnings();
     m_program.reset();
     m_form = window::buildForm1();
-    m_program =
-        std::make_unique<shell::Program>(*m_form, [this](int status) { m_endedWith = status; });
+    m_program = std::make_unique<shell::Program>(*m_form, tests::inProcessDecoding(),
+                                                 [this](int status) { m_endedWith = status; });
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }

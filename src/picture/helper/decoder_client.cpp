@@ -4,6 +4,7 @@
 
 #include "platform/runtime_error.h"
 #include "protocol/socket_messages.h"
+#include "protocol/socket_wait.h"
 
 #include <cerrno>
 #include <cstring>
@@ -15,23 +16,17 @@ namespace kavelora::picture {
 
 using platform::ErrorNumber;
 using platform::RuntimeError;
+using Clock = std::chrono::steady_clock;
 using protocol::Reply;
 using protocol::ReplyKind;
 using protocol::Request;
 using protocol::RequestKind;
 
-namespace {
-
-// A decode asks for one buffer to decode into, and at most one more to copy into.
-constexpr std::size_t kMaxBuffersPerRequest = 2;
-
-// How long a playing animation may hold off its helper's replacement, for a loop that never
-// ends.
-constexpr int kRequestsPerHelperAtMost = 4 * DecoderClient::kRequestsPerHelper;
-
-using Clock = std::chrono::steady_clock;
-
-} // namespace
+DecoderClient::DecoderClient(std::unique_ptr<HelperLauncher> launcher,
+                             std::chrono::milliseconds timeLimit)
+    : m_helper(std::move(launcher))
+    , m_timeLimit(timeLimit)
+{}
 
 struct DecoderClient::Exchange
 {
@@ -43,7 +38,7 @@ struct DecoderClient::Exchange
     std::optional<Reply> lastWord;
 };
 
-DecoderClient::Decoded DecoderClient::decode(PictureFile& file, QSize cover, QSize held)
+DecodeResult DecoderClient::decode(PictureFile& file, QSize cover, QSize held)
 {
     Request asked;
     asked.kind = RequestKind::Decode;
@@ -51,14 +46,14 @@ DecoderClient::Decoded DecoderClient::decode(PictureFile& file, QSize cover, QSi
     asked.coverHeight = std::max(cover.height(), 0);
     asked.heldWidth = std::max(held.width(), 0);
     asked.heldHeight = std::max(held.height(), 0);
-    std::optional<Decoded> decoded = request(file, asked);
+    std::optional<DecodeResult> decoded = request(file, asked);
     if (!decoded)
         throw RuntimeError(ErrorNumber::InvalidPicture);
     return std::move(*decoded);
 }
 
-std::optional<DecoderClient::Decoded> DecoderClient::frame(PictureFile& file,
-                                                           std::uint32_t animation, int index)
+std::optional<DecodeResult> DecoderClient::frame(PictureFile& file, std::uint32_t animation,
+                                                 int index)
 {
     Request asked;
     asked.kind = RequestKind::Frame;
@@ -67,13 +62,12 @@ std::optional<DecoderClient::Decoded> DecoderClient::frame(PictureFile& file,
     return request(file, asked);
 }
 
-std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
-                                                             const Request& asked)
+std::optional<DecodeResult> DecoderClient::request(PictureFile& file, const Request& asked)
 {
-    if (m_busy)
+    if (m_helper.isStarting())
         throw RuntimeError(ErrorNumber::DeviceUnavailable);
-    start();
-    if (!m_socket.isValid())
+    m_helper.start();
+    if (m_helper.socket() < 0)
         throw RuntimeError(ErrorNumber::DeviceUnavailable);
     Request sent = asked;
     sent.fileSize = file.size();
@@ -82,46 +76,40 @@ std::optional<DecoderClient::Decoded> DecoderClient::request(PictureFile& file,
         ++m_lastRequestId;
     sent.requestId = m_lastRequestId;
     Exchange exchange{Clock::now() + m_timeLimit, sent.requestId, {}, {}, {}};
-    const auto message = std::as_bytes(std::span(&sent, 1));
-    if (!sendWithin(exchange, message, file.descriptor())) {
-        if (!protocol::timeLeft(exchange.deadline).count())
-            fail(Outcome::TimedOut);
-        if (!m_ready)
-            fail(Outcome::Ended);
-        // It ended while idle, before its end was noticed: a fresh one takes the request.
-        stop();
-        start();
-        if (!m_socket.isValid())
-            throw RuntimeError(ErrorNumber::DeviceUnavailable);
-        if (!sendWithin(exchange, message, file.descriptor()))
-            fail(protocol::timeLeft(exchange.deadline).count() ? Outcome::Ended
-                                                               : Outcome::TimedOut);
-    }
+    if (!sendRequest(exchange, std::as_bytes(std::span(&sent, 1)), file.descriptor()))
+        fail(protocol::timeLeft(exchange.deadline).count() ? Outcome::Ended : Outcome::TimedOut);
     const Outcome outcome = converse(exchange);
     if (outcome != Outcome::Replied)
         fail(outcome, exchange.lastWord);
-    m_backoff.succeeded();
-    // A fresh helper now and then leaves nothing a decoder may have leaked or corrupted. In
-    // the middle of an animation's loop it waits for the loop's end, where the next frame is
-    // the first one anyway.
-    if (exchange.reply.retiring || ++m_requestsServed >= kRequestsPerHelper)
-        m_retirementDue = true;
     const bool betweenLoops =
         asked.kind != RequestKind::Frame || exchange.reply.kind == ReplyKind::NoFrame;
-    if (m_retirementDue && (betweenLoops || m_requestsServed >= kRequestsPerHelperAtMost)) {
-        stop();
-        startLater();
-    }
+    m_helper.served(exchange.reply.retiring != 0, betweenLoops);
     switch (exchange.reply.kind) {
     case ReplyKind::Failed:
         throw RuntimeError(static_cast<ErrorNumber>(exchange.reply.errorNumber));
     case ReplyKind::NoFrame:
         return std::nullopt;
     case ReplyKind::Unchanged:
-        return Decoded{QImage(), protocol::ownSize(exchange.reply), {}, false, 0, 0};
+        return DecodeResult{QImage(), protocol::ownSize(exchange.reply), {}, false, 0, 0, 0};
     default:
         return decodedFrom(exchange, asked);
     }
+}
+
+// Sends the request with the file's descriptor; a helper that ended while idle, before its end
+// was noticed, is replaced once and the request goes to the fresh one.
+bool DecoderClient::sendRequest(Exchange& exchange, std::span<const std::byte> message, int file)
+{
+    if (sendWithin(exchange, message, file))
+        return true;
+    if (!protocol::timeLeft(exchange.deadline).count())
+        fail(Outcome::TimedOut);
+    if (!m_helper.isReady())
+        fail(Outcome::Ended);
+    m_helper.replaceNow();
+    if (m_helper.socket() < 0)
+        throw RuntimeError(ErrorNumber::DeviceUnavailable);
+    return sendWithin(exchange, message, file);
 }
 
 // The helper's messages until its final reply to the request, lending it buffers on the way.
@@ -137,12 +125,12 @@ DecoderClient::Outcome DecoderClient::converse(Exchange& exchange)
             return Outcome::Ended;
         }
         if (reply.kind == ReplyKind::Ready) {
-            if (m_ready)
+            if (m_helper.isReady())
                 return Outcome::Broken;
-            m_ready = true;
+            m_helper.markReady();
             continue;
         }
-        if (!m_ready || reply.requestId != exchange.id)
+        if (!m_helper.isReady() || reply.requestId != exchange.id)
             return Outcome::Broken;
         if (reply.kind != ReplyKind::NeedBuffer)
             return Outcome::Replied;
@@ -154,10 +142,10 @@ DecoderClient::Outcome DecoderClient::converse(Exchange& exchange)
 
 DecoderClient::Outcome DecoderClient::nextReply(Exchange& exchange, Reply& reply)
 {
-    if (!protocol::waitForSocket(m_socket.get(), POLLIN, exchange.deadline))
+    if (!protocol::waitForSocket(m_helper.socket(), POLLIN, exchange.deadline))
         return Outcome::TimedOut;
     const std::optional<protocol::ReceivedMessage> message =
-        protocol::receiveMessage(m_socket.get(), sizeof(Reply), 0);
+        protocol::receiveMessage(m_helper.socket(), sizeof(Reply), 0);
     if (!message)
         return Outcome::Ended;
     const std::optional<Reply> parsed = protocol::parseReply(message->bytes);
@@ -171,15 +159,12 @@ void DecoderClient::fail(Outcome outcome, const std::optional<Reply>& lastWord)
 {
     switch (outcome) {
     case Outcome::TimedOut:
-        stop();
-        startLater();
+        m_helper.replaceLater();
         throw RuntimeError(ErrorNumber::DeviceTimeout);
     case Outcome::Ended:
         // One that ended before it was ready, or said it cannot start, failed to start.
-        if (!m_ready || lastWord) {
-            const QString reason = endReason(lastWord);
-            stop();
-            noteStartFailure(reason);
+        if (!m_helper.isReady() || lastWord) {
+            m_helper.failedToStart(lastWord);
             throw RuntimeError(ErrorNumber::DeviceUnavailable);
         }
         break;
@@ -187,8 +172,7 @@ void DecoderClient::fail(Outcome outcome, const std::optional<Reply>& lastWord)
     case Outcome::Replied:
         break;
     }
-    stop();
-    startLater();
+    m_helper.replaceLater();
     throw RuntimeError(ErrorNumber::InvalidPicture);
 }
 
@@ -196,16 +180,16 @@ bool DecoderClient::sendWithin(const Exchange& exchange, std::span<const std::by
                                int descriptor)
 {
     for (;;) {
-        if (protocol::sendMessage(m_socket.get(), message, std::span(&descriptor, 1)))
+        if (protocol::sendMessage(m_helper.socket(), message, std::span(&descriptor, 1)))
             return true;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return false;
-        if (!protocol::waitForSocket(m_socket.get(), POLLOUT, exchange.deadline))
+        if (!protocol::waitForSocket(m_helper.socket(), POLLOUT, exchange.deadline))
             return false;
     }
 }
 
-DecoderClient::Decoded DecoderClient::decodedFrom(const Exchange& exchange, const Request& asked)
+DecodeResult DecoderClient::decodedFrom(const Exchange& exchange, const Request& asked)
 {
     const Reply& reply = exchange.reply;
     // A frame comes in order, or the animation starts again from its first.
@@ -223,18 +207,18 @@ DecoderClient::Decoded DecoderClient::decodedFrom(const Exchange& exchange, cons
         fail(Outcome::Broken);
     QImage image =
         imageIn(*buffer, size, reply.bytesPerLine, static_cast<QImage::Format>(reply.pixelFormat));
-    return Decoded{std::move(image),
-                   protocol::ownSize(reply),
-                   protocol::formatName(reply),
-                   reply.animated != 0,
-                   reply.delayMs,
-                   reply.loopCount,
-                   reply.frameIndex};
+    return DecodeResult{std::move(image),
+                        protocol::ownSize(reply),
+                        protocol::formatName(reply),
+                        reply.animated != 0,
+                        reply.delayMs,
+                        reply.loopCount,
+                        reply.frameIndex};
 }
 
 bool DecoderClient::lendBuffer(Exchange& exchange, std::int64_t bytes)
 {
-    if (exchange.lent.size() >= kMaxBuffersPerRequest)
+    if (exchange.lent.size() >= protocol::kMaxBuffersPerRequest)
         return false;
     std::shared_ptr<SharedBuffer> buffer = SharedBuffer::create(m_nextBufferId++, bytes);
     if (!buffer)

@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -54,12 +55,17 @@ void logIfCrashed(pid_t pid, int status)
                   static_cast<int>(pid), WTERMSIG(status));
 }
 
+// How often processes left unreaped are tried again while any are left.
+constexpr std::chrono::milliseconds kRetryReaping{5000};
+
 // Killed processes not yet reaped where no event loop can tell when they end: tried again
-// whenever another is left. A helper started too late is left from another thread.
+// whenever another is left or started, and on a timer while the application runs. A helper
+// started too late is left from another thread.
 struct Unreaped
 {
     std::mutex mutex;
     std::vector<pid_t> processes;
+    bool retryDue = false;
 };
 
 Unreaped& unreaped()
@@ -68,25 +74,47 @@ Unreaped& unreaped()
     return waiting;
 }
 
-void reapLater(pid_t pid, protocol::UniqueDescriptor ended)
+// Tries those left again after a while, from the application's thread, until none is left.
+void retryReapingLater()
 {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        return;
     {
         const std::lock_guard lock(unreaped().mutex);
-        std::erase_if(unreaped().processes, [](pid_t waiting) {
-            const std::optional<int> status = reapIfEnded(waiting);
-            if (status)
-                logIfCrashed(waiting, *status);
-            return status.has_value();
-        });
+        if (unreaped().retryDue)
+            return;
+        unreaped().retryDue = true;
     }
+    QMetaObject::invokeMethod(
+        application,
+        [application] {
+            QTimer::singleShot(kRetryReaping, application, [] {
+                {
+                    const std::lock_guard lock(unreaped().mutex);
+                    unreaped().retryDue = false;
+                }
+                if (reapLeftProcesses() > 0)
+                    retryReapingLater();
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void reapLater(pid_t pid, protocol::UniqueDescriptor ended)
+{
+    reapLeftProcesses();
     if (const std::optional<int> status = reapIfEnded(pid)) {
         logIfCrashed(pid, *status);
         return;
     }
     QCoreApplication* application = QCoreApplication::instance();
     if (!application || !ended.isValid() || QThread::currentThread() != application->thread()) {
-        const std::lock_guard lock(unreaped().mutex);
-        unreaped().processes.push_back(pid);
+        {
+            const std::lock_guard lock(unreaped().mutex);
+            unreaped().processes.push_back(pid);
+        }
+        retryReapingLater();
         return;
     }
     auto watch = new QSocketNotifier(ended.get(), QSocketNotifier::Read, application);
@@ -156,6 +184,18 @@ void HelperProcess::end()
         return;
     ::kill(m_pid, SIGKILL);
     reapLater(std::exchange(m_pid, 0), std::move(m_ended));
+}
+
+std::size_t reapLeftProcesses()
+{
+    const std::lock_guard lock(unreaped().mutex);
+    std::erase_if(unreaped().processes, [](pid_t waiting) {
+        const std::optional<int> status = reapIfEnded(waiting);
+        if (status)
+            logIfCrashed(waiting, *status);
+        return status.has_value();
+    });
+    return unreaped().processes.size();
 }
 
 QString describeEnd(int status)

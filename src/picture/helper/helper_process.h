@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <sys/types.h>
 
@@ -40,6 +41,10 @@ private:
     // Readable once the process has ended; -1 where the kernel has no pidfd_open.
     protocol::UniqueDescriptor m_ended;
 };
+
+// Reaps the ended helpers left unreaped where no event loop could watch them; never waits.
+// They are tried again on their own while the application runs; how many are left.
+std::size_t reapLeftProcesses();
 
 // What a waitpid status says, for the log: "status 3", "signal 9".
 QString describeEnd(int status);

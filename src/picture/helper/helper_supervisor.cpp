@@ -1,12 +1,10 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 
-// The decoder helper's life as the client sees it: its start, paused after failed ones, its
-// end, and what it says while idle. The conversation itself is in decoder_client.cpp.
-
-#include "picture/helper/decoder_client.h"
+#include "picture/helper/helper_supervisor.h"
 
 #include "protocol/socket_messages.h"
+#include "protocol/socket_wait.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -30,47 +28,39 @@ constexpr std::chrono::milliseconds kEndWait{100};
 
 using Clock = std::chrono::steady_clock;
 
-// Marks the client busy while it lives. Starting a helper serves the GUI thread's timers, and
+// Marks a start under way while it lives. Starting a helper serves the GUI thread's timers, and
 // a timer's request must not cut into the conversation under way.
-class BusyFlag
+class StartingFlag
 {
 public:
-    explicit BusyFlag(bool& busy)
-        : m_busy(busy)
+    explicit StartingFlag(bool& starting)
+        : m_starting(starting)
     {
-        m_busy = true;
+        m_starting = true;
     }
-    ~BusyFlag() { m_busy = false; }
-    BusyFlag(const BusyFlag&) = delete;
-    BusyFlag& operator=(const BusyFlag&) = delete;
+    ~StartingFlag() { m_starting = false; }
+    StartingFlag(const StartingFlag&) = delete;
+    StartingFlag& operator=(const StartingFlag&) = delete;
 
 private:
-    bool& m_busy;
+    bool& m_starting;
 };
 
 } // namespace
 
-DecoderClient& DecoderClient::instance()
-{
-    static DecoderClient client(installedHelper());
-    return client;
-}
-
-DecoderClient::DecoderClient(std::unique_ptr<HelperLauncher> launcher,
-                             std::chrono::milliseconds timeLimit)
+HelperSupervisor::HelperSupervisor(std::unique_ptr<HelperLauncher> launcher)
     : m_launcher(std::move(launcher))
-    , m_timeLimit(timeLimit)
 {}
 
-DecoderClient::~DecoderClient()
+HelperSupervisor::~HelperSupervisor()
 {
     stop();
     delete m_restart.data();
 }
 
-void DecoderClient::start()
+void HelperSupervisor::start()
 {
-    if (m_busy)
+    if (m_starting)
         return;
     if (m_socket.isValid()) {
         if (!m_exitWatch)
@@ -81,9 +71,10 @@ void DecoderClient::start()
         startLater();
         return;
     }
+    reapLeftProcesses();
     LaunchedHelper launched;
     {
-        const BusyFlag busy(m_busy);
+        const StartingFlag starting(m_starting);
         launched = m_launcher->launch();
     }
     if (!launched.socket.isValid()) {
@@ -98,7 +89,7 @@ void DecoderClient::start()
     watchForExit();
 }
 
-void DecoderClient::stop()
+void HelperSupervisor::stop()
 {
     // Its own signal may be what stops the helper: it goes once that has returned.
     if (m_exitWatch) {
@@ -111,7 +102,37 @@ void DecoderClient::stop()
     m_ready = false;
 }
 
-void DecoderClient::noteStartFailure(const QString& reason)
+void HelperSupervisor::served(bool retiring, bool betweenLoops)
+{
+    m_backoff.succeeded();
+    if (retiring || ++m_requestsServed >= kRequestsPerHelper)
+        m_retirementDue = true;
+    // In the middle of an animation's loop it waits for the loop's end, where the next frame
+    // is the first one anyway.
+    if (m_retirementDue && (betweenLoops || m_requestsServed >= kRequestsPerHelperAtMost))
+        replaceLater();
+}
+
+void HelperSupervisor::replaceLater()
+{
+    stop();
+    startLater();
+}
+
+void HelperSupervisor::replaceNow()
+{
+    stop();
+    start();
+}
+
+void HelperSupervisor::failedToStart(const std::optional<Reply>& lastWord)
+{
+    const QString reason = endReason(lastWord);
+    stop();
+    noteStartFailure(reason);
+}
+
+void HelperSupervisor::noteStartFailure(const QString& reason)
 {
     if (m_backoff.failed(Clock::now(), reason))
         qCWarning(decoderHelperLog,
@@ -126,7 +147,7 @@ void DecoderClient::noteStartFailure(const QString& reason)
 // From the event loop, once the pause after failed starts is over: by then the files of the
 // request that ended the last helper are closed. A new process closes every descriptor it
 // inherits, and one on a stalled FUSE mount would hold its start up.
-void DecoderClient::startLater()
+void HelperSupervisor::startLater()
 {
     QCoreApplication* application = QCoreApplication::instance();
     if (!application)
@@ -140,7 +161,7 @@ void DecoderClient::startLater()
         m_restart->start(protocol::timeLeft(m_backoff.nextStart()));
 }
 
-QString DecoderClient::endReason(std::optional<Reply> lastWord)
+QString HelperSupervisor::endReason(std::optional<Reply> lastWord)
 {
     // Its last word may still wait unread behind what failed first.
     for (int message = 0; !lastWord && message < 4; ++message) {
@@ -167,7 +188,7 @@ QString DecoderClient::endReason(std::optional<Reply> lastWord)
 
 // An idle helper says only that it is ready, once; anything else is its end, and another
 // takes its place.
-void DecoderClient::watchForExit()
+void HelperSupervisor::watchForExit()
 {
     QCoreApplication* application = QCoreApplication::instance();
     if (!application)
@@ -177,9 +198,9 @@ void DecoderClient::watchForExit()
                      [this] { onIdleMessage(); });
 }
 
-void DecoderClient::onIdleMessage()
+void HelperSupervisor::onIdleMessage()
 {
-    if (m_busy)
+    if (m_starting)
         return;
     char first = 0;
     const ssize_t waiting = ::recv(m_socket.get(), &first, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -198,13 +219,10 @@ void DecoderClient::onIdleMessage()
     // One that never served a request may not be able to: it waits its turn.
     if (!m_ready || m_requestsServed == 0) {
         const bool cannotStart = said && said->kind == ReplyKind::CannotStart;
-        const QString reason = endReason(cannotStart ? said : std::nullopt);
-        stop();
-        noteStartFailure(reason);
+        failedToStart(cannotStart ? said : std::nullopt);
         return;
     }
-    stop();
-    start();
+    replaceNow();
 }
 
 } // namespace kavelora::picture
