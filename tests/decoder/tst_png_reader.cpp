@@ -193,7 +193,10 @@ void addColourKinds()
 
 std::optional<decoder::DecodedPicture> readAt(const QByteArray& png, QSize coverPixels)
 {
-    return decoder::readPng(png, coverPixels);
+    QBuffer buffer;
+    buffer.setData(png);
+    buffer.open(QIODevice::ReadOnly);
+    return decoder::readPng(buffer, coverPixels);
 }
 
 } // namespace

@@ -345,12 +345,4 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
     return DecodedPicture{std::move(image), ownSize};
 }
 
-std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels)
-{
-    QByteArray view = QByteArray::fromRawData(bytes.constData(), bytes.size());
-    QBuffer buffer(&view);
-    buffer.open(QIODevice::ReadOnly);
-    return readPng(buffer, coverPixels);
-}
-
 } // namespace kavelora::decoder
