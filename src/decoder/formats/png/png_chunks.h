@@ -45,8 +45,8 @@ public:
     bool fitsFile() const;
     // Bytes of the chunk's data not read yet.
     qint64 dataLeft() const { return m_dataLeft; }
-    // Reads up to maxBytes of the data not read yet into into, counting them into the CRC:
-    // how many, 0 at the data's end, -1 when the device ends first.
+    // Copies up to maxBytes of the data not read yet to into, adding them to the CRC: how
+    // many, 0 at the data's end, -1 when the device ends first.
     qint64 readData(uchar* into, qint64 maxBytes);
     // Reads the rest of the data and the stored CRC: TooShort or WrongCrc, or None.
     PngFault finishChunk();
