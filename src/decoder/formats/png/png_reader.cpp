@@ -17,7 +17,6 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include <zlib.h>
