@@ -16,7 +16,6 @@
 
 namespace {
 using namespace kavelora::decoder;
-using namespace kavelora::protocol;
 
 bool isAllowedFormat(const QByteArray& format)
 {

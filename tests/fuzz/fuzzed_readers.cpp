@@ -99,7 +99,11 @@ unsigned readGifForFuzzing(const QByteArray& bytes)
 
 unsigned readPngForFuzzing(const QByteArray& bytes)
 {
-    return keptPromises(readPng(bytes, kReducedCover)) + keptPromises(readPng(bytes, kWholeCover));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return keptPromises(readPng(buffer, kReducedCover)) +
+           keptPromises(readPng(buffer, kWholeCover));
 }
 
 unsigned readTiffForFuzzing(const QByteArray& bytes)

@@ -4,17 +4,14 @@
 
 #include "decoder/common/area_reducer.h"
 #include "decoder/common/pixel_allocation.h"
+#include "decoder/common/row_ring.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <gif_lib.h>
@@ -271,100 +268,6 @@ private:
     GifHandle m_gif;
 };
 
-// The image's rows of indices, decoded by giflib on a thread of its own up to a ring's worth
-// ahead of the caller, who turns them into pixels meanwhile: the decoding is most of the work.
-class IndexRows
-{
-public:
-    IndexRows(GifFileType& gif, int width, int height)
-        : m_gif(gif)
-        , m_width(static_cast<std::size_t>(width))
-        , m_height(height)
-        , m_ring(m_width * kRingRows)
-    {
-        try {
-            m_thread = std::thread([this] { produce(); });
-        } catch (const std::system_error&) {
-            // Without a second thread each row is decoded when it is asked for.
-        }
-    }
-
-    ~IndexRows()
-    {
-        if (!m_thread.joinable())
-            return;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopped = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-
-    IndexRows(const IndexRows&) = delete;
-    IndexRows& operator=(const IndexRows&) = delete;
-
-    // Row y's indices; null where giflib gave up before it. Rows are asked for in order, and
-    // asking for one hands the one before back to the ring.
-    const GifPixelType* row(int y)
-    {
-        GifPixelType* slot = slotOf(y);
-        if (!m_thread.joinable())
-            return DGifGetLine(&m_gif, slot, static_cast<int>(m_width)) == GIF_ERROR ? nullptr
-                                                                                     : slot;
-        std::unique_lock lock(m_mutex);
-        m_taken = y;
-        if (y % kBandRows == 0)
-            m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_decoded > y || m_failed; });
-        return m_decoded > y ? slot : nullptr;
-    }
-
-private:
-    // Each side wakes the other once a band of rows: waking at every row would cost more
-    // in switches than the rows take.
-    static constexpr int kBandRows = 16;
-    static constexpr int kRingRows = 4 * kBandRows;
-
-    GifPixelType* slotOf(int y) { return m_ring.data() + m_width * std::size_t(y % kRingRows); }
-
-    void produce()
-    {
-        for (int y = 0; y < m_height; ++y) {
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return y - m_taken < kRingRows || m_stopped; });
-                if (m_stopped)
-                    return;
-            }
-            const bool decoded =
-                DGifGetLine(&m_gif, slotOf(y), static_cast<int>(m_width)) != GIF_ERROR;
-            {
-                const std::lock_guard lock(m_mutex);
-                if (decoded)
-                    m_decoded = y + 1;
-                m_failed = !decoded;
-            }
-            if (!decoded || (y + 1) % kBandRows == 0 || y + 1 == m_height)
-                m_changed.notify_all();
-            if (!decoded)
-                return;
-        }
-    }
-
-    GifFileType& m_gif;
-    std::size_t m_width;
-    int m_height;
-    std::vector<GifPixelType> m_ring;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_taken = 0;
-    int m_decoded = 0;
-    bool m_failed = false;
-    bool m_stopped = false;
-    std::thread m_thread;
-};
-
 // False where giflib gives up on a row, what Qt's reader shows then or refuses being its own,
 // and where the rest of walk finds the GIF is not a plain still after all.
 bool decodeRows(const QByteArray& bytes, const StillImage& still, RecordWalk& walk, int factor,
@@ -379,7 +282,16 @@ bool decodeRows(const QByteArray& bytes, const StillImage& still, RecordWalk& wa
     const int height = still.size.height();
     std::vector<QRgb> row(factor > 1 ? static_cast<std::size_t>(width) : 0);
     AreaReducer reducer(image, height, factor);
-    IndexRows indexRows(*gif, width, height);
+    // giflib decodes the rows of indices ahead, while they are turned into pixels here: the
+    // decoding is most of the work.
+    const auto decodeIndices = [&](uchar* rows, int count) {
+        for (int i = 0; i < count; ++i, rows += width) {
+            if (DGifGetLine(gif.get(), rows, width) == GIF_ERROR)
+                return false;
+        }
+        return true;
+    };
+    RowRing indexRows(static_cast<std::size_t>(width), height, decodeIndices);
     // The walk takes about a tenth of the decoding's time, beside it.
     if (!walk.restIsPlain())
         return false;
@@ -412,8 +324,7 @@ std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels
         throw RuntimeError(ErrorNumber::OutOfMemory);
     }
     const int factor = areaReductionFactor(ownSize, coverPixels);
-    const QSize size((ownSize.width() + factor - 1) / factor,
-                     (ownSize.height() + factor - 1) / factor);
+    const QSize size = reducedSize(ownSize, factor);
     if (size == decodedAlready || ownSize == decodedAlready) {
         if (!walk.restIsPlain())
             return std::nullopt;

@@ -3,6 +3,7 @@
 #include "decoder/formats/png/png_reader.h"
 
 #include "decoder/common/area_reducer.h"
+#include "decoder/formats/png/png_chunks.h"
 #include "decoder/formats/png/png_data_rows.h"
 #include "decoder/formats/png/png_unfilter.h"
 #include "platform/runtime_error.h"
@@ -16,7 +17,6 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include <zlib.h>
@@ -118,46 +118,29 @@ bool isWanted(const QByteArray& type)
     return isCritical(type) || type == "tRNS" || isColourChunk(type);
 }
 
-// Reads chunks from device up to the first IDAT, leaving device at that chunk's length.
-class ChunkReader
+// The next chunk before the image data: its data when wanted, with whether its CRC matched.
+// chunks is left in the first IDAT chunk, its header read.
+Chunk nextChunk(PngChunkWalker& chunks)
 {
-public:
-    explicit ChunkReader(QIODevice& device)
-        : m_device(device)
-    {}
-
-    Chunk next()
-    {
-        char fields[8];
-        if (m_device.read(fields, 8) != 8)
-            refuse();
-        const auto length = qFromBigEndian<quint32>(fields);
-        Chunk chunk{QByteArray(fields + 4, 4), {}, false};
-        if (length > 0x7FFFFFFFu || !isPngChunkType(fields + 4))
-            refuse();
-        if (chunk.type == "IDAT") {
-            m_device.seek(m_device.pos() - 8);
-            return chunk;
-        }
-        if (static_cast<qint64>(length) + 4 > m_device.size() - m_device.pos())
-            refuse();
-        if (!isWanted(chunk.type)) {
-            m_device.skip(static_cast<qint64>(length) + 4);
-            return chunk;
-        }
-        chunk.data = m_device.read(length);
-        char crc[4];
-        if (chunk.data.size() != static_cast<qsizetype>(length) || m_device.read(crc, 4) != 4)
-            refuse();
-        chunk.crcMatches = qFromBigEndian<quint32>(crc) == chunkCrc(chunk.type, chunk.data);
-        if (isCritical(chunk.type) && !chunk.crcMatches)
-            refuse();
+    if (chunks.next() != PngFault::None || !chunks.chunk().hasLetterType())
+        refuse();
+    Chunk chunk{chunks.chunk().typeBytes(), {}, false};
+    if (chunks.chunk().is("IDAT"))
+        return chunk;
+    if (!chunks.fitsFile())
+        refuse();
+    if (!isWanted(chunk.type)) {
+        chunks.skipChunk();
         return chunk;
     }
-
-private:
-    QIODevice& m_device;
-};
+    const PngFault fault = chunks.readWholeData(chunk.data);
+    if (fault == PngFault::TooShort)
+        refuse();
+    chunk.crcMatches = fault == PngFault::None;
+    if (isCritical(chunk.type) && !chunk.crcMatches)
+        refuse();
+    return chunk;
+}
 
 // Everything before the image data that decides the pixels' colours.
 struct Preamble
@@ -201,18 +184,17 @@ void applyTransparency(Preamble& preamble, const QByteArray& data)
     }
 }
 
-Preamble readPreamble(QIODevice& device)
+Preamble readPreamble(QIODevice& device, PngChunkWalker& chunks)
 {
     if (!device.seek(0) || device.read(8) != QByteArray(kSignature, 8))
         refuse();
-    ChunkReader chunks(device);
     Preamble preamble;
-    preamble.header = parseHeader(chunks.next());
+    preamble.header = parseHeader(nextChunk(chunks));
     preamble.layout.colourType = preamble.header.colourType;
     preamble.layout.bitDepth = preamble.header.bitDepth;
     preamble.layout.width = static_cast<int>(preamble.header.width);
     bool hasPalette = false;
-    for (Chunk chunk = chunks.next(); chunk.type != "IDAT"; chunk = chunks.next()) {
+    for (Chunk chunk = nextChunk(chunks); chunk.type != "IDAT"; chunk = nextChunk(chunks)) {
         if (chunk.type == "IEND" || chunk.type == "IHDR")
             refuse();
         if (chunk.type == "PLTE") {
@@ -294,7 +276,7 @@ private:
     QColorTransform m_transform;
 };
 
-void decodeRows(QIODevice& device, const PngPixelLayout& layout, int height, int factor,
+void decodeRows(PngChunkWalker& chunks, const PngPixelLayout& layout, int height, int factor,
                 const RowColourConversion& conversion, QImage& image)
 {
     const std::size_t sampleBytes = layout.rowBytes();
@@ -325,7 +307,7 @@ void decodeRows(QIODevice& device, const PngPixelLayout& layout, int height, int
         ++y;
         return true;
     };
-    if (inflatePngRows(device, sampleBytes + 1, height, takeRow) != PngDataFault::None)
+    if (inflatePngRows(chunks, sampleBytes + 1, height, takeRow) != PngFault::None)
         refuse();
 }
 
@@ -334,7 +316,8 @@ void decodeRows(QIODevice& device, const PngPixelLayout& layout, int height, int
 std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
 {
     const qint64 startPosition = device.pos();
-    const Preamble preamble = readPreamble(device);
+    PngChunkWalker chunks(device, device.size());
+    const Preamble preamble = readPreamble(device, chunks);
     const Header& header = preamble.header;
     if (header.bitDepth == 16 || header.interlace != 0) {
         device.seek(startPosition);
@@ -344,15 +327,14 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
     if (static_cast<qint64>(header.width) * header.height > protocol::kMaxPicturePixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const int factor = areaReductionFactor(ownSize, coverPixels);
-    const QSize size((ownSize.width() + factor - 1) / factor,
-                     (ownSize.height() + factor - 1) / factor);
+    const QSize size = reducedSize(ownSize, factor);
     QImage image;
     if (!QImageIOHandler::allocateImage(size, outputFormat(preamble.layout, factor), &image))
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const QColorSpace colourSpace =
         preamble.describesColourSpace ? colourSpaceAsQtReads(preamble) : QColorSpace();
     const RowColourConversion rowConversion(factor > 1 ? colourSpace : QColorSpace());
-    decodeRows(device, preamble.layout, ownSize.height(), factor, rowConversion, image);
+    decodeRows(chunks, preamble.layout, ownSize.height(), factor, rowConversion, image);
     if (colourSpace.isValid()) {
         // A reduced copy's rows were converted as they came.
         image.setColorSpace(factor > 1 ? QColorSpace(QColorSpace::SRgb) : colourSpace);
@@ -360,14 +342,6 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
             image.convertToColorSpace(QColorSpace::SRgb);
     }
     return DecodedPicture{std::move(image), ownSize};
-}
-
-std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels)
-{
-    QByteArray view = QByteArray::fromRawData(bytes.constData(), bytes.size());
-    QBuffer buffer(&view);
-    buffer.open(QIODevice::ReadOnly);
-    return readPng(buffer, coverPixels);
 }
 
 } // namespace kavelora::decoder

@@ -4,7 +4,6 @@
 
 #include "decoder/common/decoded_picture.h"
 
-#include <QByteArray>
 #include <QSize>
 
 #include <optional>
@@ -13,15 +12,14 @@ class QIODevice;
 
 namespace kavelora::decoder {
 
-// The PNG on device (read from its start) area-averaged by areaReductionFactor, or nullopt for
-// the kinds left to Qt's reader (interlaced, or 16 bits a sample) with device left where it
-// was. Colour chunks are honoured
-// as Qt's reader honours them, and the result converted to sRGB. Raises RuntimeError:
-// InvalidPicture for a broken header, chunk, CRC or image data (truncated included),
-// OutOfMemory past kMaxPicturePixels.
+// The PNG on device, read from its start a row at a time and area-averaged by
+// areaReductionFactor(its own size, coverPixels); ownSize is its size before that. Colour
+// chunks are honoured as Qt's reader honours them and the pixels converted to sRGB:
+// Grayscale8 for 8-bit gray without transparency, RGB32 when opaque, otherwise ARGB32
+// (premultiplied once reduced). nullopt for the kinds left to Qt's reader (interlaced, or 16
+// bits a sample), with device moved back to where it was. Raises RuntimeError:
+// InvalidPicture for a broken signature, header, chunk, CRC or image data (truncated
+// included), OutOfMemory past kMaxPicturePixels or when the pixels cannot be had.
 std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels);
-
-// As above, from the file's bytes.
-std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels);
 
 } // namespace kavelora::decoder
