@@ -183,7 +183,7 @@ bool endsAsQtsReaderEnds(const QByteArray& gif)
 {
     const QImage qt = plainDecode(gif);
     try {
-        return decoder::decodePicture(gif, QSize(4000, 4000)).picture.image == qt;
+        return decoder::decodePicture(gif, QSize(4000, 4000)).image == qt;
     } catch (const platform::RuntimeError&) {
         return qt.isNull();
     }
@@ -240,7 +240,7 @@ private Q_SLOTS:
         QCOMPARE(decoded->ownSize, qt.size());
         // QImage compares the format too.
         QCOMPARE(decoded->image, qt);
-        QCOMPARE(decoder::decodePicture(gif, qt.size()).picture.image, qt);
+        QCOMPARE(decoder::decodePicture(gif, qt.size()).image, qt);
     }
 
     void reducedIsAnAreaAverage_data()
@@ -274,10 +274,9 @@ private Q_SLOTS:
 
             // The copy held already, or the whole picture, is not decoded again.
             const QSize held = reduced->image.size();
-            QVERIFY(decoder::decodePicture(gif, cover, held).picture.image.isNull());
-            QVERIFY(decoder::decodePicture(gif, cover, whole.size()).picture.image.isNull());
-            QCOMPARE(decoder::decodePicture(gif, cover, held + QSize(1, 0)).picture.image.size(),
-                     held);
+            QVERIFY(decoder::decodePicture(gif, cover, held).image.isNull());
+            QVERIFY(decoder::decodePicture(gif, cover, whole.size()).image.isNull());
+            QCOMPARE(decoder::decodePicture(gif, cover, held + QSize(1, 0)).image.size(), held);
         }
     }
 

@@ -45,7 +45,7 @@ private Q_SLOTS:
             twoHalves(QSize(24, 16), qRgb(32, 32, 32), qRgb(224, 224, 224), written);
         const QByteArray bytes = encoded(source, fileFormat.constData());
         QVERIFY(!bytes.isEmpty());
-        const QImage image = decoder::decodePicture(bytes, QSize(800, 600)).picture.image;
+        const QImage image = decoder::decodePicture(bytes, QSize(800, 600)).image;
         QCOMPARE(image.format(), decoded);
         QCOMPARE(image.size(), QSize(24, 16));
         QCOMPARE(qGray(image.pixel(2, 8)), 32);
@@ -58,8 +58,7 @@ private Q_SLOTS:
     {
         const QByteArray bytes =
             QByteArray::fromBase64("R0lGODlhEQAI/fAAAAD/AAP+BywAAAAAAQAAAAAAAAByU4VSAAA7");
-        const decoder::DecodedPicture decoded =
-            decoder::decodePicture(bytes, QSize(800, 600)).picture;
+        const decoder::DecodedPicture decoded = decoder::decodePicture(bytes, QSize(800, 600));
         QVERIFY(!decoded.image.isNull());
         QVERIFY(!decoded.ownSize.isEmpty());
         QCOMPARE(decoded.ownSize, decoded.image.size());

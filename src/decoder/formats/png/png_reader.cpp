@@ -331,7 +331,8 @@ void decodeRows(QIODevice& device, const PngPixelLayout& layout, int height, int
 
 } // namespace
 
-std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
+std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels,
+                                      const PixelAllocator& allocate)
 {
     const qint64 startPosition = device.pos();
     const Preamble preamble = readPreamble(device);
@@ -346,8 +347,8 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
     const int factor = areaReductionFactor(ownSize, coverPixels);
     const QSize size((ownSize.width() + factor - 1) / factor,
                      (ownSize.height() + factor - 1) / factor);
-    QImage image;
-    if (!QImageIOHandler::allocateImage(size, outputFormat(preamble.layout, factor), &image))
+    QImage image = allocate(size, outputFormat(preamble.layout, factor));
+    if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const QColorSpace colourSpace =
         preamble.describesColourSpace ? colourSpaceAsQtReads(preamble) : QColorSpace();
@@ -362,12 +363,13 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
     return DecodedPicture{std::move(image), ownSize};
 }
 
-std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels)
+std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels,
+                                      const PixelAllocator& allocate)
 {
     QByteArray view = QByteArray::fromRawData(bytes.constData(), bytes.size());
     QBuffer buffer(&view);
     buffer.open(QIODevice::ReadOnly);
-    return readPng(buffer, coverPixels);
+    return readPng(buffer, coverPixels, allocate);
 }
 
 } // namespace kavelora::decoder

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "decoder/common/decoded_picture.h"
+#include "decoder/common/pixel_allocation.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -19,9 +20,11 @@ namespace kavelora::decoder {
 // as Qt's reader honours them, and the result converted to sRGB. Raises RuntimeError:
 // InvalidPicture for a broken header, chunk, CRC or image data (truncated included),
 // OutOfMemory past kMaxPicturePixels.
-std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels);
+std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels,
+                                      const PixelAllocator& allocate = plainPixels);
 
 // As above, from the file's bytes.
-std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels);
+std::optional<DecodedPicture> readPng(const QByteArray& bytes, QSize coverPixels,
+                                      const PixelAllocator& allocate = plainPixels);
 
 } // namespace kavelora::decoder
