@@ -2,12 +2,16 @@
 // SPDX-License-Identifier: MIT
 
 // What the decoder hands on: pictures deeper than 8 bits per channel are reduced to 8 bits,
-// so that drawing and printing them never works on copies several times their size.
+// so that drawing and printing them never works on copies several times their size; and the
+// pixels land in the memory the caller's allocator gives, which the helper lends the viewer.
 
 #include "decoder/picture_decoder.h"
 #include "picture_fixtures.h"
 
 #include <QTest>
+
+#include <algorithm>
+#include <vector>
 
 using namespace kavelora;
 using namespace kavelora::tests;
@@ -50,6 +54,55 @@ private Q_SLOTS:
         QCOMPARE(image.size(), QSize(24, 16));
         QCOMPARE(qGray(image.pixel(2, 8)), 32);
         QCOMPARE(qGray(image.pixel(21, 8)), 224);
+    }
+
+    void decodesIntoTheAllocatorsMemory_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("cover");
+        QTest::addColumn<QByteArray>("format");
+        const QImage picture = noisePicture(QSize(64, 48), 7);
+        const QByteArray runLength = bmpFile(40, 2, 2, 8, 1, {}, QByteArray::fromHex("0000ff00"),
+                                             QByteArray::fromHex("0200 0000 0200 0001"));
+        QTest::newRow("png, whole")
+            << encoded(picture, "PNG") << QSize(800, 600) << QByteArray("png");
+        QTest::newRow("png, reduced by its reader")
+            << encoded(picture, "PNG") << QSize(16, 12) << QByteArray("png");
+        QTest::newRow("jpeg, scaled by libjpeg")
+            << encoded(picture, "JPEG") << QSize(16, 12) << QByteArray("jpeg");
+        QTest::newRow("tiff") << encoded(picture, "TIFF") << QSize(800, 600) << QByteArray("tiff");
+        QTest::newRow("webp") << encoded(picture, "WEBP") << QSize(800, 600) << QByteArray("webp");
+        QTest::newRow("bmp, through Qt's reader")
+            << encoded(picture, "BMP") << QSize(800, 600) << QByteArray("bmp");
+        QTest::newRow("bmp, run-length coded") << runLength << QSize(800, 600) << QByteArray("bmp");
+        QTest::newRow("still gif") << gifFile(QSize(4, 2), {qRgb(255, 0, 0), qRgb(0, 0, 255)},
+                                              {QByteArray::fromHex("0001 0001 0100 0100")})
+                                   << QSize(800, 600) << QByteArray("gif");
+    }
+
+    void decodesIntoTheAllocatorsMemory()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, cover);
+        QFETCH(QByteArray, format);
+        QVERIFY(!bytes.isEmpty());
+        // Memory the image does not own, as the helper's shared buffers are.
+        std::vector<std::vector<uchar>> lent;
+        const auto lend = [&](QSize size, QImage::Format pixels) {
+            const qsizetype rowBytes =
+                (size.width() * QImage::toPixelFormat(pixels).bitsPerPixel() / 8 + 3) &
+                ~qsizetype(3);
+            lent.emplace_back(static_cast<std::size_t>(rowBytes * size.height()));
+            return QImage(lent.back().data(), size.width(), size.height(), rowBytes, pixels);
+        };
+        const decoder::DecodedPicture decoded = decoder::decodePicture(bytes, cover, {}, lend);
+        QCOMPARE(decoded.format, format);
+        QVERIFY(!decoded.image.isNull());
+        const bool inLentMemory =
+            std::any_of(lent.begin(), lent.end(), [&](const std::vector<uchar>& buffer) {
+                return buffer.data() == decoded.image.constBits();
+            });
+        QVERIFY2(inLentMemory, "the pixels were copied out of the memory the allocator gave");
     }
 
     // Qt's reader tells the first image's empty size here but decodes the 17-pixel-wide screen:
