@@ -5,7 +5,11 @@
 # Folders may include their own headers and those of the folders after them in this order:
 #   shell -> commands -> window -> print -> picture -> platform
 # (the printer draws pictures, so print may use picture but not the other way round).
-# Only picture/ decodes, only print/ paints on the printer and only platform/ shows dialogs.
+# Only picture/ (the viewer's built-in pictures) and the decoder helper (decoder/) decode,
+# only print/ paints on the printer and only platform/ shows dialogs. In the helper, a codec
+# library's headers appear only in its own format's folder, format folders never include
+# each other, and decoder/ uses of the viewer's folders only protocol/ and
+# platform/runtime_error.h.
 set -uo pipefail
 src=${1:?usage: check_includes.sh SRC_DIR}
 layers=(shell commands window print picture platform)
@@ -43,19 +47,46 @@ allowed_only_in() {
     done
 }
 
-# What runs only in the decoder helper: the headers of the libraries only the helper links,
-# as src/CMakeLists.txt lists them, but those the viewer's library lists too. The viewer's own
-# code includes none of them.
-sources_of() {
-    [ -r "$src/CMakeLists.txt" ] || return
-    awk -v pattern="^add_library\\(($1) " '
-        $0 ~ pattern { inside = 1; next }
-        inside && /\)/ { inside = 0 }
-        inside { for (i = 1; i <= NF; ++i) if ($i ~ /\.(h|cpp)$/) print $i }' "$src/CMakeLists.txt"
+# What runs only in the decoder helper: every header below decoder/. The viewer's own code
+# includes none of them.
+mapfile -t helper_headers < <(cd "$src" && find decoder -name '*.h' 2>/dev/null | sort)
+
+# codec_folder HEADER: the format folder whose codec library HEADER belongs to, or nothing.
+codec_folder() {
+    case $1 in
+    jpeglib.h | jerror.h) echo jpeg ;;
+    zlib.h) echo png ;;
+    tiffio.h) echo tiff ;;
+    webp/*) echo webp ;;
+    gif_lib.h) echo gif ;;
+    libheif/*) echo heif ;;
+    avif/*) echo avif ;;
+    jxl/*) echo jxl ;;
+    esac
 }
-viewer_sources=$(sources_of kavelora_core)
-mapfile -t helper_headers < <(sources_of 'kavelora_decoding|kavelora_lockdown' | grep '\.h$' |
-    grep -vxF -f <(printf '%s\n' "$viewer_sources"))
+
+# check_decoder_file RELATIVE: the helper's own rules for a file below decoder/.
+check_decoder_file() {
+    local relative=$1 header own_format="" owner
+    [[ $relative == decoder/formats/*/* ]] && own_format=${relative#decoder/formats/} &&
+        own_format=${own_format%%/*}
+    while IFS= read -r header; do
+        owner=$(codec_folder "$header")
+        if [ -n "$owner" ] && [ "$owner" != "$own_format" ]; then
+            fail "$relative: includes <$header>, which only decoder/formats/$owner/ may use"
+        fi
+        if [[ $header == decoder/formats/*/* ]] && [ -n "$own_format" ] &&
+            [[ $header != decoder/formats/$own_format/* ]]; then
+            fail "$relative: includes $header; formats never include each other"
+        fi
+        case $header in
+        shell/* | commands/* | window/* | print/* | picture/* | platform/*)
+            [ "$header" = platform/runtime_error.h ] ||
+                fail "$relative: the decoder helper includes $header"
+            ;;
+        esac
+    done < <(includes "$src/$relative")
+}
 
 while IFS= read -r relative; do
     file=$src/$relative
@@ -76,9 +107,11 @@ while IFS= read -r relative; do
         fi
     done < <(includes "$file")
 
-    allowed_only_in picture "$file" "$folder" QImageReader QImageIOHandler QMovie jpeglib.h \
-        zlib.h tiffio.h webp/decode.h
-    if grep -qx "$relative" <<<"$viewer_sources"; then
+    if [ "$folder" = decoder ]; then
+        check_decoder_file "$relative"
+    else
+        allowed_only_in picture "$file" "$folder" QImageReader QImageIOHandler QMovie \
+            jpeglib.h zlib.h tiffio.h webp/decode.h
         for header in "${helper_headers[@]}"; do
             if includes "$file" | grep -qx "$header"; then
                 fail "$relative: the viewer includes $header, which runs only in the decoder helper"
