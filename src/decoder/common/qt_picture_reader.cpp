@@ -96,9 +96,10 @@ DecodedPicture readWithQt(QIODevice& device, QByteArrayView format, const ReadRe
     if (isHeldAlready(ownSize, request))
         return DecodedPicture{QImage(), ownSize, {}, animated};
     QImage image = reader.read(request.allocate);
-    // Qt's GIF reader tells the first image's size, which may be empty, yet decodes the
-    // screen's.
-    const QSize whole = ownSize.isEmpty() ? image.size() : ownSize;
+    // Qt's readers decode the whole picture, so what they decoded is its own size. The size
+    // told before may differ: Qt's GIF reader tells the first image's, which may be empty or
+    // smaller, yet decodes the screen's.
+    const QSize whole = image.size();
     return {std::move(image), whole, {}, animated};
 }
 
