@@ -122,8 +122,8 @@ kavelora::picture::Picture loadInProcess(const QString& fileName)
     using namespace kavelora::protocol;
     const PictureFile file(fileName);
     PictureStream stream(UniqueDescriptor(::dup(file.descriptor())), file.size());
-    DecodedFile decoded = decodePictureStream(stream, openedCopySize());
-    return Picture(std::move(decoded.picture.image), decoded.picture.ownSize, 96.0,
+    DecodedPicture decoded = decodePictureStream(stream, openedCopySize());
+    return Picture(std::move(decoded.image), decoded.ownSize, 96.0,
                    {decoded.format, fileName, PictureSource::Origin::UserFile, {}, {}});
 }
 

@@ -2,9 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/decoder_session.h"
 
-#include "decoder/common/picture_prechecks.h"
 #include "decoder/common/picture_stream.h"
-#include "decoder/common/pixel_allocation.h"
+#include "decoder/format_table.h"
 #include "decoder/picture_decoder.h"
 #include "platform/runtime_error.h"
 #include "protocol/socket_messages.h"
@@ -124,19 +123,19 @@ bool DecoderSession::decode(const Request& request, protocol::UniqueDescriptor f
     PictureStream stream(std::move(file), request.fileSize);
     const QSize cover(request.coverWidth, request.coverHeight);
     const QSize held(request.heldWidth, request.heldHeight);
-    ScopedPixelAllocator lending(
+    DecodedPicture decoded = decodePictureStream(
+        stream, cover, held.isEmpty() ? QSize() : held,
         [this](QSize size, QImage::Format format) { return lendPixels(size, format); });
-    DecodedFile decoded = decodePictureStream(stream, cover, held.isEmpty() ? QSize() : held);
     Reply answer;
-    answer.ownWidth = decoded.picture.ownSize.width();
-    answer.ownHeight = decoded.picture.ownSize.height();
-    if (decoded.picture.image.isNull()) {
+    answer.ownWidth = decoded.ownSize.width();
+    answer.ownHeight = decoded.ownSize.height();
+    if (decoded.image.isNull()) {
         answer.kind = ReplyKind::Unchanged;
         return reply(answer);
     }
     answer.animated = decoded.animated ? 1 : 0;
     std::strncpy(answer.format, decoded.format.constData(), sizeof answer.format - 1);
-    return replyWithPixels(std::move(decoded.picture.image), answer);
+    return replyWithPixels(std::move(decoded.image), answer);
 }
 
 bool DecoderSession::playFrame(const Request& request, protocol::UniqueDescriptor file)

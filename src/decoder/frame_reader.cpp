@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/frame_reader.h"
 
-#include "decoder/picture_decoder.h"
+#include "decoder/common/finished_pixels.h"
 #include "platform/runtime_error.h"
 
 namespace kavelora::decoder {

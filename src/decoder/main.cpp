@@ -6,7 +6,7 @@
 // end of a socket as descriptor 3 and /dev/null as 0, 1 and 2.
 
 #include "decoder/decoder_session.h"
-#include "decoder/library_readers.h"
+#include "decoder/format_table.h"
 #include "decoder/load_up_front.h"
 #include "decoder/lockdown.h"
 #include "protocol/decoder_protocol.h"
@@ -63,7 +63,7 @@ int main()
     // Decoders' warnings about broken data would go to /dev/null anyway.
     qInstallMessageHandler(discardMessage);
     loadImagePluginsUpFront();
-    loadHeifAndJxlUpFront();
+    loadFormatsBeforeLock();
 
     const std::array kept = {kSocket};
     LockdownLimits limits{};

@@ -4,6 +4,7 @@
 
 #include "platform/japanese_file_details.h"
 #include "platform/japanese_ui.h"
+#include "platform/picture_file_patterns.h"
 #include "platform/print_dialog.h"
 #include "platform/runtime_error.h"
 
@@ -48,9 +49,7 @@ QString QtCommonDialog::openTitle()
 
 QStringList QtCommonDialog::openNameFilters()
 {
-    return {QStringLiteral("画像ファイル (*.bmp *.dib *.ico *.cur *.gif *.jpg *.jpeg *.jpe *.png "
-                           "*.webp *.tif *.tiff *.pbm *.pgm *.ppm *.xbm *.xpm *.heic *.heif "
-                           "*.avif *.jxl)"),
+    return {QStringLiteral("画像ファイル (%1)").arg(pictureFilePatterns()),
             QStringLiteral("すべて (*)")};
 }
 

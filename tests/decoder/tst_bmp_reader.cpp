@@ -43,7 +43,7 @@ QByteArray runLength(int bitsPerPixel, const char* runsHex, qint32 height = 3)
                    kPalette, QByteArray::fromHex(runsHex));
 }
 
-decoder::DecodedFile decoded(const QByteArray& bytes)
+decoder::DecodedPicture decoded(const QByteArray& bytes)
 {
     return decoder::decodePicture(bytes, QSize(800, 600));
 }
@@ -118,7 +118,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QList<QRgb>, topDown);
-        const QImage image = decoded(bytes).picture.image;
+        const QImage image = decoded(bytes).image;
         QCOMPARE(image.size(), QSize(4, 3));
         const bool skips = topDown.contains(kClear);
         QCOMPARE(image.format(), skips ? QImage::Format_ARGB32 : QImage::Format_RGB32);
@@ -165,7 +165,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(ErrorNumber, number);
         try {
-            const QImage image = decoded(bytes).picture.image;
+            const QImage image = decoded(bytes).image;
             QFAIL(qPrintable(
                 QStringLiteral("decoded as %1 x %2").arg(image.width()).arg(image.height())));
         } catch (const RuntimeError& error) {
@@ -222,7 +222,7 @@ private Q_SLOTS:
         }
         const QImage image = decoded(bmpFile(headerBytes, 2, 2, static_cast<quint16>(bitsPerPixel),
                                              3, masks, {}, data))
-                                 .picture.image;
+                                 .image;
         QCOMPARE(image.size(), QSize(2, 2));
 
         const quint32 alphaMask = masks.size() == 4 ? masks[3] : 0;
@@ -256,7 +256,7 @@ private Q_SLOTS:
     {
         const QByteArray file =
             bmpFile(56, 2, 1, 32, 0, {0, 0, 0, 0}, {}, QByteArray::fromHex("0000ff00ff000000"));
-        const QImage image = decoded(file).picture.image;
+        const QImage image = decoded(file).image;
         QCOMPARE(image.size(), QSize(2, 1));
         QCOMPARE(image.pixel(0, 0), kRed);
         QCOMPARE(image.pixel(1, 0), kBlue);

@@ -27,7 +27,7 @@ bool endsAsQtsReaderEnds(const QByteArray& gif)
 {
     const QImage qt = decodedByQt(gif, "gif");
     try {
-        return decoder::decodePicture(gif, QSize(4000, 4000)).picture.image == qt;
+        return decoder::decodePicture(gif, QSize(4000, 4000)).image == qt;
     } catch (const platform::RuntimeError&) {
         return qt.isNull();
     }

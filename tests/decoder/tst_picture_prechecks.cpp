@@ -4,7 +4,10 @@
 // The loader's checks that run before a decoder sees the bytes: here the memory a JPEG coded
 // in several scans makes the decoder hold, which no reduced-scale decode can lower.
 
-#include "decoder/common/picture_prechecks.h"
+#include "decoder/common/codec_decode_fits.h"
+#include "decoder/format_table.h"
+#include "decoder/formats/bmp/bmp_head_check.h"
+#include "decoder/formats/jpeg/jpeg_head_check.h"
 #include "decoder/picture_decoder.h"
 #include "picture_fixtures.h"
 #include "platform/runtime_error.h"
@@ -283,7 +286,10 @@ private Q_SLOTS:
         QFETCH(qint64, fileSize);
         QFETCH(QByteArray, format);
         QFETCH(decoder::HeadCheck, expected);
-        QCOMPARE(decoder::precheckHead(head, fileSize, format), expected);
+        const decoder::PictureFormat* row = decoder::formatNamed(format.toStdString());
+        QVERIFY(row);
+        QCOMPARE(row->checkHead ? row->checkHead(head, fileSize) : decoder::HeadCheck::Passes,
+                 expected);
     }
 
     void checksJpegBuffersFromTheHead_data()
@@ -328,7 +334,7 @@ private Q_SLOTS:
     void loadsSmallProgressiveJpeg()
     {
         const decoder::DecodedPicture decoded =
-            decoder::decodePicture(progressiveJpeg(kSize), QSize(800, 600)).picture;
+            decoder::decodePicture(progressiveJpeg(kSize), QSize(800, 600));
         QCOMPARE(decoded.ownSize, kSize);
         QCOMPARE(decoded.image.size(), kSize);
     }
@@ -351,8 +357,8 @@ private Q_SLOTS:
         const QByteArray bytes = claimingSide(progressiveJpeg(kSize), "\xFF\xC2", side);
         if (!refused) {
             // The decoder runs; the scans' missing data decodes as grey.
-            const decoder::DecodedFile decoded = decoder::decodePicture(bytes, QSize(800, 600));
-            QCOMPARE(decoded.picture.ownSize, QSize(side, side));
+            const decoder::DecodedPicture decoded = decoder::decodePicture(bytes, QSize(800, 600));
+            QCOMPARE(decoded.ownSize, QSize(side, side));
             return;
         }
         try {

@@ -29,7 +29,7 @@ Q_DECLARE_METATYPE(kavelora::tests::CappedFile)
 
 namespace {
 
-decoder::DecodedFile decoded(const QByteArray& bytes, QSize cover, QSize held = {})
+decoder::DecodedPicture decoded(const QByteArray& bytes, QSize cover, QSize held = {})
 {
     return decoder::decodePicture(bytes, cover, held);
 }
@@ -95,9 +95,9 @@ private Q_SLOTS:
                                      ? picture.source
                                      : decodedByQt(picture.bytes, picture.qtFormat.constData());
         QVERIFY(!reference.isNull());
-        const decoder::DecodedFile file = decoded(picture.bytes, reference.size());
+        const decoder::DecodedPicture file = decoded(picture.bytes, reference.size());
         QCOMPARE(file.format, picture.name.split(' ').first());
-        const decoder::DecodedPicture& shown = file.picture;
+        const decoder::DecodedPicture& shown = file;
         QCOMPARE(shown.ownSize, reference.size());
         QCOMPARE(shown.image.size(), reference.size());
         if (picture.qtFormat.isEmpty()) {
@@ -135,7 +135,7 @@ private Q_SLOTS:
                                             (whole.height() + factor) / (factor + 1) + 1);
             if (decoder::areaReductionFactor(whole.size(), cover) != factor)
                 continue;
-            const decoder::DecodedPicture reduced = decoded(picture.bytes, cover).picture;
+            const decoder::DecodedPicture reduced = decoded(picture.bytes, cover);
             const QImage expected = exactAreaAverage(whole, factor);
             QCOMPARE(reduced.image.size(), expected.size());
             QCOMPARE(reduced.ownSize, whole.size());
@@ -143,9 +143,9 @@ private Q_SLOTS:
                 QCOMPARE(reduced.image.hasAlphaChannel(), whole.hasAlphaChannel());
             // The copy held already, or the whole picture, is not decoded again.
             const QSize held = reduced.image.size();
-            QVERIFY(decoded(picture.bytes, cover, held).picture.image.isNull());
-            QVERIFY(decoded(picture.bytes, cover, whole.size()).picture.image.isNull());
-            QCOMPARE(decoded(picture.bytes, cover, held + QSize(1, 0)).picture.image.size(), held);
+            QVERIFY(decoded(picture.bytes, cover, held).image.isNull());
+            QVERIFY(decoded(picture.bytes, cover, whole.size()).image.isNull());
+            QCOMPARE(decoded(picture.bytes, cover, held + QSize(1, 0)).image.size(), held);
             if (picture.wholeBlocksOnly &&
                 (whole.width() % factor != 0 || whole.height() % factor != 0))
                 continue;
@@ -169,7 +169,7 @@ private Q_SLOTS:
         QFETCH(int, denominator);
         const QImage expected = decodedByQt(picture.bytes, "jpeg", denominator);
         QVERIFY(!expected.isNull());
-        const QImage image = decoded(picture.bytes, expected.size()).picture.image;
+        const QImage image = decoded(picture.bytes, expected.size()).image;
         QCOMPARE(image.size(), expected.size());
         QCOMPARE(image.format(), expected.format());
         QCOMPARE(image.colorSpace(), expected.colorSpace());
@@ -192,8 +192,8 @@ private Q_SLOTS:
         QFETCH(ContractPicture, picture);
         if (picture.bytes.isEmpty())
             QSKIP("the encoder is missing (test.sh installs it)");
-        const decoder::DecodedPicture wanted = decoded(picture.bytes, QSize(4096, 4096)).picture;
-        const decoder::DecodedPicture small = decoded(picture.bytes, QSize(8, 8)).picture;
+        const decoder::DecodedPicture wanted = decoded(picture.bytes, QSize(4096, 4096));
+        const decoder::DecodedPicture small = decoded(picture.bytes, QSize(8, 8));
         QCOMPARE(small.ownSize, wanted.ownSize);
         QCOMPARE(argb(small.image), argb(wanted.image));
     }
@@ -217,7 +217,7 @@ private Q_SLOTS:
         else if (outcome == Outcome::Refused && !file.qtFormat.isEmpty())
             QVERIFY2(reference.isNull(), "Qt's reader decodes it");
         try {
-            const QImage image = decoded(file.bytes, QSize(4000, 4000)).picture.image;
+            const QImage image = decoded(file.bytes, QSize(4000, 4000)).image;
             QVERIFY2(outcome != Outcome::Refused, "decoded a file the reference refuses");
             QVERIFY(!image.isNull());
             if (!reference.isNull())
@@ -249,7 +249,7 @@ private Q_SLOTS:
             return;
         }
         try {
-            QCOMPARE(decoded(file.bytes, file.size).picture.image.size(), file.size);
+            QCOMPARE(decoded(file.bytes, file.size).image.size(), file.size);
         } catch (const RuntimeError& error) {
             QFAIL(qPrintable(QStringLiteral("refused: %1").arg(error.number())));
         }

@@ -20,15 +20,15 @@
 namespace {
 
 // What the decoder promises every caller of a picture it gives back.
-void checkPromises(const kavelora::decoder::DecodedFile& decoded)
+void checkPromises(const kavelora::decoder::DecodedPicture& decoded)
 {
-    const QImage& image = decoded.picture.image;
+    const QImage& image = decoded.image;
     if (image.isNull())
         return;
     // Deeper formats are brought down to 8 bits per channel before anyone sees them.
     if (static_cast<qint64>(image.width()) * image.height() >
             kavelora::protocol::kMaxPicturePixels ||
-        decoded.picture.ownSize.isEmpty() || decoded.format.isEmpty() || image.depth() > 32)
+        decoded.ownSize.isEmpty() || decoded.format.isEmpty() || image.depth() > 32)
         std::abort();
 }
 
@@ -47,13 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using kavelora::platform::RuntimeError;
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     try {
-        const DecodedFile shown = decodePicture(bytes, QSize(800, 600));
+        const DecodedPicture shown = decodePicture(bytes, QSize(800, 600));
         checkPromises(shown);
-        volatile unsigned sink = kavelora::fuzz::sumOfPixels(shown.picture.image);
-        const DecodedFile printed =
-            decodePicture(bytes, QSize(1600, 1200), shown.picture.image.size());
+        volatile unsigned sink = kavelora::fuzz::sumOfPixels(shown.image);
+        const DecodedPicture printed = decodePicture(bytes, QSize(1600, 1200), shown.image.size());
         checkPromises(printed);
-        sink = sink + kavelora::fuzz::sumOfPixels(printed.picture.image);
+        sink = sink + kavelora::fuzz::sumOfPixels(printed.image);
     } catch (const RuntimeError&) {
         // Refusing the bytes is the decoder's answer to a bad file.
     }

@@ -4,7 +4,7 @@
 // format_probe FILE...: prints, for each FILE, the format the loader takes it for from its
 // content ("-" for none) and its name, one line each.
 
-#include "decoder/common/picture_prechecks.h"
+#include "decoder/format_table.h"
 #include "decoder/picture_decoder.h"
 #include "protocol/picture_limits.h"
 

@@ -69,7 +69,7 @@ int loadLimited(int argc, char** argv)
         const picture::PictureFile file(fileName);
         decoder::PictureStream stream(protocol::UniqueDescriptor(::dup(file.descriptor())),
                                       file.size());
-        status = decoder::decodePictureStream(stream, kPictureAreaPixels).picture.image.isNull()
+        status = decoder::decodePictureStream(stream, kPictureAreaPixels).image.isNull()
                      ? OtherFailure
                      : Loaded;
     } catch (const platform::RuntimeError&) {
@@ -223,10 +223,10 @@ private Q_SLOTS:
         const QString path = writeFixture(m_dir.path(), QStringLiteral("large.dat"), bytes);
 
         const picture::Picture fromFile = picture::LoadPicture(m_decoding, path, QSize(800, 600));
-        const decoder::DecodedFile fromBytes = decoder::decodePicture(bytes, QSize(800, 600));
+        const decoder::DecodedPicture fromBytes = decoder::decodePicture(bytes, QSize(800, 600));
         QCOMPARE(fromFile.ownSize(), QSize(320, 240));
         QCOMPARE(fromFile.screenImage().convertToFormat(QImage::Format_RGB32),
-                 fromBytes.picture.image.convertToFormat(QImage::Format_RGB32));
+                 fromBytes.image.convertToFormat(QImage::Format_RGB32));
         QVERIFY(keepsNothing(fromFile));
         QCOMPARE(fromFile.source().format, fromBytes.format);
     }
@@ -259,7 +259,7 @@ private Q_SLOTS:
         QFETCH(QPoint, redPoint);
         const QByteArray jpeg = encoded(twoHalves(QSize(60, 40), kBlue, kRed), "JPEG", 95);
         const decoder::DecodedPicture decoded =
-            decoder::decodePicture(withExifOrientation(jpeg, orientation), QSize(800, 600)).picture;
+            decoder::decodePicture(withExifOrientation(jpeg, orientation), QSize(800, 600));
         QCOMPARE(decoded.ownSize, ownSize);
         QCOMPARE(decoded.image.size(), ownSize);
         QVERIFY(colourNear(decoded.image.pixel(bluePoint), kBlue, 24));
@@ -276,7 +276,7 @@ private Q_SLOTS:
         const QRgb expected = wide.convertedToColorSpace(QColorSpace::SRgb).pixel(0, 0);
         QVERIFY(expected != wide.pixel(0, 0));
 
-        const QImage decoded = decoder::decodePicture(png, QSize(800, 600)).picture.image;
+        const QImage decoded = decoder::decodePicture(png, QSize(800, 600)).image;
         QCOMPARE(decoded.colorSpace(), QColorSpace(QColorSpace::SRgb));
         QVERIFY(colourNear(decoded.pixel(5, 5), expected, 1));
     }

@@ -97,6 +97,28 @@ private Q_SLOTS:
         QCOMPARE(dialog.FileName(), m_picture);
     }
 
+    // The pictures filter, made at build time from the decoder's format table, offers every
+    // kind of name the dialog has always offered.
+    void openFilterOffersEveryPictureName_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        for (const char* pattern :
+             {"*.bmp", "*.dib", "*.ico",  "*.cur",  "*.gif",  "*.jpg",  "*.jpeg",
+              "*.jpe", "*.png", "*.webp", "*.tif",  "*.tiff", "*.pbm",  "*.pgm",
+              "*.ppm", "*.xbm", "*.xpm",  "*.heic", "*.heif", "*.avif", "*.jxl"})
+            QTest::newRow(pattern) << QString::fromLatin1(pattern);
+    }
+
+    void openFilterOffersEveryPictureName()
+    {
+        QFETCH(QString, pattern);
+        const QString pictures = platform::QtCommonDialog::openNameFilters().constFirst();
+        QVERIFY2(pictures.startsWith(QStringLiteral("画像ファイル (")) && pictures.endsWith(u')'),
+                 qPrintable(pictures));
+        const QStringList patterns = pictures.section(u'(', 1).chopped(1).split(u' ');
+        QVERIFY2(patterns.contains(pattern), qPrintable(pictures));
+    }
+
     void speaksJapanese()
     {
         if (!platform::ensureJapaneseTranslations())

@@ -25,6 +25,9 @@
 #ifndef KAVELORA_PACKAGING_BUILD_DIR
 #error "KAVELORA_PACKAGING_BUILD_DIR must name the folder holding the generated packaging files"
 #endif
+#ifndef KAVELORA_FORMAT_LISTS_DIR
+#error "KAVELORA_FORMAT_LISTS_DIR must name the folder of the lists made from the format table"
+#endif
 
 namespace kavelora::tests {
 
@@ -286,6 +289,35 @@ private Q_SLOTS:
                                   m_metainfo.value(u"releases.release/date"_s) + u"\" \""_s +
                                   shell::versionValue(u"InternalName") + u' ' + version + u'"'),
                  qPrintable(manPage.left(300)));
+    }
+
+    // The manual page names every format of the decoder's table, as the list the build made
+    // from that table gives them.
+    void manPageNamesEveryFormat_data()
+    {
+        QTest::addColumn<QString>("title");
+        const QString titles = QString::fromUtf8(readFile(
+            QDir(QStringLiteral(KAVELORA_FORMAT_LISTS_DIR)).filePath(u"format_titles.txt"_s)));
+        const QStringList each = titles.split(u'\n', Qt::SkipEmptyParts);
+        for (const QString& title : each)
+            QTest::newRow(qPrintable(title)) << title;
+        // A missing list must not pass as a list with nothing to check.
+        if (each.isEmpty())
+            QTest::newRow("no list of formats was made") << u"(no list)"_s;
+    }
+
+    void manPageNamesEveryFormat()
+    {
+        QFETCH(QString, title);
+        const QString manPage = QString::fromUtf8(readFile(generatedPath(u"kavelora.1"_s)));
+        QVERIFY2(!manPage.contains(u"@KAVELORA"_s), "a placeholder was left unfilled");
+        const QRegularExpressionMatch list =
+            QRegularExpression(u"opens a picture file \\((.+), told by its content\\)"_s)
+                .match(manPage);
+        QVERIFY2(list.hasMatch(), qPrintable(manPage.left(1000)));
+        const QStringList listed =
+            list.captured(1).split(QRegularExpression(u", | or "_s), Qt::SkipEmptyParts);
+        QVERIFY2(listed.contains(title), qPrintable(list.captured(1)));
     }
 
     void launcherIcons_data()

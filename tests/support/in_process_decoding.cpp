@@ -25,10 +25,10 @@ QFuture<DecodeResult> InProcessDecoding::decode(std::shared_ptr<picture::Picture
             ? QStringLiteral("decode %1 held %2").arg(sizeText(coverPixels), sizeText(heldPixels))
             : QStringLiteral("decode %1").arg(sizeText(coverPixels)));
     return picture::finishedFuture<DecodeResult>([&] {
-        decoder::DecodedFile decoded =
+        decoder::DecodedPicture decoded =
             decoder::decodePicture(file->readAll(), coverPixels, heldPixels);
-        return DecodeResult{std::move(decoded.picture.image),
-                            decoded.picture.ownSize,
+        return DecodeResult{std::move(decoded.image),
+                            decoded.ownSize,
                             decoded.format,
                             decoded.animated,
                             0,

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "locked_child.h"
 
-#include "decoder/library_readers.h"
+#include "decoder/format_table.h"
 #include "decoder/load_up_front.h"
 #include "decoder/lockdown.h"
 #include "decoder/picture_decoder.h"
@@ -39,7 +39,7 @@ constexpr decoder::LockdownLimits kLimits{kAddressSpaceBytes, kCpuSeconds};
 bool lockDownWith(std::span<const int> kept)
 {
     decoder::loadImagePluginsUpFront();
-    decoder::loadHeifAndJxlUpFront();
+    decoder::loadFormatsBeforeLock();
     decoder::LockdownLimits limits = kLimits;
     limits.expectedParent = getppid();
     return decoder::lockDown(kept, limits);
@@ -54,7 +54,7 @@ int decodeFrom(int pictureFile, bool throughDecoder)
         bytes.append(block, got);
     QImage image;
     try {
-        image = throughDecoder ? decoder::decodePicture(bytes, QSize(800, 600)).picture.image
+        image = throughDecoder ? decoder::decodePicture(bytes, QSize(800, 600)).image
                                : QImage::fromData(bytes, "tga");
     } catch (...) {
         return DecodeRaised;

@@ -208,4 +208,9 @@ QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour)
     return image;
 }
 
+void prepareColourConversion()
+{
+    cmsCloseProfile(cmsCreate_sRGBProfile());
+}
+
 } // namespace kavelora::decoder

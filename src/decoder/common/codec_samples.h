@@ -30,6 +30,10 @@ struct CodecColour
     int transfer = 2;
 };
 
+// Settles the colour library's one-time set-up, so that a process may lock itself down before
+// it converts anything.
+void prepareColourConversion();
+
 // Whether a picture described so needs no conversion to be sRGB.
 bool isSrgb(const CodecColour& colour);
 

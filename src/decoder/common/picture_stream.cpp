@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace kavelora::decoder {
@@ -13,8 +14,9 @@ namespace kavelora::decoder {
 using platform::ErrorNumber;
 using platform::RuntimeError;
 
-PictureStream::Device::Device(int descriptor, qint64 size)
+PictureStream::Device::Device(int descriptor, const QByteArray* bytes, qint64 size)
     : m_descriptor(descriptor)
+    , m_bytes(bytes)
     , m_size(size)
 {}
 
@@ -23,6 +25,10 @@ qint64 PictureStream::Device::readData(char* data, qint64 maxSize)
     const qint64 wanted = std::min(maxSize, m_size - pos());
     if (wanted <= 0)
         return 0;
+    if (m_descriptor < 0) {
+        std::memcpy(data, m_bytes->constData() + pos(), static_cast<std::size_t>(wanted));
+        return wanted;
+    }
     ssize_t count = -1;
     do {
         count = ::pread(m_descriptor, data, static_cast<size_t>(wanted), pos());
@@ -33,7 +39,15 @@ qint64 PictureStream::Device::readData(char* data, qint64 maxSize)
 PictureStream::PictureStream(protocol::UniqueDescriptor descriptor, qint64 size)
     : m_descriptor(std::move(descriptor))
     , m_size(std::max<qint64>(size, 0))
-    , m_device(m_descriptor.get(), m_size)
+    , m_device(m_descriptor.get(), nullptr, m_size)
+{
+    m_device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
+PictureStream::PictureStream(QByteArray bytes)
+    : m_bytes(std::move(bytes))
+    , m_size(m_bytes.size())
+    , m_device(-1, &m_bytes, m_size)
 {
     m_device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
@@ -59,6 +73,8 @@ QIODevice& PictureStream::device()
 
 QByteArray PictureStream::readFromStart(qint64 length)
 {
+    if (!m_descriptor.isValid())
+        return m_bytes.left(length);
     QByteArray bytes(length, Qt::Uninitialized);
     qint64 done = 0;
     while (done < length) {

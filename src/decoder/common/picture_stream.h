@@ -11,11 +11,13 @@ namespace kavelora::decoder {
 
 // A picture file as the decoder reads it: a descriptor it was handed and the size the file
 // had when it was checked. Reads go through pread and stop at that size, so a file that grows
-// is read as it was; nothing is ever looked up by name.
+// is read as it was; nothing is ever looked up by name. A stream may also stand for bytes
+// already in memory, which every read then gives without copying.
 class PictureStream
 {
 public:
     PictureStream(protocol::UniqueDescriptor descriptor, qint64 size);
+    explicit PictureStream(QByteArray bytes);
 
     qint64 size() const { return m_size; }
     // Up to length bytes from the start. Raises PathFileAccess when reading fails.
@@ -29,7 +31,7 @@ private:
     class Device : public QIODevice
     {
     public:
-        Device(int descriptor, qint64 size);
+        Device(int descriptor, const QByteArray* bytes, qint64 size);
         bool isSequential() const override { return false; }
         qint64 size() const override { return m_size; }
 
@@ -39,12 +41,15 @@ private:
 
     private:
         int m_descriptor;
+        const QByteArray* m_bytes;
         qint64 m_size;
     };
 
     QByteArray readFromStart(qint64 length);
 
     protocol::UniqueDescriptor m_descriptor;
+    // The content when the stream stands for bytes in memory; null otherwise.
+    QByteArray m_bytes;
     qint64 m_size;
     Device m_device;
 };

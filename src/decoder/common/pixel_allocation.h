@@ -9,24 +9,12 @@
 
 namespace kavelora::decoder {
 
+// Where a reader's output pixels go: an image of size and format to write into, or a null
+// image when the memory cannot be had. The decoder helper lends shared memory through one, so
+// that decoded pixels reach the viewer without a copy.
 using PixelAllocator = std::function<QImage(QSize size, QImage::Format format)>;
 
-// An image for a decoder to write its output into: from the allocator in use, else a plain
-// QImage. Null when the memory cannot be had.
-QImage allocatePixels(QSize size, QImage::Format format);
-
-// Puts allocator in use on this thread while the object lives. The decoder helper lends
-// shared memory this way, so that decoded pixels reach the viewer without a copy.
-class ScopedPixelAllocator
-{
-public:
-    explicit ScopedPixelAllocator(PixelAllocator allocator);
-    ~ScopedPixelAllocator();
-    ScopedPixelAllocator(const ScopedPixelAllocator&) = delete;
-    ScopedPixelAllocator& operator=(const ScopedPixelAllocator&) = delete;
-
-private:
-    PixelAllocator m_previous;
-};
+// A plain QImage of size and format, null when the memory cannot be had.
+QImage plainPixels(QSize size, QImage::Format format);
 
 } // namespace kavelora::decoder

@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/avif/avif_reader.h"
 
+#include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/codec_samples.h"
-#include "decoder/common/picture_prechecks.h"
+#include "decoder/common/decoder_threads.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
@@ -20,9 +21,6 @@ using platform::ErrorNumber;
 using platform::RuntimeError;
 
 namespace {
-
-// The helper has two cores.
-constexpr int kDecoderThreads = 2;
 
 struct DecoderDeleter
 {

@@ -126,7 +126,7 @@ qint64 decodeRuns(const uchar* data, qsizetype size, bool fourBit, const QList<Q
     return set;
 }
 
-QImage decodeRunLength(const QByteArray& bytes, qint64 maxPixels)
+QImage decodeRunLength(const QByteArray& bytes, qint64 maxPixels, const PixelAllocator& allocate)
 {
     const quint32 infoBytes = infoHeaderBytes(bytes);
     const auto width = static_cast<qint32>(readLittleEndian32(bytes, kFileHeaderBytes + 4));
@@ -142,7 +142,7 @@ QImage decodeRunLength(const QByteArray& bytes, qint64 maxPixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const QList<QRgb> palette = readPalette(bytes, infoBytes, bitsPerPixel);
 
-    QImage image(width, height, QImage::Format_ARGB32);
+    QImage image = allocate(QSize(width, height), QImage::Format_ARGB32);
     if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
     image.fill(Qt::transparent);
@@ -168,12 +168,13 @@ bool isRunLengthBmp(const QByteArray& bytes)
     return compression == kRunLength8 || compression == kRunLength4;
 }
 
-QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels, const QString& fileName)
+QImage readRunLengthBmp(const QByteArray& bytes, qint64 maxPixels, const QString& fileName,
+                        const PixelAllocator& allocate)
 {
     try {
         if (!isRunLengthBmp(bytes))
             refuse();
-        return decodeRunLength(bytes, maxPixels);
+        return decodeRunLength(bytes, maxPixels, allocate);
     } catch (const RuntimeError& error) {
         throw RuntimeError(error.errorNumber(), fileName);
     }

@@ -311,7 +311,7 @@ bool decodeRows(const QByteArray& bytes, const StillImage& still, RecordWalk& wa
 } // namespace
 
 std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels,
-                                      QSize decodedAlready)
+                                      QSize decodedAlready, const PixelAllocator& allocate)
 {
     RecordWalk walk(bytes);
     const std::optional<StillImage> still = walk.firstImage();
@@ -333,7 +333,7 @@ std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels
     const QImage::Format format = !still->transparent ? QImage::Format_RGB32
                                   : factor > 1        ? QImage::Format_ARGB32_Premultiplied
                                                       : QImage::Format_ARGB32;
-    QImage image = allocatePixels(size, format);
+    QImage image = allocate(size, format);
     if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
     if (!decodeRows(bytes, *still, walk, factor, image))

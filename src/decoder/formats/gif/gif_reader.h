@@ -3,6 +3,7 @@
 #pragma once
 
 #include "decoder/common/decoded_picture.h"
+#include "decoder/common/pixel_allocation.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -19,6 +20,7 @@ namespace kavelora::decoder {
 // broken ones included, which Qt's reader then takes. Raises RuntimeError OutOfMemory past
 // kMaxPicturePixels or when the pixels cannot be had.
 std::optional<DecodedPicture> readGif(const QByteArray& bytes, QSize coverPixels,
-                                      QSize decodedAlready = {});
+                                      QSize decodedAlready = {},
+                                      const PixelAllocator& allocate = plainPixels);
 
 } // namespace kavelora::decoder

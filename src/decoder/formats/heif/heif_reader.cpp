@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_reader.h"
 
+#include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/codec_samples.h"
-#include "decoder/common/picture_prechecks.h"
+#include "decoder/common/decoder_threads.h"
 #include "decoder/formats/heif/heif_grid.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
@@ -21,9 +22,6 @@ using platform::ErrorNumber;
 using platform::RuntimeError;
 
 namespace {
-
-// The helper has two cores; grid pictures (tiles) decode on at most this many threads.
-constexpr int kTileThreads = 2;
 
 struct HeifDeleter
 {
@@ -112,7 +110,7 @@ DecodedPicture readHeif(const QByteArray& bytes, QSize /*coverPixels*/)
     try {
         const HeifPointer<heif_context> context(heif_context_alloc());
         heif_context_set_maximum_image_size_limit(context.get(), protocol::kMaxCodecSidePixels);
-        heif_context_set_max_decoding_threads(context.get(), kTileThreads);
+        heif_context_set_max_decoding_threads(context.get(), kDecoderThreads);
         raiseIfFailed(heif_context_read_from_memory_without_copy(
             context.get(), bytes.constData(), static_cast<size_t>(bytes.size()), nullptr));
         heif_image_handle* primary = nullptr;

@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/jpeg/jpeg_reader.h"
 
-#include "decoder/common/pixel_allocation.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
@@ -226,7 +225,8 @@ QImage oriented(QImage image, QImageIOHandler::Transformations orientation)
 
 } // namespace
 
-QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformations orientation)
+QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformations orientation,
+                const PixelAllocator& allocate)
 {
     if (!device.seek(0))
         throw RuntimeError(ErrorNumber::InvalidPicture);
@@ -240,7 +240,7 @@ QImage readJpeg(QIODevice& device, int denominator, QImageIOHandler::Transformat
                      static_cast<int>(jpeg.info.output_height));
     const qint64 pixelBytes = 4LL * size.width() * size.height();
     QImage image = pixelBytes <= protocol::kDecodeAllocationLimitMiB * 1024LL * 1024
-                       ? allocatePixels(size, jpeg.format)
+                       ? allocate(size, jpeg.format)
                        : QImage();
     if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);

@@ -2,9 +2,10 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/jxl/jxl_reader.h"
 
+#include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/codec_memory_budget.h"
 #include "decoder/common/codec_samples.h"
-#include "decoder/common/picture_prechecks.h"
+#include "decoder/common/decoder_threads.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
@@ -20,9 +21,6 @@ using platform::ErrorNumber;
 using platform::RuntimeError;
 
 namespace {
-
-// The helper has two cores.
-constexpr size_t kDecoderThreads = 2;
 
 // libjxl has no limits of its own: it allocates through the budget.
 JxlMemoryManager managerOf(CodecMemoryBudget& budget)
@@ -61,7 +59,7 @@ class JxlDecode
 {
 public:
     explicit JxlDecode(const QByteArray& bytes)
-        : m_runner(JxlThreadParallelRunnerMake(nullptr, kDecoderThreads))
+        : m_runner(JxlThreadParallelRunnerMake(nullptr, std::size_t{kDecoderThreads}))
     {
         const JxlMemoryManager manager = managerOf(m_memory);
         m_decoder = JxlDecoderMake(&manager);

@@ -313,7 +313,8 @@ void decodeRows(PngChunkWalker& chunks, const PngPixelLayout& layout, int height
 
 } // namespace
 
-std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
+std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels,
+                                      const PixelAllocator& allocate)
 {
     const qint64 startPosition = device.pos();
     PngChunkWalker chunks(device, device.size());
@@ -328,8 +329,8 @@ std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels)
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const int factor = areaReductionFactor(ownSize, coverPixels);
     const QSize size = reducedSize(ownSize, factor);
-    QImage image;
-    if (!QImageIOHandler::allocateImage(size, outputFormat(preamble.layout, factor), &image))
+    QImage image = allocate(size, outputFormat(preamble.layout, factor));
+    if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const QColorSpace colourSpace =
         preamble.describesColourSpace ? colourSpaceAsQtReads(preamble) : QColorSpace();

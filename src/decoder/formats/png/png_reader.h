@@ -3,6 +3,7 @@
 #pragma once
 
 #include "decoder/common/decoded_picture.h"
+#include "decoder/common/pixel_allocation.h"
 
 #include <QSize>
 
@@ -19,7 +20,8 @@ namespace kavelora::decoder {
 // (premultiplied once reduced). nullopt for the kinds left to Qt's reader (interlaced, or 16
 // bits a sample), with device moved back to where it was. Raises RuntimeError:
 // InvalidPicture for a broken signature, header, chunk, CRC or image data (truncated
-// included), OutOfMemory past kMaxPicturePixels or when the pixels cannot be had.
-std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels);
+// included), OutOfMemory past kMaxPicturePixels or when allocate cannot give the pixels.
+std::optional<DecodedPicture> readPng(QIODevice& device, QSize coverPixels,
+                                      const PixelAllocator& allocate = plainPixels);
 
 } // namespace kavelora::decoder

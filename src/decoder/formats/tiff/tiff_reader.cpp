@@ -94,7 +94,8 @@ void rgbToRgb32(const uchar* rgb, QRgb* pixels, int width)
 
 } // namespace
 
-std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels)
+std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels,
+                                       const PixelAllocator& allocate)
 {
     const qint64 start = device.pos();
     if (!device.seek(0))
@@ -117,11 +118,10 @@ std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels)
     const QSize ownSize(static_cast<int>(width), static_cast<int>(height));
     const bool gray = field<uint16_t>(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, 1) == 1;
     const int factor = areaReductionFactor(ownSize, coverPixels);
-    QImage image;
     const QSize size((ownSize.width() + factor - 1) / factor,
                      (ownSize.height() + factor - 1) / factor);
-    if (!QImageIOHandler::allocateImage(
-            size, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32, &image))
+    QImage image = allocate(size, gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
 
     AreaReducer reducer(image, ownSize.height(), factor);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "decoder/common/decoded_picture.h"
+#include "decoder/common/pixel_allocation.h"
 
 #include <QSize>
 
@@ -17,6 +18,7 @@ namespace kavelora::decoder {
 // upright, without a colour profile. nullopt, with device where it was, for every other kind,
 // which Qt's reader takes. Raises RuntimeError: InvalidPicture when a row does not decode,
 // OutOfMemory past kMaxPicturePixels.
-std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels);
+std::optional<DecodedPicture> readTiff(QIODevice& device, QSize coverPixels,
+                                       const PixelAllocator& allocate = plainPixels);
 
 } // namespace kavelora::decoder

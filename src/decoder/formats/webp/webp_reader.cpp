@@ -3,7 +3,6 @@
 #include "decoder/formats/webp/webp_reader.h"
 
 #include "decoder/common/area_reducer.h"
-#include "decoder/common/pixel_allocation.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
@@ -39,7 +38,8 @@ struct OutputBuffer
 
 } // namespace
 
-std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixels)
+std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixels,
+                                       const PixelAllocator& allocate)
 {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
@@ -63,7 +63,7 @@ std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixel
     const QImage::Format format = !alpha          ? QImage::Format_RGB32
                                   : premultiplied ? QImage::Format_ARGB32_Premultiplied
                                                   : QImage::Format_ARGB32;
-    QImage image = allocatePixels(scaled, format);
+    QImage image = allocate(scaled, format);
     if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "decoder/common/decoded_picture.h"
+#include "decoder/common/pixel_allocation.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -16,6 +17,7 @@ namespace kavelora::decoder {
 // scaled) with alpha. nullopt for an animation or a picture with a colour profile, which
 // Qt's reader takes. Raises RuntimeError: InvalidPicture when libwebp cannot decode it,
 // OutOfMemory past kMaxPicturePixels.
-std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixels);
+std::optional<DecodedPicture> readWebp(const QByteArray& bytes, QSize coverPixels,
+                                       const PixelAllocator& allocate = plainPixels);
 
 } // namespace kavelora::decoder

@@ -1,0 +1,12 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "decoder/picture_format.h"
+
+namespace kavelora::decoder {
+
+// HEIF with HEVC coded pictures, through libheif.
+extern const PictureFormat kHeifFormat;
+
+} // namespace kavelora::decoder

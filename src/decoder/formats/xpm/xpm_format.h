@@ -1,0 +1,12 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "decoder/picture_format.h"
+
+namespace kavelora::decoder {
+
+// X pixmaps, read by Qt's reader.
+extern const PictureFormat kXpmFormat;
+
+} // namespace kavelora::decoder
