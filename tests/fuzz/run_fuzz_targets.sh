@@ -59,6 +59,10 @@ fuzz fuzz_jpeg_reader           30  fast   "$(seeds jpeg '*.jpg')"        "$regr
 fuzz fuzz_tiff_reader           25  fast   "$(seeds tiff '*.tif')"        "$regressions"
 fuzz fuzz_avif_reader           25  fast   "$(seeds avif '*.avif')"       "$regressions"
 fuzz fuzz_webp_reader           20  fast   "$(seeds webp '*.webp')"       "$regressions"
+fuzz fuzz_icon_reader           10  fast   "$(seeds icon '*.ico' '*.cur')" "$regressions"
+fuzz fuzz_netpbm_reader         10  fast   "$(seeds netpbm '*.p?m')"      "$regressions"
+fuzz fuzz_xpm_reader            10  fast   "$(seeds xpm '*.xpm')"         "$regressions"
+fuzz fuzz_xbm_reader            10  fast   "$(seeds xbm '*.xbm')"         "$regressions"
 
 # A format folder's reader target that the table has no row for yet is fuzzed for a default
 # time from every seed, as a slow target, and the run says so.
