@@ -7,6 +7,9 @@
 
 #include "decoder/picture_decoder.h"
 #include "picture_fixtures.h"
+#include "tool_encodings.h"
+
+#include <QTemporaryDir>
 
 #include <QTest>
 
@@ -19,6 +22,8 @@ using namespace kavelora::tests;
 class TstPictureDecoder : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_folder;
 
 private Q_SLOTS:
     void decodesIntoTheAllocatorsMemory_data()
@@ -43,6 +48,13 @@ private Q_SLOTS:
         QTest::newRow("still gif") << gifFile(QSize(4, 2), {qRgb(255, 0, 0), qRgb(0, 0, 255)},
                                               {QByteArray::fromHex("0001 0001 0100 0100")})
                                    << QSize(800, 600) << QByteArray("gif");
+        // The codec libraries' pictures, converted to sRGB into the memory lent.
+        for (const char* format : {"heif", "avif", "jxl"}) {
+            const QString name = QString::fromLatin1(format);
+            QTest::newRow(format) << encodedByTool(name, picture, losslessOptions(name),
+                                                   m_folder.path())
+                                  << QSize(800, 600) << QByteArray(format);
+        }
     }
 
     void decodesIntoTheAllocatorsMemory()
@@ -50,7 +62,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, cover);
         QFETCH(QByteArray, format);
-        QVERIFY(!bytes.isEmpty());
+        if (bytes.isEmpty())
+            QSKIP("the encoder is not installed");
         // Memory the image does not own, as the helper's shared buffers are.
         std::vector<std::vector<uchar>> lent;
         const auto lend = [&](QSize size, QImage::Format pixels) {

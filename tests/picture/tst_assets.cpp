@@ -41,18 +41,18 @@ const std::array<QRgb, 16> StandardPalette = {
     0xFF808080, 0xFFFF0000, 0xFF00FF00, 0xFFFFFF00, 0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF,
 };
 
-QString assetPath(const QString &name)
+QString assetPath(const QString& name)
 {
     return QDir(QStringLiteral(KAVELORA_ASSETS_DIR)).filePath(name);
 }
 
-std::uint8_t byteAt(const QByteArray &data, qsizetype offset)
+std::uint8_t byteAt(const QByteArray& data, qsizetype offset)
 {
     return static_cast<std::uint8_t>(data.at(offset));
 }
 
 // Little-endian unsigned field of 1, 2 or 4 bytes.
-quint32 fieldAt(const QByteArray &data, qsizetype offset, int width)
+quint32 fieldAt(const QByteArray& data, qsizetype offset, int width)
 {
     quint32 value = 0;
     for (int i = width - 1; i >= 0; --i)
@@ -71,7 +71,7 @@ bool isInked(QRgb rgb)
     return 255 - qMin(qRed(rgb), qMin(qGreen(rgb), qBlue(rgb))) > 64;
 }
 
-int countInked(const QImage &image, const QRect &area)
+int countInked(const QImage& image, const QRect& area)
 {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
@@ -83,7 +83,7 @@ int countInked(const QImage &image, const QRect &area)
     return count;
 }
 
-int countDark(const QImage &image, const QRect &area)
+int countDark(const QImage& image, const QRect& area)
 {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
@@ -156,7 +156,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("width");
         QTest::addColumn<quint32>("expected");
 
-        const auto row = [](const char *name, qsizetype offset, int width, quint32 expected) {
+        const auto row = [](const char* name, qsizetype offset, int width, quint32 expected) {
             QTest::newRow(name) << offset << width << expected;
         };
         row("reserved", 0, 2, 0);
@@ -230,11 +230,14 @@ private Q_SLOTS:
         // A round face covers most of the square, but not all of it.
         QVERIFY2(opaque > 500 && opaque < 900, qPrintable(QString::number(opaque)));
 
-        for (const auto &[x, y] : {std::pair{0, 0}, std::pair{31, 0}, std::pair{0, 31}, std::pair{31, 31}})
-            QVERIFY2(iconTransparent(x, y), qPrintable(QStringLiteral("corner %1,%2").arg(x).arg(y)));
+        for (const auto& [x, y] :
+             {std::pair{0, 0}, std::pair{31, 0}, std::pair{0, 31}, std::pair{31, 31}})
+            QVERIFY2(iconTransparent(x, y),
+                     qPrintable(QStringLiteral("corner %1,%2").arg(x).arg(y)));
         for (int y = 14; y <= 17; ++y) {
             for (int x = 14; x <= 17; ++x)
-                QVERIFY2(!iconTransparent(x, y), qPrintable(QStringLiteral("centre %1,%2").arg(x).arg(y)));
+                QVERIFY2(!iconTransparent(x, y),
+                         qPrintable(QStringLiteral("centre %1,%2").arg(x).arg(y)));
         }
         QCOMPARE(iconPaletteColour(iconColourIndex(16, 16)), qRgb(0xFF, 0xFF, 0x00));
     }
@@ -297,7 +300,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("width");
         QTest::addColumn<quint32>("expected");
 
-        const auto row = [](const char *name, qsizetype offset, int width, quint32 expected) {
+        const auto row = [](const char* name, qsizetype offset, int width, quint32 expected) {
             QTest::newRow(name) << offset << width << expected;
         };
         row("signature B", 0, 1, 'B');
@@ -348,9 +351,11 @@ private Q_SLOTS:
             const qsizetype rowStart = pixelOffset + (height - 1 - y) * stride;
             for (int x = 0; x < width; ++x) {
                 const qsizetype at = rowStart + x * 3;
-                const QRgb raw = qRgb(byteAt(m_splash, at + 2), byteAt(m_splash, at + 1), byteAt(m_splash, at));
+                const QRgb raw =
+                    qRgb(byteAt(m_splash, at + 2), byteAt(m_splash, at + 1), byteAt(m_splash, at));
                 if (image.pixel(x, y) != raw)
-                    QFAIL(qPrintable(QStringLiteral("pixel %1,%2 differs from the raw row data").arg(x).arg(y)));
+                    QFAIL(qPrintable(
+                        QStringLiteral("pixel %1,%2 differs from the raw row data").arg(x).arg(y)));
             }
         }
     }
@@ -367,17 +372,19 @@ private Q_SLOTS:
             QRect(0, SplashHeight - cornerSide, cornerSide, cornerSide),
             QRect(SplashWidth - cornerSide, SplashHeight - cornerSide, cornerSide, cornerSide),
         };
-        for (const QRect &corner : corners) {
+        for (const QRect& corner : corners) {
             for (int y = corner.top(); y <= corner.bottom(); ++y) {
                 for (int x = corner.left(); x <= corner.right(); ++x)
-                    QVERIFY2(isWhite(image.pixel(x, y)), qPrintable(QStringLiteral("corner pixel %1,%2").arg(x).arg(y)));
+                    QVERIFY2(isWhite(image.pixel(x, y)),
+                             qPrintable(QStringLiteral("corner pixel %1,%2").arg(x).arg(y)));
             }
         }
 
         // The middle third in each direction holds the main picture.
         const QRect centre(SplashWidth / 3, SplashHeight / 3, SplashWidth / 3, SplashHeight / 3);
         const int centreInked = countInked(image, centre);
-        QVERIFY2(centreInked > centre.width() * centre.height() / 3, qPrintable(QString::number(centreInked)));
+        QVERIFY2(centreInked > centre.width() * centre.height() / 3,
+                 qPrintable(QString::number(centreInked)));
 
         const int halfW = SplashWidth / 2;
         const int halfH = SplashHeight / 2;
@@ -387,10 +394,12 @@ private Q_SLOTS:
             QRect(0, halfH, halfW, SplashHeight - halfH),
             QRect(halfW, halfH, SplashWidth - halfW, SplashHeight - halfH),
         };
-        for (const QRect &quadrant : quadrants) {
+        for (const QRect& quadrant : quadrants) {
             const int inked = countInked(image, quadrant);
             QVERIFY2(inked > 500, qPrintable(QStringLiteral("quadrant at %1,%2 has %3 inked pixels")
-                                                 .arg(quadrant.left()).arg(quadrant.top()).arg(inked)));
+                                                 .arg(quadrant.left())
+                                                 .arg(quadrant.top())
+                                                 .arg(inked)));
         }
 
         // The greeting sits at the top, so an upside-down picture (rows stored
@@ -398,7 +407,8 @@ private Q_SLOTS:
         const int third = SplashHeight / 3;
         const int topDark = countDark(image, QRect(0, 0, SplashWidth, third));
         const int bottomDark = countDark(image, QRect(0, SplashHeight - third, SplashWidth, third));
-        QVERIFY2(topDark > 2 * bottomDark, qPrintable(QStringLiteral("%1 vs %2").arg(topDark).arg(bottomDark)));
+        QVERIFY2(topDark > 2 * bottomDark,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(topDark).arg(bottomDark)));
 
         // A plain white background: most of the picture is paper, not paint.
         const int allInked = countInked(image, image.rect());

@@ -27,13 +27,8 @@ QFuture<DecodeResult> InProcessDecoding::decode(std::shared_ptr<picture::Picture
     return picture::finishedFuture<DecodeResult>([&] {
         decoder::DecodedPicture decoded =
             decoder::decodePicture(file->readAll(), coverPixels, heldPixels);
-        return DecodeResult{std::move(decoded.image),
-                            decoded.ownSize,
-                            decoded.format,
-                            decoded.animated,
-                            0,
-                            0,
-                            0};
+        return DecodeResult{
+            std::move(decoded.image), decoded.ownSize, decoded.format, decoded.animated, 0, 0, 0};
     });
 }
 

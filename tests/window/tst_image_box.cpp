@@ -250,9 +250,8 @@ void TestImageBox::growingBoxDecodesFinerCopy()
     m_box->resize(grownSize);
     // Once settled, the box shows the copy of copySize, decoded as the loader decodes it,
     // scaled in one step to the box.
-    const QImage copy = reducedDecode
-                            ? kavelora::tests::loadedPicture(jpeg, copySize).screenImage()
-                            : picture.screenImage();
+    const QImage copy = reducedDecode ? kavelora::tests::loadedPicture(jpeg, copySize).screenImage()
+                                      : picture.screenImage();
     QCOMPARE(copy.size(), copySize);
     const QImage expected = smoothlyScaled(copy, grownSize);
     QTRY_VERIFY(shownInBox() == expected);

@@ -67,54 +67,52 @@ void TestLayoutRule::singlePass_data()
     QTest::addColumn<float>("printLeft");
 
     // Stored values: image 7215 x 4455, buttons at top 5520, lefts 360 / 3000 / 1680.
-    QTest::newRow("initial client area") << 7425.f << 8460.f << 7125.f << 7460.f << 7960.f
-                                         << 360.f << 3000.f << 1680.f;
-    QTest::newRow("width 299 keeps image width") << 299.f << 8460.f << 7215.f << 7460.f
-                                                 << 7960.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("width 300 is a zero difference") << 300.f << 8460.f << 7215.f << 7460.f
-                                                    << 7960.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("width 301 sets image width 1") << 301.f << 8460.f << 1.f << 7460.f << 7960.f
-                                                  << 360.f << 3000.f << 1680.f;
-    QTest::newRow("height 999 keeps image height") << 7425.f << 999.f << 7125.f << 4455.f
-                                                   << 499.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("height 1000 is a zero difference") << 7425.f << 1000.f << 7125.f << 4455.f
-                                                      << 500.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("height 1001 sets image height 1") << 7425.f << 1001.f << 7125.f << 1.f
-                                                     << 501.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("height 499 keeps button top") << 7425.f << 499.f << 7125.f << 4455.f
-                                                 << 5520.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("height 500 is a zero difference") << 7425.f << 500.f << 7125.f << 4455.f
-                                                     << 5520.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("height 501 sets button top 1") << 7425.f << 501.f << 7125.f << 4455.f << 1.f
-                                                  << 360.f << 3000.f << 1680.f;
-    QTest::newRow("width 29999 moves no button") << 29999.f << 8460.f << 29699.f << 7460.f
-                                                 << 7960.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("width 30000 moves no button") << 30000.f << 8460.f << 29700.f << 7460.f
-                                                 << 7960.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("width 30001 keeps exit in the row") << 30001.f << 8460.f << 29701.f
-                                                       << 7460.f << 7960.f << 360.f << 3000.f
-                                                       << 1680.f;
-    QTest::newRow("width 32999 keeps exit in place") << 32999.f << 8460.f << 32699.f << 7460.f
-                                                     << 7960.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("width 33000 keeps exit in place") << 33000.f << 8460.f << 32700.f << 7460.f
-                                                     << 7960.f << 360.f << 3000.f << 1680.f;
-    QTest::newRow("width 33001 moves exit right") << 33001.f << 8460.f << 32701.f << 7460.f
-                                                  << 7960.f << 360.f << 3001.f << 1680.f;
-    QTest::newRow("width 71679 moves only exit") << 71679.f << 8460.f << 71379.f << 7460.f
-                                                 << 7960.f << 360.f << 41679.f << 1680.f;
-    QTest::newRow("width 71680 moves only exit") << 71680.f << 8460.f << 71380.f << 7460.f
-                                                 << 7960.f << 360.f << 41680.f << 1680.f;
-    QTest::newRow("width 71681 moves print too") << 71681.f << 8460.f << 71381.f << 7460.f
-                                                 << 7960.f << 360.f << 41681.f << 1681.f;
-    QTest::newRow("width 90359 keeps open in place") << 90359.f << 8460.f << 90059.f << 7460.f
-                                                     << 7960.f << 360.f << 60359.f << 20359.f;
-    QTest::newRow("width 90360 keeps open in place") << 90360.f << 8460.f << 90060.f << 7460.f
-                                                     << 7960.f << 360.f << 60360.f << 20360.f;
-    QTest::newRow("width 90361 moves open too") << 90361.f << 8460.f << 90061.f << 7460.f
-                                                << 7960.f << 361.f << 60361.f << 20361.f;
-    QTest::newRow("a 7000 pixel wide maximized window") << 105000.f << 29550.f << 104700.f
-                                                        << 28550.f << 29050.f << 15000.f
-                                                        << 75000.f << 35000.f;
+    QTest::newRow("initial client area")
+        << 7425.f << 8460.f << 7125.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 299 keeps image width")
+        << 299.f << 8460.f << 7215.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 300 is a zero difference")
+        << 300.f << 8460.f << 7215.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 301 sets image width 1")
+        << 301.f << 8460.f << 1.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("height 999 keeps image height")
+        << 7425.f << 999.f << 7125.f << 4455.f << 499.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("height 1000 is a zero difference")
+        << 7425.f << 1000.f << 7125.f << 4455.f << 500.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("height 1001 sets image height 1")
+        << 7425.f << 1001.f << 7125.f << 1.f << 501.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("height 499 keeps button top")
+        << 7425.f << 499.f << 7125.f << 4455.f << 5520.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("height 500 is a zero difference")
+        << 7425.f << 500.f << 7125.f << 4455.f << 5520.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("height 501 sets button top 1")
+        << 7425.f << 501.f << 7125.f << 4455.f << 1.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 29999 moves no button")
+        << 29999.f << 8460.f << 29699.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 30000 moves no button")
+        << 30000.f << 8460.f << 29700.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 30001 keeps exit in the row")
+        << 30001.f << 8460.f << 29701.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 32999 keeps exit in place")
+        << 32999.f << 8460.f << 32699.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 33000 keeps exit in place")
+        << 33000.f << 8460.f << 32700.f << 7460.f << 7960.f << 360.f << 3000.f << 1680.f;
+    QTest::newRow("width 33001 moves exit right")
+        << 33001.f << 8460.f << 32701.f << 7460.f << 7960.f << 360.f << 3001.f << 1680.f;
+    QTest::newRow("width 71679 moves only exit")
+        << 71679.f << 8460.f << 71379.f << 7460.f << 7960.f << 360.f << 41679.f << 1680.f;
+    QTest::newRow("width 71680 moves only exit")
+        << 71680.f << 8460.f << 71380.f << 7460.f << 7960.f << 360.f << 41680.f << 1680.f;
+    QTest::newRow("width 71681 moves print too")
+        << 71681.f << 8460.f << 71381.f << 7460.f << 7960.f << 360.f << 41681.f << 1681.f;
+    QTest::newRow("width 90359 keeps open in place")
+        << 90359.f << 8460.f << 90059.f << 7460.f << 7960.f << 360.f << 60359.f << 20359.f;
+    QTest::newRow("width 90360 keeps open in place")
+        << 90360.f << 8460.f << 90060.f << 7460.f << 7960.f << 360.f << 60360.f << 20360.f;
+    QTest::newRow("width 90361 moves open too")
+        << 90361.f << 8460.f << 90061.f << 7460.f << 7960.f << 361.f << 60361.f << 20361.f;
+    QTest::newRow("a 7000 pixel wide maximized window")
+        << 105000.f << 29550.f << 104700.f << 28550.f << 29050.f << 15000.f << 75000.f << 35000.f;
 }
 
 void TestLayoutRule::singlePass()
@@ -234,8 +232,8 @@ void TestLayoutRule::labelAndImageOriginNeverChange()
                 const auto& assignment = pass.assignments[i];
                 QVERIFY(assignment.control != ControlId::Label1);
                 if (assignment.control == ControlId::Image1) {
-                    QVERIFY(assignment.property == ControlProperty::Width
-                            || assignment.property == ControlProperty::Height);
+                    QVERIFY(assignment.property == ControlProperty::Width ||
+                            assignment.property == ControlProperty::Height);
                 }
             }
         }

@@ -186,10 +186,11 @@ void rgbaToArgbInPlace(uchar* samples, QSize size, qsizetype bytesPerLine, bool 
     }
 }
 
-QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour)
+QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour,
+                     const PixelAllocator& allocate)
 {
     const bool alpha = samples.channels % 2 == 0;
-    QImage image(samples.size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage image = allocate(samples.size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
     const Transform transform = isSrgb(colour) ? Transform() : transformToSrgb(samples, colour);

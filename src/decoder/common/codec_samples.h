@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "decoder/common/pixel_allocation.h"
 #include <QByteArray>
+
 #include <QImage>
 #include <QSize>
 #include <QtGlobal>
@@ -40,7 +42,8 @@ bool isSrgb(const CodecColour& colour);
 // The samples as an sRGB picture, 8 bits per channel rounded: ARGB32 when they have alpha, else
 // RGB32. A profile or code points this cannot read count as sRGB. Raises RuntimeError
 // OutOfMemory when the picture cannot be allocated.
-QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour);
+QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour,
+                     const PixelAllocator& allocate);
 
 // Rewrites 8-bit sRGB RGBA samples as ARGB32 words in their own buffer (rows of at least
 // 4-byte alignment), alpha made opaque unless keepAlpha: the buffer becomes a picture's

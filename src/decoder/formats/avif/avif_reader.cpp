@@ -53,10 +53,10 @@ CodecColour colourOf(const avifImage& image)
 }
 
 // An 8-bit sRGB picture converts straight into the picture's own words, saving a copy.
-QImage convertInPlace(avifImage& image, bool alpha)
+QImage convertInPlace(avifImage& image, bool alpha, const PixelAllocator& allocate)
 {
-    QImage picture(static_cast<int>(image.width), static_cast<int>(image.height),
-                   alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage picture = allocate(QSize(static_cast<int>(image.width), static_cast<int>(image.height)),
+                              alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (picture.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
     avifRGBImage rgb;
@@ -70,7 +70,8 @@ QImage convertInPlace(avifImage& image, bool alpha)
 }
 
 // Deeper or other-coloured samples go through 16 bits, rounded once on the way to 8.
-QImage convertThroughSamples(avifImage& image, bool alpha, const CodecColour& colour)
+QImage convertThroughSamples(avifImage& image, bool alpha, const CodecColour& colour,
+                             const PixelAllocator& allocate)
 {
     avifRGBImage rgb;
     avifRGBImageSetDefaults(&rgb, &image);
@@ -83,7 +84,8 @@ QImage convertThroughSamples(avifImage& image, bool alpha, const CodecColour& co
     raiseIfFailed(avifImageYUVToRGB(&image, &rgb));
     const QSize size(static_cast<int>(rgb.width), static_cast<int>(rgb.height));
     return srgbImageFrom(
-        {rgb.pixels, size, rgb.rowBytes, alpha ? 4 : 3, static_cast<int>(rgb.depth)}, colour);
+        {rgb.pixels, size, rgb.rowBytes, alpha ? 4 : 3, static_cast<int>(rgb.depth)}, colour,
+        allocate);
 }
 
 // clap crops first (a clean aperture libavif cannot convert is ignored), then irot turns
@@ -106,7 +108,7 @@ QImage oriented(QImage picture, const avifImage& image)
 
 } // namespace
 
-DecodedPicture readAvif(const QByteArray& bytes, QSize /*coverPixels*/)
+DecodedPicture readAvif(const QByteArray& bytes, const PixelAllocator& allocate)
 {
     try {
         const std::unique_ptr<avifDecoder, DecoderDeleter> decoder(avifDecoderCreate());
@@ -131,9 +133,10 @@ DecodedPicture readAvif(const QByteArray& bytes, QSize /*coverPixels*/)
         avifImage& image = *decoder->image;
         const CodecColour colour = colourOf(image);
         QImage picture = image.depth == 8 && isSrgb(colour)
-                             ? convertInPlace(image, alpha)
-                             : convertThroughSamples(image, alpha, colour);
-        // libavif leaves cropping, turning and mirroring to its caller.
+                             ? convertInPlace(image, alpha, allocate)
+                             : convertThroughSamples(image, alpha, colour, allocate);
+        // libavif leaves cropping, turning and mirroring to its caller; Qt crops, turns and
+        // mirrors into a new image, which the helper then copies into a lent buffer.
         picture = oriented(std::move(picture), image);
         const QSize ownSize = picture.size();
         return {std::move(picture), ownSize};

@@ -39,7 +39,7 @@ extern const PictureFormat kHeifFormat{
         },
     // libheif reads from memory.
     .read = [](PictureStream& source, const ReadRequest& request) -> std::optional<DecodedPicture> {
-        return readHeif(source.readAll(), request.cover);
+        return readHeif(source.readAll(), request.allocate);
     },
 };
 

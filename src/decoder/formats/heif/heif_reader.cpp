@@ -76,7 +76,8 @@ HeifPointer<heif_image> decode(const heif_image_handle& handle, bool wide, bool 
     return HeifPointer<heif_image>(image);
 }
 
-QImage srgbImageOf(heif_image& image, bool alpha, const CodecColour& colour)
+QImage srgbImageOf(heif_image& image, bool alpha, const CodecColour& colour,
+                   const PixelAllocator& allocate)
 {
     int bytesPerLine = 0;
     uchar* samples = heif_image_get_plane(&image, heif_channel_interleaved, &bytesPerLine);
@@ -93,7 +94,8 @@ QImage srgbImageOf(heif_image& image, bool alpha, const CodecColour& colour)
                 row[i] = widenedSample(row[i], bits);
         }
     }
-    return srgbImageFrom({samples, size, bytesPerLine, channels, bits > 8 ? 16 : 8}, colour);
+    return srgbImageFrom({samples, size, bytesPerLine, channels, bits > 8 ? 16 : 8}, colour,
+                         allocate);
 }
 
 } // namespace
@@ -104,7 +106,7 @@ void initialiseHeifDecoders()
     std::call_once(once, [] { heif_init(nullptr); });
 }
 
-DecodedPicture readHeif(const QByteArray& bytes, QSize /*coverPixels*/)
+DecodedPicture readHeif(const QByteArray& bytes, const PixelAllocator& allocate)
 {
     initialiseHeifDecoders();
     try {
@@ -131,7 +133,7 @@ DecodedPicture readHeif(const QByteArray& bytes, QSize /*coverPixels*/)
         if (!codecDecodeFits(heif_image_get_primary_width(image.get()),
                              heif_image_get_primary_height(image.get()), bits, alpha))
             throw RuntimeError(ErrorNumber::OutOfMemory);
-        QImage picture = srgbImageOf(*image, alpha, colourOf(*primary));
+        QImage picture = srgbImageOf(*image, alpha, colourOf(*primary), allocate);
         const QSize ownSize = picture.size();
         return {std::move(picture), ownSize};
     } catch (const std::bad_alloc&) {

@@ -58,8 +58,9 @@ CodecColour colourOf(JxlDecoder& decoder)
 class JxlDecode
 {
 public:
-    explicit JxlDecode(const QByteArray& bytes)
-        : m_runner(JxlThreadParallelRunnerMake(nullptr, std::size_t{kDecoderThreads}))
+    JxlDecode(const QByteArray& bytes, const PixelAllocator& allocate)
+        : m_allocate(allocate)
+        , m_runner(JxlThreadParallelRunnerMake(nullptr, std::size_t{kDecoderThreads}))
     {
         const JxlMemoryManager manager = managerOf(m_memory);
         m_decoder = JxlDecoderMake(&manager);
@@ -141,7 +142,7 @@ private:
     {
         if (decodesInPlace()) {
             m_image =
-                QImage(m_size, m_channels == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+                m_allocate(m_size, m_channels == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
             if (m_image.isNull())
                 throw RuntimeError(ErrorNumber::OutOfMemory);
             m_format.num_channels = 4;
@@ -171,9 +172,10 @@ private:
         return srgbImageFrom({reinterpret_cast<const uchar*>(m_samples.constData()), m_size,
                               m_bytesPerLine, m_channels,
                               m_format.data_type == JXL_TYPE_UINT16 ? 16 : 8},
-                             m_colour);
+                             m_colour, m_allocate);
     }
 
+    const PixelAllocator& m_allocate;
     CodecMemoryBudget m_memory;
     JxlThreadParallelRunnerPtr m_runner;
     JxlDecoderPtr m_decoder;
@@ -189,10 +191,10 @@ private:
 
 } // namespace
 
-DecodedPicture readJxl(const QByteArray& bytes, QSize /*coverPixels*/)
+DecodedPicture readJxl(const QByteArray& bytes, const PixelAllocator& allocate)
 {
     try {
-        QImage picture = JxlDecode(bytes).run();
+        QImage picture = JxlDecode(bytes, allocate).run();
         const QSize ownSize = picture.size();
         return {std::move(picture), ownSize};
     } catch (const std::bad_alloc&) {
