@@ -55,7 +55,7 @@ fuzz fuzz_helper_messages       60  fast   "$here/helper_messages"        "$here
 fuzz fuzz_bmp_reader            50  fast   "$(seeds bmp '*.bmp')"         "$regressions"
 fuzz fuzz_heif_reader           40  fast   "$(seeds heif '*.heic')"       "$regressions"
 fuzz fuzz_png_reader            30  fast   "$(seeds png '*.png')"         "$regressions"
-fuzz fuzz_jpeg_reader           30  fast   "$(seeds jpeg '*.jpg')"        "$regressions"
+fuzz fuzz_jpeg_reader           50  fast   "$(seeds jpeg '*.jpg')"        "$regressions"
 fuzz fuzz_tiff_reader           25  fast   "$(seeds tiff '*.tif')"        "$regressions"
 fuzz fuzz_avif_reader           25  fast   "$(seeds avif '*.avif')"       "$regressions"
 fuzz fuzz_webp_reader           20  fast   "$(seeds webp '*.webp')"       "$regressions"
