@@ -34,9 +34,8 @@ void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 bool locked = false;
 
 // The viewer reads this one message before it sees the helper end, and logs why.
-int cannotStart(kavelora::protocol::StartFailure failure, int systemError)
+int cannotStart(protocol::StartFailure failure, int systemError)
 {
-    using namespace kavelora::decoder;
     protocol::Reply reply;
     reply.kind = protocol::ReplyKind::CannotStart;
     reply.errorNumber = static_cast<std::int32_t>(failure);
