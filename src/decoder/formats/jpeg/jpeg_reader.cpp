@@ -211,7 +211,9 @@ bool decodeRows(Decompression& jpeg, QImage& image)
     return true;
 }
 
-// EXIF orientation: mirrored first, then turned a quarter clockwise.
+// EXIF orientation: mirrored first, then turned a quarter clockwise. Mirroring stays in the
+// memory decoded into; a quarter turn makes a new image, which the helper copies into a lent
+// buffer.
 QImage oriented(QImage image, QImageIOHandler::Transformations orientation)
 {
     const bool mirror = orientation.testFlag(QImageIOHandler::TransformationMirror);
