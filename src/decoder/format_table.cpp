@@ -55,11 +55,15 @@ const PictureFormat* formatNamed(std::string_view name)
     return nullptr;
 }
 
+QByteArray nameOf(const PictureFormat& format)
+{
+    return QByteArray(format.name.data(), static_cast<qsizetype>(format.name.size()));
+}
+
 QByteArray sniffPictureFormat(QByteArrayView content)
 {
     const PictureFormat* format = formatOfContent(content);
-    return format ? QByteArray(format->name.data(), static_cast<qsizetype>(format->name.size()))
-                  : QByteArray();
+    return format ? nameOf(*format) : QByteArray();
 }
 
 void loadFormatsBeforeLock()

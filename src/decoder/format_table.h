@@ -21,6 +21,9 @@ const PictureFormat* formatOfContent(QByteArrayView content);
 // The format called name ("png"), or null.
 const PictureFormat* formatNamed(std::string_view name);
 
+// format's name as Qt names it: "png".
+QByteArray nameOf(const PictureFormat& format);
+
 // The name of the format content starts like, or empty. The file's name never decides it.
 QByteArray sniffPictureFormat(QByteArrayView content);
 

@@ -22,11 +22,6 @@ void raiseIfFails(HeadCheck check)
         throw RuntimeError(ErrorNumber::InvalidPicture);
 }
 
-QByteArray nameOf(const PictureFormat& format)
-{
-    return QByteArray(format.name.data(), static_cast<qsizetype>(format.name.size()));
-}
-
 // The format's own reader, or Qt's for what it leaves.
 DecodedPicture readAs(const PictureFormat& format, PictureStream& source,
                       const ReadRequest& request)

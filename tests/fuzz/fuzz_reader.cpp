@@ -71,14 +71,12 @@ DecodedPicture readAs(const PictureFormat& format, const QByteArray& bytes, QSiz
         format.read ? format.read(stream, request) : std::nullopt;
     if (decoded)
         return std::move(*decoded);
-    const QByteArray name(format.name.data(), static_cast<qsizetype>(format.name.size()));
-    return readWithQt(stream.device(), name, request);
+    return readWithQt(stream.device(), nameOf(format), request);
 }
 
 unsigned framesRead(const PictureFormat& format, const QByteArray& bytes)
 {
-    FrameReader frames(bytes,
-                       QByteArray(format.name.data(), static_cast<qsizetype>(format.name.size())));
+    FrameReader frames(bytes, nameOf(format));
     unsigned sum = 0;
     for (int frame = 0; frame < kMaxFrames; ++frame) {
         const std::optional<FrameReader::Frame> next = frames.next();
