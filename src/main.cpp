@@ -2,7 +2,13 @@
 // SPDX-License-Identifier: MIT
 #include "shell/start.h"
 
-int main(int /*argc*/, char* argv[])
+#include <QFile>
+#include <QStringList>
+
+int main(int argc, char* argv[])
 {
-    return kavelora::shell::start(argv[0]);
+    QStringList files;
+    for (int argument = 1; argument < argc; ++argument)
+        files << QFile::decodeName(argv[argument]);
+    return kavelora::shell::start(argv[0], files);
 }

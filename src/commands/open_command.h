@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QFuture>
+
 #include <memory>
 
 namespace kavelora::picture {
@@ -17,9 +19,10 @@ class Form1;
 namespace kavelora::commands {
 
 // The "開　く" button: shows the open-file dialog and puts the chosen file's picture, decoded
-// by decoding, into Image1. Raises RuntimeError when the dialog is cancelled or fails or the
-// file cannot be loaded; Image1 then keeps its picture.
-void Command1_Click(window::Form1& form, platform::CommonDialog& dialog,
-                    const std::shared_ptr<picture::PictureDecoding>& decoding);
+// by decoding, into Image1. Raises RuntimeError when the dialog is cancelled or fails. The
+// picture is decoded while the window goes on; the future finishes once Image1 shows it, or
+// fails with RuntimeError when the file cannot be loaded, and Image1 then keeps its picture.
+QFuture<void> Command1_Click(window::Form1& form, platform::CommonDialog& dialog,
+                             const std::shared_ptr<picture::PictureDecoding>& decoding);
 
 } // namespace kavelora::commands

@@ -4,7 +4,11 @@
 
 #include "picture/picture_decoding.h"
 #include "picture/picture_file.h"
+#include "picture/when_finished.h"
 #include "platform/runtime_error.h"
+
+#include <QCoreApplication>
+#include <QPromise>
 
 namespace kavelora::picture {
 
@@ -41,30 +45,38 @@ Picture Picture::stillFrame(QImage frame) const
     return Picture(std::move(frame), m_data->ownSize, m_data->loadDpi, m_data->source);
 }
 
-QImage Picture::decodeForSize(QSize targetPixels) const
+QFuture<QImage> Picture::decodeForSize(QSize targetPixels) const
 {
+    const QImage held = screenImage();
+    const auto asHeld = [&held] { return finishedFuture<QImage>([&held] { return held; }); };
     if (!m_data)
-        return {};
+        return asHeld();
     // An animated picture shows the frame it was made from.
     const auto* file = std::get_if<std::shared_ptr<PictureFile>>(&m_data->source.kept);
     const std::shared_ptr<PictureDecoding>& decoding = m_data->source.decoding;
-    if (m_data->motion == Motion::Animated || !file || !decoding ||
-        m_data->screenImage.size() == m_data->ownSize)
-        return m_data->screenImage;
+    if (m_data->motion == Motion::Animated || !file || !decoding || held.size() == m_data->ownSize)
+        return asHeld();
     // A file written to since it was opened no longer holds the picture on screen: a finer
     // copy of something else, or of half of it, must not stand in for it.
-    const std::shared_ptr<PictureFile>& opened = *file;
+    const std::shared_ptr<PictureFile> opened = *file;
     if (!opened->isUnchanged())
-        return m_data->screenImage;
-    try {
-        const DecodeResult finer =
-            finishedResult(decoding->decode(opened, targetPixels, m_data->screenImage.size()));
-        if (finer.image.isNull() || !opened->isUnchanged())
-            return m_data->screenImage;
-        return finer.image;
-    } catch (const platform::RuntimeError&) {
-        return m_data->screenImage;
-    }
+        return asHeld();
+    auto promise = std::make_shared<QPromise<QImage>>();
+    promise->start();
+    whenFinished(decoding->decode(opened, targetPixels, held.size()), QCoreApplication::instance(),
+                 [promise, opened, held](const QFuture<DecodeResult>& decoded) {
+                     fulfil(*promise, [&] {
+                         try {
+                             const DecodeResult finer = finishedResult(decoded);
+                             if (finer.image.isNull() || !opened->isUnchanged())
+                                 return held;
+                             return finer.image;
+                         } catch (const platform::RuntimeError&) {
+                             return held;
+                         }
+                     });
+                 });
+    return promise->future();
 }
 
 QImage Picture::screenImage() const

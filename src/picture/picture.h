@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFuture>
 #include <QImage>
 #include <QSize>
 #include <QSizeF>
@@ -53,9 +54,9 @@ public:
     bool isAnimated() const;
     // frame as a still picture with this one's size, dpi and source.
     Picture stillFrame(QImage frame) const;
-    // At least targetPixels (at most the own size), decoded again from what the source keeps;
-    // the screen copy when nothing finer can be had.
-    QImage decodeForSize(QSize targetPixels) const;
+    // At least targetPixels (at most the own size), decoded again from what the source keeps,
+    // away from the GUI thread; the screen copy when nothing finer can be had. Never fails.
+    QFuture<QImage> decodeForSize(QSize targetPixels) const;
     QImage screenImage() const;
     // The full pixel size, after orientation.
     QSize ownSize() const;

@@ -3,16 +3,13 @@
 #pragma once
 
 #include "picture/picture_file.h"
-#include "platform/runtime_error.h"
 
 #include <QByteArray>
 #include <QFuture>
 #include <QImage>
-#include <QPromise>
 #include <QSize>
 
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <optional>
 
@@ -36,9 +33,10 @@ struct DecodeResult
 };
 
 // Decodes picture files for the window, its animations and printing. Each request hands back
-// a future through which its result comes, or the RuntimeError that ended it: DeviceTimeout
-// past the time limit, DeviceUnavailable when no decoder can run, InvalidPicture or what the
-// decoder reported. The request holds the file until it is done.
+// at once a future through which its result comes later, from the GUI thread's event loop, or
+// the RuntimeError that ended it: DeviceTimeout past the time limit, DeviceUnavailable when no
+// decoder can run, InvalidPicture or what the decoder reported. The request holds the file
+// until it is done; a request cancelled before its turn is not made.
 class PictureDecoding
 {
 public:
@@ -55,37 +53,5 @@ public:
                                                        std::uint32_t animation, int index) = 0;
     virtual std::uint32_t newAnimation() = 0;
 };
-
-// What a finished request gave; raises what ended it, DeviceUnavailable for one dropped
-// unanswered. The services of this version finish each request before they hand its future
-// back, so this never waits: a future still running raises DeviceTimeout rather than block
-// the caller.
-template<typename Result> Result finishedResult(const QFuture<Result>& future)
-{
-    if (!future.isFinished())
-        throw platform::RuntimeError(platform::ErrorNumber::DeviceTimeout);
-    if (future.resultCount() == 0) {
-        // Finished without a result: what ended it is raised here, if anything did.
-        QFuture<Result>(future).waitForFinished();
-        throw platform::RuntimeError(platform::ErrorNumber::DeviceUnavailable);
-    }
-    return future.result();
-}
-
-// A future that already holds what call returned, or the exception it raised: a request
-// served before it returns.
-template<typename Result, typename Call> QFuture<Result> finishedFuture(Call call)
-{
-    QPromise<Result> promise;
-    QFuture<Result> future = promise.future();
-    promise.start();
-    try {
-        promise.addResult(call());
-    } catch (...) {
-        promise.setException(std::current_exception());
-    }
-    promise.finish();
-    return future;
-}
 
 } // namespace kavelora::picture

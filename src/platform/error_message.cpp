@@ -5,7 +5,10 @@
 #include "platform/japanese_ui.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QMessageBox>
+
+#include <cstdio>
 
 namespace kavelora::platform {
 
@@ -21,6 +24,26 @@ void showRuntimeErrorMessage(const RuntimeError& error, QWidget* parent)
                     runtimeErrorMessageText(error), QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("RuntimeErrorMessage"));
     box.exec();
+}
+
+QString unopenedFileText(const QString& fileName, const RuntimeError& error)
+{
+    return QStringLiteral("「%1」を開けません。\n%2")
+        .arg(QDir::toNativeSeparators(fileName), RuntimeError::standardText(error.errorNumber()));
+}
+
+void reportUnopenedFile(const QString& fileName, const RuntimeError& error, QWidget* parent)
+{
+    const QString text = unopenedFileText(fileName, error);
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    ensureJapaneseTranslations();
+    auto* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(), text,
+                                QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("UnopenedFileMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
 }
 
 } // namespace kavelora::platform

@@ -4,6 +4,7 @@
 
 #include "picture/picture.h"
 
+#include <QFuture>
 #include <QImage>
 #include <QSize>
 
@@ -14,8 +15,9 @@ inline constexpr double kPrintPixelsLeeway = 1.5;
 
 // The picture's pixels for the page: the screen copy, or a finer decode for wantedPixels when
 // it has fewer than sharpPixels; scaled to wantedPixels only when more than kPrintPixelsLeeway
-// times as fine. A null image when there is no memory for them; raises RuntimeError when a
-// finer decode fails.
-QImage imageForPrint(const picture::Picture& picture, QSize wantedPixels, QSize sharpPixels);
+// times as fine. Decoded and scaled away from the GUI thread; a null image when there is no
+// memory for them.
+QFuture<QImage> imageForPrint(const picture::Picture& picture, QSize wantedPixels,
+                              QSize sharpPixels);
 
 } // namespace kavelora::print

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "print/qt_printer.h"
 
+#include "picture/when_finished.h"
 #include "platform/runtime_error.h"
 #include "print/print_image.h"
 #include "print/print_placement.h"
@@ -43,7 +44,7 @@ QString QtPrinter::jobName(const Picture& picture)
     return prefix + QStringLiteral(" - ") + QFileInfo(source.fileName).fileName();
 }
 
-void QtPrinter::PaintPicture(const Picture& picture, float x1, float y1)
+QFuture<void> QtPrinter::PaintPicture(const Picture& picture, float x1, float y1)
 {
     if (picture.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidPicture);
@@ -55,17 +56,24 @@ void QtPrinter::PaintPicture(const Picture& picture, float x1, float y1)
                                                  printable.size(), deviceDpi, Twips{x1}, Twips{y1});
     if (placement.targetRect.isEmpty())
         throw RuntimeError(ErrorNumber::InvalidProcedureCall);
-    const QImage image = imageForPrint(picture, placement.imagePixels, placement.sharpPixels);
+    return picture::thenOn(imageForPrint(picture, placement.imagePixels, placement.sharpPixels),
+                           &m_pixelsComing,
+                           [this, picture, target = placement.targetRect](const QImage& image) {
+                               draw(picture, target, image);
+                           });
+}
+
+void QtPrinter::draw(const Picture& picture, const QRectF& target, const QImage& image)
+{
     if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
-
     if (!m_painter.isActive()) {
         m_printer.setDocName(jobName(picture));
         if (!m_painter.begin(&m_printer))
             throw RuntimeError(ErrorNumber::PrinterError);
     }
     try {
-        drawImage(m_painter, placement.targetRect, image);
+        drawImage(m_painter, target, image);
     } catch (...) {
         abortDocument();
         throw;

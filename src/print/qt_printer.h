@@ -4,6 +4,7 @@
 
 #include "print/printer.h"
 
+#include <QObject>
 #include <QPainter>
 #include <QPrinter>
 
@@ -22,9 +23,10 @@ public:
     QtPrinter(const QtPrinter&) = delete;
     QtPrinter& operator=(const QtPrinter&) = delete;
 
-    // Raises InvalidPicture or OutOfMemory before opening a document, PrinterError when none
-    // can be opened. When drawing fails the open document is discarded, never printed.
-    void PaintPicture(const picture::Picture& picture, float x1, float y1) override;
+    // Raises InvalidPicture before opening a document; fails with OutOfMemory before opening
+    // one, PrinterError when none can be opened. When drawing fails the open document is
+    // discarded, never printed.
+    QFuture<void> PaintPicture(const picture::Picture& picture, float x1, float y1) override;
     // Does nothing when no document is open.
     void EndDoc() override;
 
@@ -38,11 +40,14 @@ protected:
     virtual void drawImage(QPainter& painter, const QRectF& target, const QImage& image);
 
 private:
+    void draw(const picture::Picture& picture, const QRectF& target, const QImage& image);
     void abortDocument();
 
     // Declared before the painter, so an open document is ended before its printer goes.
     QPrinter m_printer;
     QPainter m_painter;
+    // What waits for a picture's pixels; a printer that goes first drops the wait.
+    QObject m_pixelsComing;
 };
 
 } // namespace kavelora::print

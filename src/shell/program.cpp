@@ -5,10 +5,14 @@
 #include "commands/exit_command.h"
 #include "commands/open_command.h"
 #include "commands/print_command.h"
+#include "picture/load_picture.h"
+#include "picture/when_finished.h"
+#include "platform/error_message.h"
 #include "platform/qt_common_dialog.h"
 #include "print/qt_printer.h"
 #include "window/command_button.h"
 #include "window/form1.h"
+#include "window/image_box.h"
 #include "window/layout_rule.h"
 
 namespace kavelora::shell {
@@ -18,6 +22,7 @@ Program::Program(window::Form1& form, std::shared_ptr<picture::PictureDecoding> 
     : m_form(form)
     , m_decoding(std::move(decoding))
     , m_errorPolicy(&form, std::move(endProgram))
+    , m_commands(form, m_errorPolicy)
 {
     wireEvents();
 }
@@ -46,22 +51,41 @@ print::QtPrinter& Program::qtPrinter()
     return *m_printer;
 }
 
+void Program::openFromCommandLine(const QString& fileName)
+{
+    m_commands.run(
+        Trap::Silent,
+        [this, fileName] {
+            window::ImageBox& image = m_form.Image1();
+            return picture::thenOn(
+                picture::LoadPicture(m_decoding, fileName, image.devicePixelSize()), &image,
+                [&image](picture::Picture picture) { image.setPicture(std::move(picture)); });
+        },
+        [this, fileName](const platform::RuntimeError& error) {
+            platform::reportUnopenedFile(fileName, error, &m_form);
+        });
+}
+
 void Program::wireEvents()
 {
     // Exactly four events reach the program's code; everything else is the toolkit's default.
-    // The open handler runs to its end inside the click, behind a modal dialog, so the window
-    // takes no other click meanwhile.
+    // The open and print handlers run to their end behind a modal dialog and then, while they
+    // wait on a decode or the printer, as the only command: a click meanwhile runs nothing.
     QObject::connect(&m_form.Command1(), &QPushButton::clicked, &m_connections, [this] {
-        m_errorPolicy.run(Trap::Silent, [this] {
-            commands::Command1_Click(m_form, CommonDialog1(), m_decoding);
+        m_commands.run(Trap::Silent, [this] {
+            return commands::Command1_Click(m_form, CommonDialog1(), m_decoding);
         });
     });
     QObject::connect(&m_form.Command2(), &QPushButton::clicked, &m_connections, [this] {
-        m_errorPolicy.run(Trap::ReportAndEnd, [this] { commands::Command2_Click(m_form); });
+        m_commands.run(Trap::ReportAndEnd, [this] {
+            commands::Command2_Click(m_form);
+            return QtFuture::makeReadyFuture();
+        });
     });
     QObject::connect(&m_form.Command3(), &QPushButton::clicked, &m_connections, [this] {
-        m_errorPolicy.run(Trap::Silent,
-                          [this] { commands::Command3_Click(m_form, CommonDialog1(), Printer()); });
+        m_commands.run(Trap::Silent, [this] {
+            return commands::Command3_Click(m_form, CommonDialog1(), Printer());
+        });
     });
     QObject::connect(&m_form, &window::Form1::Resize, &m_connections, [this] {
         m_errorPolicy.run(Trap::ReportAndEnd, [this] { window::Form_Resize(m_form); });

@@ -2,9 +2,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "shell/command_runner.h"
 #include "shell/error_policy.h"
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -26,8 +28,8 @@ class Form1;
 namespace kavelora::shell {
 
 // The running program: the window, the dialog component, printer and picture decoding the
-// handlers use, and the wiring of the four handled events. Dialogs and printer are made on first
-// use, so start-up does not pay for the print system.
+// handlers use, the wiring of the four handled events, and the commands run one at a time. Dialogs
+// and printer are made on first use, so start-up does not pay for the print system.
 class Program
 {
 public:
@@ -43,6 +45,10 @@ public:
     // Every call gives the same printer.
     print::Printer& Printer();
 
+    // Opens fileName, named on the command line, as the open command opens a file, once no
+    // other command runs; when it cannot, a message names the file and the reason.
+    void openFromCommandLine(const QString& fileName);
+
 private:
     void wireEvents();
     print::QtPrinter& qtPrinter();
@@ -50,6 +56,7 @@ private:
     window::Form1& m_form;
     std::shared_ptr<picture::PictureDecoding> m_decoding;
     ErrorPolicy m_errorPolicy;
+    CommandRunner m_commands;
     // The context of every connection, so none outlives the program it calls into.
     QObject m_connections;
     std::unique_ptr<print::QtPrinter> m_printer;

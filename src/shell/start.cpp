@@ -18,12 +18,13 @@
 
 namespace kavelora::shell {
 
-int start(const char* programName)
+int start(const char* programName, const QStringList& files)
 {
-    return start(programName, {});
+    return start(programName, files, {});
 }
 
-int start(const char* programName, const BeforeShow& beforeShow)
+int start(const char* programName, const QStringList& files, const BeforeShow& beforeShow,
+          const MakeDecoding& makeDecoding)
 {
     platform::keepNoSettings();
     useQtPluginsWithoutImageFormats();
@@ -34,8 +35,14 @@ int start(const char* programName, const BeforeShow& beforeShow)
     // Started before the window is made, so that the helper readies its decoders on the other
     // core meanwhile and the first open does not wait for it; after the application object,
     // which is needed to notice the helper ending while idle.
-    const auto decoding = std::make_shared<picture::HelperDecoding>();
-    decoding->start();
+    std::shared_ptr<picture::PictureDecoding> decoding;
+    if (makeDecoding) {
+        decoding = makeDecoding();
+    } else {
+        const auto helper = std::make_shared<picture::HelperDecoding>();
+        helper->start();
+        decoding = helper;
+    }
     // Read while the icon and the buttons are made; Label1 is the first to measure text.
     platform::startReadingFontConfiguration();
     applyApplicationIdentity();
@@ -54,6 +61,8 @@ int start(const char* programName, const BeforeShow& beforeShow)
     form->show();
     if (earlyExitStatus)
         return *earlyExitStatus;
+    if (!files.isEmpty())
+        program.openFromCommandLine(files.constFirst());
     return QApplication::exec();
 }
 

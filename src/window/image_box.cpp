@@ -3,7 +3,7 @@
 #include "window/image_box.h"
 
 #include "picture/animation.h"
-#include "platform/runtime_error.h"
+#include "picture/when_finished.h"
 #include "window/accessible_picture.h"
 
 #include <QPainter>
@@ -61,6 +61,8 @@ picture::Picture ImageBox::picture() const
 
 void ImageBox::setPicture(picture::Picture picture)
 {
+    ++m_pictureSerial;
+    m_finerAskedFor = QSize();
     m_animation.reset();
     m_frame = QImage();
     m_picture = std::move(picture);
@@ -116,6 +118,8 @@ void ImageBox::settle()
     m_settled.setDevicePixelRatio(devicePixelRatioF());
 }
 
+// Asks for a finer copy when the box has outgrown the one held; the coarser one stays on screen
+// until it comes, and a copy that comes for a picture no longer shown is dropped.
 void ImageBox::decodeFinerForBox()
 {
     if (m_animation)
@@ -123,19 +127,31 @@ void ImageBox::decodeFinerForBox()
     const QSize needed = devicePixelSize();
     const QSize own = m_picture.ownSize();
     const QSize held = m_source.size();
-    const bool covers = held.width() >= needed.width() && held.height() >= needed.height();
-    const bool whole = held.width() >= own.width() && held.height() >= own.height();
-    if (covers || whole)
+    const auto covers = [](QSize pixels, QSize wanted) {
+        return pixels.width() >= wanted.width() && pixels.height() >= wanted.height();
+    };
+    if (covers(held, needed) || covers(held, own) || covers(m_finerAskedFor, needed))
         return;
-    try {
-        const QImage finer = m_picture.decodeForSize(needed);
-        if (finer.width() > held.width() || finer.height() > held.height()) {
-            m_source = drawableCopy(finer);
-            m_master = QImage();
-        }
-    } catch (const platform::RuntimeError&) {
-        // The copy already held stays on screen, stretched; nothing is lost but sharpness.
-    }
+    m_finerAskedFor = needed;
+    const int shownPicture = m_pictureSerial;
+    picture::whenFinished(m_picture.decodeForSize(needed), this,
+                          [this, shownPicture](const QFuture<QImage>& decoded) {
+                              if (shownPicture == m_pictureSerial && decoded.resultCount() > 0)
+                                  takeFinerCopy(decoded.result());
+                          });
+}
+
+void ImageBox::takeFinerCopy(const QImage& finer)
+{
+    m_finerAskedFor = QSize();
+    if (finer.width() <= m_source.width() && finer.height() <= m_source.height())
+        return;
+    m_source = drawableCopy(finer);
+    m_master = QImage();
+    m_settled = QImage();
+    if (!m_settleTimer.isActive())
+        settle();
+    update();
 }
 
 void ImageBox::paintEvent(QPaintEvent*)

@@ -19,8 +19,8 @@ namespace kavelora::window {
 // The picture area: its picture stretched to the whole box, proportions not kept, with no
 // background of its own. During a resize it draws fast from a moderate master copy; once the
 // resize pauses, from a smooth copy of exactly the box's device pixels, decoding the picture
-// again when the box outgrows its screen copy. Painting only draws: copies are made when the
-// picture, the frame or the size changes.
+// again in the background when the box outgrows its screen copy. Painting only draws: copies
+// are made when the picture, the frame or the size changes.
 class ImageBox : public QWidget
 {
     Q_OBJECT
@@ -47,6 +47,7 @@ private:
     void settle();
     bool settledCopyFits() const;
     void decodeFinerForBox();
+    void takeFinerCopy(const QImage& finer);
     void showFrame(const QImage& frame);
 
     picture::Picture m_picture;
@@ -58,6 +59,10 @@ private:
     // Exactly devicePixelSize(), tagged with the device pixel ratio.
     QImage m_settled;
     QTimer m_settleTimer;
+    // Tells a finer copy that comes for the picture shown from one that comes too late.
+    int m_pictureSerial = 0;
+    // The size a finer copy under way was asked for; empty when none is.
+    QSize m_finerAskedFor;
 };
 
 } // namespace kavelora::window

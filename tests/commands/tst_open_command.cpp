@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
 #include "commands/open_command.h"
+#include "future_result.h"
 #include "in_process_decoding.h"
 #include "modal_driver.h"
 #include "picture_fixtures.h"
@@ -115,7 +116,7 @@ class TstOpenCommand : public QObject
     {
         const shell::ErrorPolicy policy(m_form.get(), [](int) { QFAIL("the program ended"); });
         return policy.run(shell::Trap::Silent,
-                          [&] { commands::Command1_Click(*m_form, dialog, m_decoding); });
+                          [&] { resultOf(commands::Command1_Click(*m_form, dialog, m_decoding)); });
     }
 
 private Q_SLOTS:

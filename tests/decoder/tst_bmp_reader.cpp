@@ -6,6 +6,7 @@
 
 #include "byte_fields.h"
 #include "decoder/picture_decoder.h"
+#include "future_result.h"
 #include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
 #include "picture_fixtures.h"
@@ -279,9 +280,10 @@ private Q_SLOTS:
         QVERIFY(folder.isValid());
         const QString path =
             writeFixture(QDir(folder.path()), QStringLiteral("version3.bmp"), file);
-        const QImage image =
-            picture::LoadPicture(std::make_shared<picture::HelperDecoding>(), path, kWholePicture)
-                .screenImage();
+        const QImage image = kavelora::tests::resultOf(
+                                 picture::LoadPicture(std::make_shared<picture::HelperDecoding>(),
+                                                      path, kWholePicture))
+                                 .screenImage();
         QCOMPARE(image.size(), QSize(kWidth, kHeight));
         QCOMPARE(image.pixel(10, 10), kBlue);
         QCOMPARE(image.pixel(150, 90), qRgba(0, 255, 0, 128));
@@ -296,9 +298,10 @@ private Q_SLOTS:
             QSKIP("gdk-pixbuf-tests is not installed");
         const QImage reference(path + QStringLiteral(".ref.png"));
         QVERIFY(!reference.isNull());
-        const QImage image =
-            picture::LoadPicture(std::make_shared<picture::HelperDecoding>(), path, kWholePicture)
-                .screenImage();
+        const QImage image = kavelora::tests::resultOf(
+                                 picture::LoadPicture(std::make_shared<picture::HelperDecoding>(),
+                                                      path, kWholePicture))
+                                 .screenImage();
         const auto premultiplied = QImage::Format_ARGB32_Premultiplied;
         QCOMPARE(image.convertToFormat(premultiplied), reference.convertToFormat(premultiplied));
     }

@@ -6,6 +6,7 @@
 // but the pictures still shown in the viewer, and an animation whose helper is replaced goes
 // on without decoding its earlier frames again.
 
+#include "future_result.h"
 #include "picture/helper/decoder_client.h"
 #include "picture/picture_file.h"
 #include "picture_fixtures.h"
@@ -127,14 +128,15 @@ private Q_SLOTS:
         DecoderClient& client = m_client;
         const Footprint viewerBefore = footprintOf(QStringLiteral("self"));
         for (const int side : sides) {
-            PictureFile file(largePng(side));
+            auto file = std::make_shared<PictureFile>(largePng(side));
             const picture::DecodeResult decoded =
-                client.decode(file, QSize(side, side), QSize(64, 64));
+                kavelora::tests::resultOf(client.decode(file, QSize(side, side), QSize(64, 64)));
             QCOMPARE(decoded.image.size(), QSize(side, side));
             QCOMPARE(decoded.image.pixel(side - 1, side - 1), qRgb(40, 90, 200));
             // A small decode after it: the helper has finished with the large one.
-            PictureFile small(largePng(64));
-            QCOMPARE(client.decode(small, QSize(64, 64)).image.size(), QSize(64, 64));
+            auto small = std::make_shared<PictureFile>(largePng(64));
+            QCOMPARE(kavelora::tests::resultOf(client.decode(small, QSize(64, 64))).image.size(),
+                     QSize(64, 64));
             const QList<int> helpers = helperProcesses();
             QCOMPARE(helpers.size(), 1);
             const Footprint helper = footprintOf(QString::number(helpers.first()));
@@ -154,12 +156,13 @@ private Q_SLOTS:
         QList<QByteArray> frames;
         for (int index = 0; index < colours.size(); ++index)
             frames.append(QByteArray(size.width() * size.height(), static_cast<char>(index)));
-        PictureFile file(writeFixture(m_dir.path(), QStringLiteral("three.gif"),
-                                      gifFile(size, colours, frames, 10)));
+        auto file = std::make_shared<PictureFile>(writeFixture(
+            m_dir.path(), QStringLiteral("three.gif"), gifFile(size, colours, frames, 10)));
         DecoderClient& client = m_client;
         const std::uint32_t animation = client.newAnimation();
         for (int index = 0; index < 2; ++index) {
-            const std::optional<picture::DecodeResult> frame = client.frame(file, animation, index);
+            const std::optional<picture::DecodeResult> frame =
+                kavelora::tests::resultOf(client.frame(file, animation, index));
             QVERIFY(frame);
             QCOMPARE(frame->frameIndex, index);
             QCOMPARE(frame->image.pixel(0, 0), colours[index]);
@@ -170,11 +173,13 @@ private Q_SLOTS:
         ::kill(helpers.first(), SIGKILL);
         QTRY_VERIFY(isGone(helpers.first()));
         // The new helper gives the first frame rather than decode the first two to reach the third.
-        const std::optional<picture::DecodeResult> next = client.frame(file, animation, 2);
+        const std::optional<picture::DecodeResult> next =
+            kavelora::tests::resultOf(client.frame(file, animation, 2));
         QVERIFY(next);
         QCOMPARE(next->frameIndex, 0);
         QCOMPARE(next->image.pixel(0, 0), colours[0]);
-        const std::optional<picture::DecodeResult> after = client.frame(file, animation, 1);
+        const std::optional<picture::DecodeResult> after =
+            kavelora::tests::resultOf(client.frame(file, animation, 1));
         QVERIFY(after);
         QCOMPARE(after->frameIndex, 1);
         QCOMPARE(after->image.pixel(0, 0), colours[1]);

@@ -7,6 +7,7 @@
 
 #include "codec_samples.h"
 #include "decoder/formats/tiff/tiff_reader.h"
+#include "future_result.h"
 #include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "qt_reference.h"
@@ -47,10 +48,11 @@ private Q_SLOTS:
         const QByteArray tiff = tiffFile(noisePicture(QSize(401, 300), 7), {});
         const picture::Picture picture = kavelora::tests::loadedPicture(tiff, QSize(100, 75));
         QCOMPARE(picture.screenImage().size(), QSize(101, 75));
-        QCOMPARE(picture.decodeForSize(QSize(401, 300)).convertToFormat(QImage::Format_RGB32),
+        QCOMPARE(kavelora::tests::resultOf(picture.decodeForSize(QSize(401, 300)))
+                     .convertToFormat(QImage::Format_RGB32),
                  decodedByQt(tiff, "tiff").convertToFormat(QImage::Format_RGB32));
     }
 };
 
-QTEST_APPLESS_MAIN(TstTiffReader)
+QTEST_GUILESS_MAIN(TstTiffReader)
 #include "tst_tiff_reader.moc"

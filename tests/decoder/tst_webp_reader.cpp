@@ -7,6 +7,7 @@
 
 #include "codec_samples.h"
 #include "decoder/formats/webp/webp_reader.h"
+#include "future_result.h"
 #include "loaded_picture.h"
 #include "picture_fixtures.h"
 #include "qt_reference.h"
@@ -40,10 +41,11 @@ private Q_SLOTS:
         const picture::Picture picture = kavelora::tests::loadedPicture(webp, QSize(100, 75));
         QCOMPARE(picture.screenImage().size(), QSize(101, 75));
         QCOMPARE(picture.ownSize(), QSize(401, 300));
-        QCOMPARE(picture.decodeForSize(QSize(401, 300)).convertToFormat(QImage::Format_ARGB32),
+        QCOMPARE(kavelora::tests::resultOf(picture.decodeForSize(QSize(401, 300)))
+                     .convertToFormat(QImage::Format_ARGB32),
                  decodedByQt(webp, "webp").convertToFormat(QImage::Format_ARGB32));
     }
 };
 
-QTEST_APPLESS_MAIN(TstWebpReader)
+QTEST_GUILESS_MAIN(TstWebpReader)
 #include "tst_webp_reader.moc"

@@ -11,6 +11,7 @@
 // outcome (a crash, an exception that is not a run-time error) is a fault that the hostile-input
 // runner reports.
 
+#include "future_result.h"
 #include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
 #include "platform/runtime_error.h"
@@ -83,7 +84,7 @@ void printToPdf(const Picture& picture)
     QtPrinter printer;
     printer.qprinter().setOutputFormat(QPrinter::PdfFormat);
     printer.qprinter().setOutputFileName(folder.filePath(QStringLiteral("probe.pdf")));
-    printer.PaintPicture(picture, 0.0f, 0.0f);
+    kavelora::tests::resultOf(printer.PaintPicture(picture, 0.0f, 0.0f));
     printer.EndDoc();
 }
 
@@ -117,8 +118,8 @@ int main(int argc, char* argv[])
     QGuiApplication application(argc, argv);
     const QString fileName = QFile::decodeName(argv[argc - 1]);
     try {
-        const Picture picture = LoadPicture(std::make_shared<kavelora::picture::HelperDecoding>(),
-                                            fileName, pictureAreaPixels());
+        const Picture picture = kavelora::tests::resultOf(LoadPicture(
+            std::make_shared<kavelora::picture::HelperDecoding>(), fileName, pictureAreaPixels()));
         volatile unsigned sink = readEveryPixel(picture.screenImage());
         static_cast<void>(sink);
         if (print)

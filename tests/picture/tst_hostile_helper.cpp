@@ -6,6 +6,7 @@
 // retried after ever longer pauses and named in the log once; one that breaks the
 // conversation is replaced and the request fails; what the viewer took stays as it took it.
 
+#include "future_result.h"
 #include "picture/helper/decoder_client.h"
 #include "picture/helper/helper_launcher.h"
 #include "picture/picture_file.h"
@@ -65,10 +66,11 @@ void keepDecoderWarnings(QtMsgType type, const QMessageLogContext& context, cons
 }
 
 // The error decode raised, or 0 when it gave a picture.
-int errorOf(DecoderClient& client, PictureFile& file, QImage* image = nullptr)
+int errorOf(DecoderClient& client, const std::shared_ptr<PictureFile>& file,
+            QImage* image = nullptr)
 {
     try {
-        picture::DecodeResult decoded = client.decode(file, QSize(4, 4));
+        picture::DecodeResult decoded = kavelora::tests::resultOf(client.decode(file, QSize(4, 4)));
         if (image)
             *image = decoded.image;
         return 0;
@@ -128,7 +130,7 @@ private:
               const QString& program = QStringLiteral(KAVELORA_HOSTILE_HELPER));
 
     QTemporaryDir m_folder;
-    std::optional<PictureFile> m_file;
+    std::shared_ptr<PictureFile> m_file;
     std::vector<pid_t> m_started;
 };
 
@@ -139,7 +141,7 @@ void TestHostileHelper::initTestCase()
     // The hostile helper never reads it; the viewer only needs a regular file to hand over.
     const QString path = m_folder.filePath(QStringLiteral("any.png"));
     QVERIFY(tests::writeFile(path, QByteArray(64, 'x')));
-    m_file.emplace(path);
+    m_file = std::make_shared<PictureFile>(path);
 }
 
 void TestHostileHelper::init()
@@ -166,10 +168,10 @@ void TestHostileHelper::honestHelperGivesItsPicture()
 {
     const auto client = clientFor(QStringLiteral("honest"));
     QImage image;
-    QCOMPARE(errorOf(*client, *m_file, &image), 0);
+    QCOMPARE(errorOf(*client, m_file, &image), 0);
     QCOMPARE(image.size(), QSize(4, 4));
     QCOMPARE(image.pixel(3, 3), 0xffff0000U);
-    QCOMPARE(errorOf(*client, *m_file), 0);
+    QCOMPARE(errorOf(*client, m_file), 0);
     QCOMPARE(m_started.size(), 1U);
     QVERIFY(decoderWarnings.isEmpty());
 }
@@ -179,7 +181,7 @@ void TestHostileHelper::helperIsReplacedAfterItsShareOfRequests()
     const auto client = clientFor(QStringLiteral("honest"));
     for (int request = 0; request < 2 * picture::HelperSupervisor::kRequestsPerHelper + 10;
          ++request)
-        QCOMPARE(errorOf(*client, *m_file), 0);
+        QCOMPARE(errorOf(*client, m_file), 0);
     // One replacement after each share, not one a request once the first share is served.
     QCOMPARE(m_started.size(), 3U);
 }
@@ -216,10 +218,10 @@ void TestHostileHelper::brokenConversationFailsAndReplaces()
 {
     QFETCH(QString, behaviour);
     const auto client = clientFor(behaviour);
-    QCOMPARE(errorOf(*client, *m_file), int(ErrorNumber::InvalidPicture));
+    QCOMPARE(errorOf(*client, m_file), int(ErrorNumber::InvalidPicture));
     // Killed, and a fresh one in its place before the next request.
     QTRY_COMPARE(m_started.size(), 2U);
-    QCOMPARE(errorOf(*client, *m_file), int(ErrorNumber::InvalidPicture));
+    QCOMPARE(errorOf(*client, m_file), int(ErrorNumber::InvalidPicture));
     QTRY_COMPARE(m_started.size(), 3U);
     QVERIFY(decoderWarnings.isEmpty());
 }
@@ -227,7 +229,7 @@ void TestHostileHelper::brokenConversationFailsAndReplaces()
 void TestHostileHelper::timeOutIsItsOwnError()
 {
     const auto client = clientFor(QStringLiteral("silent"), std::chrono::milliseconds(300));
-    QCOMPARE(errorOf(*client, *m_file), int(ErrorNumber::DeviceTimeout));
+    QCOMPARE(errorOf(*client, m_file), int(ErrorNumber::DeviceTimeout));
     QTRY_COMPARE(m_started.size(), 2U);
     QVERIFY(decoderWarnings.isEmpty());
 }
@@ -262,7 +264,7 @@ void TestHostileHelper::startFailureBacksOff()
     // Opens keep failing, each as a run-time error of its own; the event loop runs the
     // restarts in between.
     for (int attempt = 0; attempt < 40; ++attempt) {
-        QCOMPARE(errorOf(*client, *m_file), int(ErrorNumber::DeviceUnavailable));
+        QCOMPARE(errorOf(*client, m_file), int(ErrorNumber::DeviceUnavailable));
         QTest::qWait(30);
     }
     const double pauses = static_cast<double>(elapsed.elapsed()) /
@@ -283,7 +285,7 @@ void TestHostileHelper::pixelsStayAsTaken()
     QImage image;
     // It keeps the buffer mapped to write into it once the picture is shown: the viewer cannot
     // seal a buffer still mapped for writing, and takes nothing from it.
-    QCOMPARE(errorOf(*client, *m_file, &image), int(ErrorNumber::InvalidPicture));
+    QCOMPARE(errorOf(*client, m_file, &image), int(ErrorNumber::InvalidPicture));
     QVERIFY(image.isNull());
 }
 
@@ -292,7 +294,7 @@ void TestHostileHelper::pinnedBuffersStayBounded()
     const auto client = clientFor(QStringLiteral("pin-buffers"));
     MemfdMappings most;
     for (int request = 0; request < 20; ++request) {
-        errorOf(*client, *m_file);
+        errorOf(*client, m_file);
         for (pid_t helper : m_started) {
             const MemfdMappings held = memfdMappings(helper);
             most.totalBytes = std::max(most.totalBytes, held.totalBytes);

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "allocation_probe.h"
 #include "decoder/picture_decoder.h"
+#include "future_result.h"
 #include "in_process_decoding.h"
 #include "picture/animation.h"
 #include "picture/load_picture.h"
@@ -176,7 +177,8 @@ private Q_SLOTS:
         // A name that says nothing: the format comes from the content.
         const QString path = writeFixture(m_dir.path(), QStringLiteral("fixture.dat"), bytes);
 
-        const picture::Picture picture = picture::LoadPicture(m_decoding, path, kPictureAreaPixels);
+        const picture::Picture picture =
+            kavelora::tests::resultOf(picture::LoadPicture(m_decoding, path, kPictureAreaPixels));
         QVERIFY(!picture.isEmpty());
         QCOMPARE(picture.ownSize(), kFixtureSize);
         const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
@@ -222,7 +224,8 @@ private Q_SLOTS:
         QVERIFY2(bytes.size() > protocol::kPictureHeadBytes, "the fixture fits in the head");
         const QString path = writeFixture(m_dir.path(), QStringLiteral("large.dat"), bytes);
 
-        const picture::Picture fromFile = picture::LoadPicture(m_decoding, path, QSize(800, 600));
+        const picture::Picture fromFile =
+            kavelora::tests::resultOf(picture::LoadPicture(m_decoding, path, QSize(800, 600)));
         const decoder::DecodedPicture fromBytes = decoder::decodePicture(bytes, QSize(800, 600));
         QCOMPARE(fromFile.ownSize(), QSize(320, 240));
         QCOMPARE(fromFile.screenImage().convertToFormat(QImage::Format_RGB32),
@@ -233,7 +236,9 @@ private Q_SLOTS:
 
     void emptyNameGivesEmptyPicture()
     {
-        QVERIFY(picture::LoadPicture(m_decoding, QString(), kPictureAreaPixels).isEmpty());
+        QVERIFY(kavelora::tests::resultOf(
+                    picture::LoadPicture(m_decoding, QString(), kPictureAreaPixels))
+                    .isEmpty());
     }
 
     void appliesExifOrientation_data()
@@ -297,17 +302,17 @@ private Q_SLOTS:
         const QByteArray jpeg = withExifOrientation(encoded(stored, "JPEG", 90), orientation);
         const QSize screen = ownSize.scaled(800, 800, Qt::KeepAspectRatio);
 
-        const picture::Picture picture = picture::LoadPicture(
-            m_decoding, writeFixture(m_dir.path(), QStringLiteral("reduced.jpg"), jpeg), screen);
+        const picture::Picture picture = kavelora::tests::resultOf(picture::LoadPicture(
+            m_decoding, writeFixture(m_dir.path(), QStringLiteral("reduced.jpg"), jpeg), screen));
         QCOMPARE(picture.ownSize(), ownSize);
         // 1/4 still covers the screen; 1/8 would not.
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
         // Finer copies are decoded from the file kept with it.
         QVERIFY(keepsTheFile(picture));
-        QCOMPARE(picture.decodeForSize(screen).size(), ownSize / 4);
-        QCOMPARE(picture.decodeForSize(ownSize / 3).size(), ownSize / 2);
-        QCOMPARE(picture.decodeForSize(ownSize * 2).size(), ownSize);
-        const QImage full = picture.decodeForSize(ownSize);
+        QCOMPARE(kavelora::tests::resultOf(picture.decodeForSize(screen)).size(), ownSize / 4);
+        QCOMPARE(kavelora::tests::resultOf(picture.decodeForSize(ownSize / 3)).size(), ownSize / 2);
+        QCOMPARE(kavelora::tests::resultOf(picture.decodeForSize(ownSize * 2)).size(), ownSize);
+        const QImage full = kavelora::tests::resultOf(picture.decodeForSize(ownSize));
         QVERIFY(colourNear(full.pixel(ownSize.width() / 4, ownSize.height() / 4), kBlue, 24));
     }
 
@@ -339,7 +344,8 @@ private Q_SLOTS:
         const QString path =
             writeFixture(m_dir.path(), QStringLiteral("shaped.jpg"), encoded(stored, "JPEG", 50));
 
-        const picture::Picture picture = picture::LoadPicture(m_decoding, path, kPictureAreaPixels);
+        const picture::Picture picture =
+            kavelora::tests::resultOf(picture::LoadPicture(m_decoding, path, kPictureAreaPixels));
         QCOMPARE(picture.ownSize(), ownSize);
         QCOMPARE(picture.screenImage().size(), decodedSize);
     }
@@ -365,7 +371,8 @@ private Q_SLOTS:
         const QByteArray jpeg = encoded(twoHalves(ownSize, kBlue, kRed), "JPEG", 90);
         const QString path = writeFixture(m_dir.path(), QStringLiteral("kept.jpg"), jpeg);
 
-        const picture::Picture picture = picture::LoadPicture(m_decoding, path, QSize(800, 600));
+        const picture::Picture picture =
+            kavelora::tests::resultOf(picture::LoadPicture(m_decoding, path, QSize(800, 600)));
         QCOMPARE(picture.screenImage().size(), ownSize / 4);
         QVERIFY(keepsTheFile(picture));
 
@@ -384,7 +391,7 @@ private Q_SLOTS:
         }
         file.close();
 
-        const QImage finer = picture.decodeForSize(ownSize / 3);
+        const QImage finer = kavelora::tests::resultOf(picture.decodeForSize(ownSize / 3));
         QCOMPARE(finer.size(), finerCopy ? ownSize / 2 : ownSize / 4);
         QVERIFY(colourNear(finer.pixel(finer.width() / 4, finer.height() / 2), kBlue, 24));
         QVERIFY(colourNear(finer.pixel(finer.width() * 3 / 4, finer.height() / 2), kRed, 24));
@@ -439,8 +446,8 @@ private Q_SLOTS:
         writer.close();
 
         try {
-            const picture::Picture picture =
-                picture::loadOpenedPicture(m_decoding, file, QSize(800, 600), path);
+            const picture::Picture picture = kavelora::tests::resultOf(
+                picture::loadOpenedPicture(m_decoding, file, QSize(800, 600), path));
             QCOMPARE(picture.screenImage().size(), shown);
             const QImage image = picture.screenImage();
             QVERIFY(colourNear(image.pixel(image.width() / 4, image.height() / 2), kBlue, 8));
@@ -457,12 +464,13 @@ private Q_SLOTS:
         QImage stored(9000, 8000, QImage::Format_Grayscale8);
         stored.fill(200);
         const QByteArray jpeg = encoded(stored, "JPEG", 50);
-        const picture::Picture picture = picture::LoadPicture(
+        const picture::Picture picture = kavelora::tests::resultOf(picture::LoadPicture(
             m_decoding, writeFixture(m_dir.path(), QStringLiteral("huge.jpg"), jpeg),
-            QSize(20000, 20000));
+            QSize(20000, 20000)));
         QCOMPARE(picture.ownSize(), QSize(9000, 8000));
         QCOMPARE(picture.screenImage().size(), QSize(4500, 4000));
-        QCOMPARE(picture.decodeForSize(QSize(9000, 8000)).size(), QSize(4500, 4000));
+        QCOMPARE(kavelora::tests::resultOf(picture.decodeForSize(QSize(9000, 8000))).size(),
+                 QSize(4500, 4000));
     }
 
     void animatedGifPlaysEveryFrameAndLoops()
@@ -470,9 +478,9 @@ private Q_SLOTS:
         const QSize size(8, 8);
         const QByteArray gif =
             gifFile(size, {kRed, kBlue}, {gifHalves(size, 0, 0), gifHalves(size, 1, 1)}, 5);
-        const picture::Picture picture = picture::LoadPicture(
+        const picture::Picture picture = kavelora::tests::resultOf(picture::LoadPicture(
             m_decoding, writeFixture(m_dir.path(), QStringLiteral("looping.gif"), gif),
-            kPictureAreaPixels);
+            kPictureAreaPixels));
         QVERIFY(picture.isAnimated());
         // Every frame the animation hands on is recorded, however late the checks look.
         picture::Animation animation(picture);
@@ -496,9 +504,9 @@ private Q_SLOTS:
         const qsizetype looping = gif.indexOf("NETSCAPE2.0");
         QVERIFY(looping > 3);
         gif.remove(looping - 3, 19);
-        const picture::Picture picture = picture::LoadPicture(
+        const picture::Picture picture = kavelora::tests::resultOf(picture::LoadPicture(
             m_decoding, writeFixture(m_dir.path(), QStringLiteral("once.gif"), gif),
-            kPictureAreaPixels);
+            kPictureAreaPixels));
         QVERIFY(picture.isAnimated());
         QCOMPARE(picture.screenImage().pixel(4, 4), kRed);
 
@@ -517,10 +525,10 @@ private Q_SLOTS:
 
     void transparentPartsShowTheWindowBehind()
     {
-        const picture::Picture picture = picture::LoadPicture(
+        const picture::Picture picture = kavelora::tests::resultOf(picture::LoadPicture(
             m_decoding,
             writeFixture(m_dir.path(), QStringLiteral("masked.ico"), iconWithTransparentRight()),
-            kPictureAreaPixels);
+            kPictureAreaPixels));
         QWidget window;
         QPalette pink = window.palette();
         pink.setColor(QPalette::Window, QColor(kPink));
@@ -561,7 +569,7 @@ private Q_SLOTS:
         // The refusal is the allow-list's, not the decoder's.
         QCOMPARE(!QImage(path).isNull(), qtWouldDecode);
         try {
-            picture::LoadPicture(m_decoding, path, kPictureAreaPixels);
+            kavelora::tests::resultOf(picture::LoadPicture(m_decoding, path, kPictureAreaPixels));
             QFAIL("loaded");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), platform::ErrorNumber::InvalidPicture);
@@ -675,7 +683,7 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(platform::ErrorNumber, number);
         try {
-            picture::LoadPicture(m_decoding, path, kPictureAreaPixels);
+            kavelora::tests::resultOf(picture::LoadPicture(m_decoding, path, kPictureAreaPixels));
             QFAIL("loaded");
         } catch (const platform::RuntimeError& error) {
             QCOMPARE(error.errorNumber(), number);

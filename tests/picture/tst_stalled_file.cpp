@@ -6,6 +6,7 @@
 // thread's timers keep running while the file system says nothing, and a decoder helper stuck
 // in the file system does not hold the viewer up.
 
+#include "future_result.h"
 #include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
 #include "platform/runtime_error.h"
@@ -143,9 +144,9 @@ void TestStalledFile::stallEndsInTimeOut()
     elapsed.start();
     int raised = 0;
     try {
-        const picture::Picture loaded =
+        const picture::Picture loaded = kavelora::tests::resultOf(
             picture::LoadPicture(std::make_shared<picture::HelperDecoding>(),
-                                 QDir(mount).filePath(QStringLiteral("picture")), QSize(16, 16));
+                                 QDir(mount).filePath(QStringLiteral("picture")), QSize(16, 16)));
         QCOMPARE(loaded.screenImage().pixel(8, 8), QColor(Qt::green).rgb());
     } catch (const RuntimeError& raisedError) {
         raised = raisedError.number();

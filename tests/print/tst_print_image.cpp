@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
+#include "future_result.h"
 #include "loaded_picture.h"
 #include "print/print_image.h"
 
@@ -57,12 +58,13 @@ private Q_SLOTS:
             picture = kavelora::tests::loadedPicture(bytes, coverSize);
             QCOMPARE(picture.screenImage().size(), QSize(200, 150));
         }
-        const QImage image = kavelora::print::imageForPrint(picture, wanted, sharp);
+        const QImage image =
+            kavelora::tests::resultOf(kavelora::print::imageForPrint(picture, wanted, sharp));
         QCOMPARE(image.size(), printed);
         QVERIFY(qAbs(image.pixelColor(printed.width() / 2, printed.height() / 2).green() -
                      QColor(Qt::darkCyan).green()) < 8);
     }
 };
 
-QTEST_APPLESS_MAIN(TestPrintImage)
+QTEST_GUILESS_MAIN(TestPrintImage)
 #include "tst_print_image.moc"

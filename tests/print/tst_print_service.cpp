@@ -6,6 +6,7 @@
 // file first.
 
 #include "commands/print_command.h"
+#include "future_result.h"
 #include "in_process_decoding.h"
 #include "modal_driver.h"
 #include "page_measures.h"
@@ -139,7 +140,8 @@ void TestPrintService::printsAtOwnSizeAtTheTopLeftOfThePrintableArea()
 {
     const QStringList before = jobFiles();
     print::QtPrinter printer;
-    printer.PaintPicture(framedPicture(QSize(392, 515), QStringLiteral("/tmp/framed.png")), 0, 0);
+    kavelora::tests::resultOf(printer.PaintPicture(
+        framedPicture(QSize(392, 515), QStringLiteral("/tmp/framed.png")), 0, 0));
     printer.EndDoc();
 
     const QStringList jobs = waitForNewJobs(before, 1);
@@ -171,8 +173,9 @@ void TestPrintService::printingTwiceGivesTwoJobs()
     const QStringList before = jobFiles();
 
     for (int click = 0; click < 2; ++click) {
-        QVERIFY(policy.run(shell::Trap::Silent,
-                           [&] { commands::Command3_Click(*form, dialog, printer); }));
+        QVERIFY(policy.run(shell::Trap::Silent, [&] {
+            kavelora::tests::resultOf(commands::Command3_Click(*form, dialog, printer));
+        }));
     }
 
     const QStringList jobs = waitForNewJobs(before, 2);
@@ -190,11 +193,12 @@ void TestPrintService::failedDrawingSendsNoJob()
     printer.qprinter().setCopyCount(2);
     const auto picture = framedPicture(QSize(392, 515), QStringLiteral("framed.png"));
 
-    QVERIFY_THROWS_EXCEPTION(std::bad_alloc, printer.PaintPicture(picture, 0, 0));
+    QVERIFY_THROWS_EXCEPTION(std::bad_alloc,
+                             kavelora::tests::resultOf(printer.PaintPicture(picture, 0, 0)));
     // Had the failed document stayed open, this would send it as a second job.
     printer.EndDoc();
     // The next document goes through whole, with the user's settings as they were.
-    printer.PaintPicture(picture, 0, 0);
+    kavelora::tests::resultOf(printer.PaintPicture(picture, 0, 0));
     printer.EndDoc();
 
     const QStringList jobs = waitForNewJobs(before, 1);

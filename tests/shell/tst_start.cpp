@@ -62,7 +62,7 @@ void TestStart::untrappedErrorBeforeTheLoopEndsAtOnce()
 {
     FailingResize failingResize;
     QStringList messages;
-    const int status = shell::start("tst_start", [&](window::Form1& form, const auto&) {
+    const int status = shell::start("tst_start", {}, [&](window::Form1& form, const auto&) {
         boundTheEventLoop();
         const ErrorMessageCatcher catcher;
         // Shown early so that the layout's resizes reach the picture area at once.
@@ -85,7 +85,7 @@ void TestStart::untrappedErrorBeforeTheLoopEndsAtOnce()
 void TestStart::exitButtonEndsTheLoop()
 {
     // Without an error the loop runs until the window is unloaded, and the status is 0.
-    const int status = shell::start("tst_start", [](window::Form1& form, const auto&) {
+    const int status = shell::start("tst_start", {}, [](window::Form1& form, const auto&) {
         boundTheEventLoop();
         QTimer::singleShot(0, &form, [&form] { form.Command2().click(); });
     });

@@ -3,6 +3,11 @@
 #include "in_process_decoding.h"
 
 #include "decoder/picture_decoder.h"
+#include "picture/when_finished.h"
+
+#include <QCoreApplication>
+#include <QPromise>
+#include <QTimer>
 
 namespace kavelora::tests {
 
@@ -24,12 +29,12 @@ QFuture<DecodeResult> InProcessDecoding::decode(std::shared_ptr<picture::Picture
         heldPixels.isValid()
             ? QStringLiteral("decode %1 held %2").arg(sizeText(coverPixels), sizeText(heldPixels))
             : QStringLiteral("decode %1").arg(sizeText(coverPixels)));
-    return picture::finishedFuture<DecodeResult>([&] {
+    return delivered(picture::finishedFuture<DecodeResult>([&] {
         decoder::DecodedPicture decoded =
             decoder::decodePicture(file->readAll(), coverPixels, heldPixels);
         return DecodeResult{
             std::move(decoded.image), decoded.ownSize, decoded.format, decoded.animated, 0, 0, 0};
-    });
+    }));
 }
 
 QFuture<std::optional<DecodeResult>>
@@ -37,7 +42,7 @@ InProcessDecoding::frame(std::shared_ptr<picture::PictureFile> file, std::uint32
                          int index)
 {
     calls.append(QStringLiteral("frame %1 #%2").arg(animation).arg(index));
-    return picture::finishedFuture<std::optional<DecodeResult>>([&] {
+    return delivered(picture::finishedFuture<std::optional<DecodeResult>>([&] {
         std::unique_ptr<decoder::FrameReader>& reader = m_playing[animation];
         // As the helper does: one not at the frame asked for starts again from the first.
         if (!reader || reader->framesRead() != index) {
@@ -52,7 +57,17 @@ InProcessDecoding::frame(std::shared_ptr<picture::PictureFile> file, std::uint32
         const QSize size = next->image.size();
         return std::optional(DecodeResult{std::move(next->image), size, QByteArray(), true,
                                           std::max(next->delayMs, 0), reader->loopCount(), read});
+    }));
+}
+
+template<typename Result> QFuture<Result> InProcessDecoding::delivered(QFuture<Result> done)
+{
+    auto promise = std::make_shared<QPromise<Result>>();
+    promise->start();
+    QTimer::singleShot(deliveryDelayMs, QCoreApplication::instance(), [promise, done] {
+        picture::fulfil(*promise, [&] { return picture::finishedResult(done); });
     });
+    return promise->future();
 }
 
 std::shared_ptr<InProcessDecoding> inProcessDecoding()

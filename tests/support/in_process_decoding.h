@@ -14,7 +14,8 @@ namespace kavelora::tests {
 
 // Picture decoding for the tests that need no decoder helper: the helper's own decoding code,
 // run in the test's process. Each request is logged ("decode 800x600",
-// "decode 1600x1200 held 800x600", "frame 1 #0") and served before it returns.
+// "decode 1600x1200 held 800x600", "frame 1 #0"), decoded at once, and its result handed over
+// from the event loop deliveryDelayMs later, as a slow decoder would.
 class InProcessDecoding final : public picture::PictureDecoding
 {
 public:
@@ -25,8 +26,11 @@ public:
     std::uint32_t newAnimation() override { return ++m_animations; }
 
     QStringList calls;
+    int deliveryDelayMs = 0;
 
 private:
+    template<typename Result> QFuture<Result> delivered(QFuture<Result> done);
+
     std::uint32_t m_animations = 0;
     // Each animation's frames, read on from the last one asked for.
     std::map<std::uint32_t, std::unique_ptr<decoder::FrameReader>> m_playing;

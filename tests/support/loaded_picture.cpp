@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "loaded_picture.h"
 
+#include "future_result.h"
 #include "picture/load_picture.h"
 #include "test_files.h"
 
@@ -16,7 +17,7 @@ picture::Picture loadedPicture(const QByteArray& bytes, QSize coverPixels,
     static int count = 0;
     const QString path =
         writeFixture(folder.path(), QStringLiteral("loaded-%1.pic").arg(++count), bytes);
-    return picture::LoadPicture(decoding, path, coverPixels);
+    return resultOf(picture::LoadPicture(decoding, path, coverPixels));
 }
 
 } // namespace kavelora::tests

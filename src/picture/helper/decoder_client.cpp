@@ -2,14 +2,15 @@
 // SPDX-License-Identifier: MIT
 #include "picture/helper/decoder_client.h"
 
-#include "platform/runtime_error.h"
+#include "picture/when_finished.h"
 #include "protocol/socket_messages.h"
 #include "protocol/socket_wait.h"
 
+#include <QPromise>
+
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <poll.h>
-#include <sys/socket.h>
 #include <vector>
 
 namespace kavelora::picture {
@@ -22,15 +23,16 @@ using protocol::ReplyKind;
 using protocol::Request;
 using protocol::RequestKind;
 
-DecoderClient::DecoderClient(std::unique_ptr<HelperLauncher> launcher,
-                             std::chrono::milliseconds timeLimit)
-    : m_helper(std::move(launcher))
-    , m_timeLimit(timeLimit)
-{}
+struct DecoderClient::Pending
+{
+    std::shared_ptr<PictureFile> file;
+    Request asked;
+    QPromise<std::optional<DecodeResult>> promise;
+};
 
 struct DecoderClient::Exchange
 {
-    Clock::time_point deadline;
+    std::unique_ptr<Pending> pending;
     std::uint32_t id = 0;
     std::vector<std::shared_ptr<SharedBuffer>> lent;
     Reply reply;
@@ -38,7 +40,23 @@ struct DecoderClient::Exchange
     std::optional<Reply> lastWord;
 };
 
-DecodeResult DecoderClient::decode(PictureFile& file, QSize cover, QSize held)
+DecoderClient::DecoderClient(std::unique_ptr<HelperLauncher> launcher,
+                             std::chrono::milliseconds timeLimit)
+    : m_helper(std::move(launcher))
+    , m_timeLimit(timeLimit)
+{
+    m_timeLimitTimer.setSingleShot(true);
+    QObject::connect(&m_timeLimitTimer, &QTimer::timeout, &m_timeLimitTimer,
+                     [this] { onTimeLimit(); });
+}
+
+DecoderClient::~DecoderClient()
+{
+    m_helper.passMessagesTo({});
+}
+
+QFuture<DecodeResult> DecoderClient::decode(std::shared_ptr<PictureFile> file, QSize cover,
+                                            QSize held)
 {
     Request asked;
     asked.kind = RequestKind::Decode;
@@ -46,104 +64,145 @@ DecodeResult DecoderClient::decode(PictureFile& file, QSize cover, QSize held)
     asked.coverHeight = std::max(cover.height(), 0);
     asked.heldWidth = std::max(held.width(), 0);
     asked.heldHeight = std::max(held.height(), 0);
-    std::optional<DecodeResult> decoded = request(file, asked);
-    if (!decoded)
-        throw RuntimeError(ErrorNumber::InvalidPicture);
-    return std::move(*decoded);
+    return queue(std::move(file), asked).then([](std::optional<DecodeResult> decoded) {
+        if (!decoded)
+            throw RuntimeError(ErrorNumber::InvalidPicture);
+        return std::move(*decoded);
+    });
 }
 
-std::optional<DecodeResult> DecoderClient::frame(PictureFile& file, std::uint32_t animation,
-                                                 int index)
+QFuture<std::optional<DecodeResult>> DecoderClient::frame(std::shared_ptr<PictureFile> file,
+                                                          std::uint32_t animation, int index)
 {
     Request asked;
     asked.kind = RequestKind::Frame;
     asked.animation = animation;
     asked.frameIndex = index;
-    return request(file, asked);
+    return queue(std::move(file), asked);
 }
 
-std::optional<DecodeResult> DecoderClient::request(PictureFile& file, const Request& asked)
+QFuture<std::optional<DecodeResult>> DecoderClient::queue(std::shared_ptr<PictureFile> file,
+                                                          const Request& asked)
+{
+    auto pending = std::make_unique<Pending>(Pending{std::move(file), asked, {}});
+    QFuture<std::optional<DecodeResult>> future = pending->promise.future();
+    pending->promise.start();
+    m_waiting.push_back(std::move(pending));
+    serveNext();
+    return future;
+}
+
+// Begins the next request unless one is under way; those that fail before they reach the
+// helper end at once, and the next one begins.
+void DecoderClient::serveNext()
+{
+    // A request that ends while the next one begins must not begin a third.
+    if (m_serving)
+        return;
+    m_serving = true;
+    while (!m_exchange && !m_waiting.empty()) {
+        std::unique_ptr<Pending> pending = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        if (pending->promise.isCanceled()) {
+            pending->promise.finish();
+            continue;
+        }
+        m_exchange = std::make_unique<Exchange>();
+        m_exchange->pending = std::move(pending);
+        try {
+            begin(*m_exchange->pending);
+        } catch (const RuntimeError& error) {
+            finish(error);
+        }
+    }
+    m_serving = false;
+}
+
+void DecoderClient::begin(Pending& pending)
 {
     if (m_helper.isStarting())
         throw RuntimeError(ErrorNumber::DeviceUnavailable);
     m_helper.start();
     if (m_helper.socket() < 0)
         throw RuntimeError(ErrorNumber::DeviceUnavailable);
-    Request sent = asked;
-    sent.fileSize = file.size();
+    Request sent = pending.asked;
+    sent.fileSize = pending.file->size();
     // 0 is the id of what the helper says unasked.
     if (++m_lastRequestId == 0)
         ++m_lastRequestId;
     sent.requestId = m_lastRequestId;
-    Exchange exchange{Clock::now() + m_timeLimit, sent.requestId, {}, {}, {}};
-    if (!sendRequest(exchange, std::as_bytes(std::span(&sent, 1)), file.descriptor()))
-        fail(protocol::timeLeft(exchange.deadline).count() ? Outcome::Ended : Outcome::TimedOut);
-    const Outcome outcome = converse(exchange);
-    if (outcome != Outcome::Replied)
-        fail(outcome, exchange.lastWord);
-    const bool betweenLoops =
-        asked.kind != RequestKind::Frame || exchange.reply.kind == ReplyKind::NoFrame;
-    m_helper.served(exchange.reply.retiring != 0, betweenLoops);
-    switch (exchange.reply.kind) {
-    case ReplyKind::Failed:
-        throw RuntimeError(static_cast<ErrorNumber>(exchange.reply.errorNumber));
-    case ReplyKind::NoFrame:
-        return std::nullopt;
-    case ReplyKind::Unchanged:
-        return DecodeResult{QImage(), protocol::ownSize(exchange.reply), {}, false, 0, 0, 0};
-    default:
-        return decodedFrom(exchange, asked);
-    }
+    m_exchange->id = sent.requestId;
+    if (!sendRequest(std::as_bytes(std::span(&sent, 1)), pending.file->descriptor()))
+        throw failure(Outcome::Ended);
+    m_helper.passMessagesTo([this] { onMessages(); });
+    m_timeLimitTimer.start(m_timeLimit);
 }
 
 // Sends the request with the file's descriptor; a helper that ended while idle, before its end
 // was noticed, is replaced once and the request goes to the fresh one.
-bool DecoderClient::sendRequest(Exchange& exchange, std::span<const std::byte> message, int file)
+bool DecoderClient::sendRequest(std::span<const std::byte> message, int file)
 {
-    if (sendWithin(exchange, message, file))
+    if (sendNow(message, file))
         return true;
-    if (!protocol::timeLeft(exchange.deadline).count())
-        fail(Outcome::TimedOut);
     if (!m_helper.isReady())
-        fail(Outcome::Ended);
+        return false;
     m_helper.replaceNow();
     if (m_helper.socket() < 0)
         throw RuntimeError(ErrorNumber::DeviceUnavailable);
-    return sendWithin(exchange, message, file);
+    return sendNow(message, file);
 }
 
-// The helper's messages until its final reply to the request, lending it buffers on the way.
-DecoderClient::Outcome DecoderClient::converse(Exchange& exchange)
+// Reads every message the helper has sent, lending it buffers on the way, until its final
+// reply or a failure.
+void DecoderClient::onMessages()
 {
-    for (;;) {
-        Reply& reply = exchange.reply;
-        const Outcome outcome = nextReply(exchange, reply);
+    if (!m_exchange)
+        return;
+    Outcome outcome = Outcome::Waiting;
+    while (outcome == Outcome::Waiting &&
+           protocol::waitForSocket(m_helper.socket(), POLLIN, Clock::now()))
+        outcome = nextStep(*m_exchange);
+    if (outcome == Outcome::Waiting)
+        return;
+    try {
         if (outcome != Outcome::Replied)
-            return outcome;
-        if (reply.kind == ReplyKind::CannotStart) {
-            exchange.lastWord = reply;
-            return Outcome::Ended;
-        }
-        if (reply.kind == ReplyKind::Ready) {
-            if (m_helper.isReady())
-                return Outcome::Broken;
-            m_helper.markReady();
-            continue;
-        }
-        if (!m_helper.isReady() || reply.requestId != exchange.id)
-            return Outcome::Broken;
-        if (reply.kind != ReplyKind::NeedBuffer)
-            return Outcome::Replied;
-        if (!lendBuffer(exchange, reply.bufferBytes))
-            return protocol::timeLeft(exchange.deadline).count() ? Outcome::Broken
-                                                                 : Outcome::TimedOut;
+            throw failure(outcome, m_exchange->lastWord);
+        finish(resultOf(*m_exchange));
+    } catch (const RuntimeError& error) {
+        finish(error);
     }
+    serveNext();
 }
 
-DecoderClient::Outcome DecoderClient::nextReply(Exchange& exchange, Reply& reply)
+void DecoderClient::onTimeLimit()
 {
-    if (!protocol::waitForSocket(m_helper.socket(), POLLIN, exchange.deadline))
-        return Outcome::TimedOut;
+    if (!m_exchange)
+        return;
+    finish(failure(Outcome::TimedOut));
+    serveNext();
+}
+
+void DecoderClient::finish(std::optional<DecodeResult> result)
+{
+    const std::unique_ptr<Exchange> exchange = std::move(m_exchange);
+    m_timeLimitTimer.stop();
+    m_helper.passMessagesTo({});
+    exchange->pending->promise.addResult(std::move(result));
+    exchange->pending->promise.finish();
+}
+
+void DecoderClient::finish(const RuntimeError& error)
+{
+    const std::unique_ptr<Exchange> exchange = std::move(m_exchange);
+    m_timeLimitTimer.stop();
+    m_helper.passMessagesTo({});
+    exchange->pending->promise.setException(std::make_exception_ptr(error));
+    exchange->pending->promise.finish();
+}
+
+// One message of the helper's: Waiting when more must come.
+DecoderClient::Outcome DecoderClient::nextStep(Exchange& exchange)
+{
     const std::optional<protocol::ReceivedMessage> message =
         protocol::receiveMessage(m_helper.socket(), sizeof(Reply), 0);
     if (!message)
@@ -151,51 +210,78 @@ DecoderClient::Outcome DecoderClient::nextReply(Exchange& exchange, Reply& reply
     const std::optional<Reply> parsed = protocol::parseReply(message->bytes);
     if (!parsed)
         return Outcome::Broken;
+    Reply& reply = exchange.reply;
     reply = *parsed;
-    return Outcome::Replied;
+    if (reply.kind == ReplyKind::CannotStart) {
+        exchange.lastWord = reply;
+        return Outcome::Ended;
+    }
+    if (reply.kind == ReplyKind::Ready) {
+        if (m_helper.isReady())
+            return Outcome::Broken;
+        m_helper.markReady();
+        return Outcome::Waiting;
+    }
+    if (!m_helper.isReady() || reply.requestId != exchange.id)
+        return Outcome::Broken;
+    if (reply.kind != ReplyKind::NeedBuffer)
+        return Outcome::Replied;
+    return lendBuffer(exchange, reply.bufferBytes) ? Outcome::Waiting : Outcome::Broken;
 }
 
-void DecoderClient::fail(Outcome outcome, const std::optional<Reply>& lastWord)
+RuntimeError DecoderClient::failure(Outcome outcome, const std::optional<Reply>& lastWord)
 {
     switch (outcome) {
     case Outcome::TimedOut:
         m_helper.replaceLater();
-        throw RuntimeError(ErrorNumber::DeviceTimeout);
+        return RuntimeError(ErrorNumber::DeviceTimeout);
     case Outcome::Ended:
         // One that ended before it was ready, or said it cannot start, failed to start.
         if (!m_helper.isReady() || lastWord) {
             m_helper.failedToStart(lastWord);
-            throw RuntimeError(ErrorNumber::DeviceUnavailable);
+            return RuntimeError(ErrorNumber::DeviceUnavailable);
         }
         break;
     case Outcome::Broken:
     case Outcome::Replied:
+    case Outcome::Waiting:
         break;
     }
     m_helper.replaceLater();
-    throw RuntimeError(ErrorNumber::InvalidPicture);
+    return RuntimeError(ErrorNumber::InvalidPicture);
 }
 
-bool DecoderClient::sendWithin(const Exchange& exchange, std::span<const std::byte> message,
-                               int descriptor)
+// The helper reads its socket whenever it waits for the viewer, and a request and its
+// buffers are a few small messages: a socket too full for them means a helper that stopped
+// reading, which counts as broken rather than be waited for.
+bool DecoderClient::sendNow(std::span<const std::byte> message, int descriptor)
 {
-    for (;;) {
-        if (protocol::sendMessage(m_helper.socket(), message, std::span(&descriptor, 1)))
-            return true;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return false;
-        if (!protocol::waitForSocket(m_helper.socket(), POLLOUT, exchange.deadline))
-            return false;
-    }
+    return protocol::sendMessage(m_helper.socket(), message, std::span(&descriptor, 1));
 }
 
-DecodeResult DecoderClient::decodedFrom(const Exchange& exchange, const Request& asked)
+std::optional<DecodeResult> DecoderClient::resultOf(const Exchange& exchange)
 {
+    const bool betweenLoops = exchange.pending->asked.kind != RequestKind::Frame ||
+                              exchange.reply.kind == ReplyKind::NoFrame;
     const Reply& reply = exchange.reply;
+    const Request& asked = exchange.pending->asked;
+    switch (reply.kind) {
+    case ReplyKind::Failed:
+        m_helper.served(reply.retiring != 0, betweenLoops);
+        throw RuntimeError(static_cast<ErrorNumber>(reply.errorNumber));
+    case ReplyKind::NoFrame:
+        m_helper.served(reply.retiring != 0, betweenLoops);
+        return std::nullopt;
+    case ReplyKind::Unchanged:
+        m_helper.served(reply.retiring != 0, betweenLoops);
+        return DecodeResult{QImage(), protocol::ownSize(reply), {}, false, 0, 0, 0};
+    default:
+        break;
+    }
     // A frame comes in order, or the animation starts again from its first.
     if (asked.kind == RequestKind::Frame && reply.frameIndex != asked.frameIndex &&
         reply.frameIndex != 0)
-        fail(Outcome::Broken);
+        throw failure(Outcome::Broken);
     const auto buffer =
         std::find_if(exchange.lent.begin(), exchange.lent.end(),
                      [&](const auto& lent) { return lent->id() == reply.bufferId; });
@@ -204,7 +290,8 @@ DecodeResult DecoderClient::decodedFrom(const Exchange& exchange, const Request&
     if (buffer == exchange.lent.end() ||
         static_cast<std::int64_t>(reply.bytesPerLine) * size.height() > (*buffer)->bytes() ||
         !(*buffer)->takeBack())
-        fail(Outcome::Broken);
+        throw failure(Outcome::Broken);
+    m_helper.served(reply.retiring != 0, betweenLoops);
     QImage image =
         imageIn(*buffer, size, reply.bytesPerLine, static_cast<QImage::Format>(reply.pixelFormat));
     return DecodeResult{std::move(image),
@@ -229,7 +316,7 @@ bool DecoderClient::lendBuffer(Exchange& exchange, std::int64_t bytes)
     lending.requestId = exchange.id;
     lending.bufferId = buffer->id();
     lending.bufferBytes = buffer->bytes();
-    return sendWithin(exchange, std::as_bytes(std::span(&lending, 1)), buffer->descriptor());
+    return sendNow(std::as_bytes(std::span(&lending, 1)), buffer->descriptor());
 }
 
 } // namespace kavelora::picture

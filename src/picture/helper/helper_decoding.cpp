@@ -16,15 +16,13 @@ HelperDecoding::HelperDecoding(std::unique_ptr<HelperLauncher> launcher,
 QFuture<DecodeResult> HelperDecoding::decode(std::shared_ptr<PictureFile> file, QSize coverPixels,
                                              QSize heldPixels)
 {
-    return finishedFuture<DecodeResult>(
-        [&] { return m_client.decode(*file, coverPixels, heldPixels); });
+    return m_client.decode(std::move(file), coverPixels, heldPixels);
 }
 
 QFuture<std::optional<DecodeResult>> HelperDecoding::frame(std::shared_ptr<PictureFile> file,
                                                            std::uint32_t animation, int index)
 {
-    return finishedFuture<std::optional<DecodeResult>>(
-        [&] { return m_client.frame(*file, animation, index); });
+    return m_client.frame(std::move(file), animation, index);
 }
 
 } // namespace kavelora::picture

@@ -10,9 +10,8 @@
 
 namespace kavelora::picture {
 
-// Picture decoding by the decoder helper, the program's way. In this version each request is
-// served before it returns, within the client's time limit, and its future comes back
-// finished.
+// Picture decoding by the decoder helper, the program's way: requests are served in turn from
+// the event loop, each within the client's time limit.
 class HelperDecoding final : public PictureDecoding
 {
 public:

@@ -187,7 +187,7 @@ QString HelperSupervisor::endReason(std::optional<Reply> lastWord)
 }
 
 // An idle helper says only that it is ready, once; anything else is its end, and another
-// takes its place.
+// takes its place. During a request the same watch hands its messages to the conversation.
 void HelperSupervisor::watchForExit()
 {
     QCoreApplication* application = QCoreApplication::instance();
@@ -202,6 +202,12 @@ void HelperSupervisor::onIdleMessage()
 {
     if (m_starting)
         return;
+    if (m_conversation) {
+        // A copy: the conversation may end, and empty m_conversation, while it runs.
+        const std::function<void()> conversation = m_conversation;
+        conversation();
+        return;
+    }
     char first = 0;
     const ssize_t waiting = ::recv(m_socket.get(), &first, 1, MSG_PEEK | MSG_DONTWAIT);
     if (waiting < 0 && (errno == EAGAIN || errno == EINTR))

@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -47,6 +48,9 @@ public:
     bool isReady() const { return m_ready; }
     // It said so during a request.
     void markReady() { m_ready = true; }
+    // While a request is under way its messages go to onMessage, which reads them; the idle
+    // watch then reads nothing. onMessage is empty again once the request has ended.
+    void passMessagesTo(std::function<void()> onMessage) { m_conversation = std::move(onMessage); }
 
     // It served a request (retiring: it asked to go); betweenLoops: no animation is in the
     // middle of a loop. Retires it when its share of requests is used up.
@@ -77,6 +81,7 @@ private:
     // Owned by the application object, which may go first.
     QPointer<QSocketNotifier> m_exitWatch;
     QPointer<QTimer> m_restart;
+    std::function<void()> m_conversation;
     int m_requestsServed = 0;
     bool m_retirementDue = false;
 };
