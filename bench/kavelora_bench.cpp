@@ -9,6 +9,7 @@
 #include "decoder/common/picture_stream.h"
 #include "decoder/picture_decoder.h"
 #include "frame_quality.h"
+#include "awaited.h"
 #include "opened_copy_size.h"
 #include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
@@ -43,7 +44,7 @@ using kavelora::window::ImageBox;
 kavelora::picture::Picture LoadPicture(const QString& fileName, QSize coverPixels)
 {
     static const auto decoding = std::make_shared<kavelora::picture::HelperDecoding>();
-    return kavelora::picture::LoadPicture(decoding, fileName, coverPixels);
+    return kavelora::bench::awaited(kavelora::picture::LoadPicture(decoding, fileName, coverPixels));
 }
 
 // The picture area of a 1000 x 700 window, as the whole-process figures show it.

@@ -8,6 +8,7 @@
 //
 //   print_picture [--naive] FILE OUTPUT.pdf
 
+#include "awaited.h"
 #include "opened_copy_size.h"
 #include "picture/helper/helper_decoding.h"
 #include "picture/load_picture.h"
@@ -29,10 +30,11 @@ void printTheProgramsWay(const QString& fileName, const QString& output)
     kavelora::print::QtPrinter printer;
     printer.qprinter().setOutputFormat(QPrinter::PdfFormat);
     printer.qprinter().setOutputFileName(output);
-    printer.PaintPicture(
-        kavelora::picture::LoadPicture(std::make_shared<kavelora::picture::HelperDecoding>(),
-                                       fileName, kavelora::bench::openedCopySize()),
-        0.0F, 0.0F);
+    using kavelora::bench::awaited;
+    awaited(printer.PaintPicture(
+        awaited(kavelora::picture::LoadPicture(std::make_shared<kavelora::picture::HelperDecoding>(),
+                                               fileName, kavelora::bench::openedCopySize())),
+        0.0F, 0.0F));
     printer.EndDoc();
 }
 

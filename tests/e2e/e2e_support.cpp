@@ -32,17 +32,41 @@ QString runTool(const QString& program, const QStringList& arguments, int timeou
 RunningViewer::RunningViewer(const QStringList& arguments, double screenScale)
     : m_screenScale(screenScale)
 {
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    start(QStringLiteral(KAVELORA_EXECUTABLE), arguments, {});
+}
+
+RunningViewer::RunningViewer(const QString& executable, const QStringList& arguments,
+                             const QStringList& environment)
+    : m_screenScale(1.0)
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    start(executable, arguments, environment);
+}
+
+QString RunningViewer::standardError()
+{
+    m_process.waitForReadyRead(0);
+    m_errors += QString::fromUtf8(m_process.readAllStandardError());
+    return m_errors;
+}
+
+void RunningViewer::start(const QString& executable, const QStringList& arguments,
+                          const QStringList& added)
+{
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), m_home.path());
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
                        m_home.path() + QStringLiteral("/.config"));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.path() + QStringLiteral("/.cache"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(screenScale));
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(m_screenScale));
     environment.remove(QStringLiteral("SESSION_MANAGER"));
+    for (const QString& variable : added)
+        environment.insert(variable.section(QLatin1Char('='), 0, 0),
+                           variable.section(QLatin1Char('='), 1));
     m_process.setProcessEnvironment(environment);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral(KAVELORA_EXECUTABLE), arguments);
+    m_process.start(executable, arguments);
 }
 
 RunningViewer::~RunningViewer()

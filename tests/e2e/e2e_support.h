@@ -28,6 +28,10 @@ class RunningViewer
 {
 public:
     explicit RunningViewer(const QStringList& arguments = {}, double screenScale = 1.0);
+    // Another build of the viewer, such as one whose decoding is made slow, with variables
+    // ("NAME=value") added to its environment; what it writes on standard error is kept.
+    RunningViewer(const QString& executable, const QStringList& arguments,
+                  const QStringList& environment);
     ~RunningViewer();
 
     // Waits for the window titled "Kavelora Ver1.0" to be mapped and its buttons drawn;
@@ -40,6 +44,8 @@ public:
     int waitForExit(int timeoutMs);
     bool isRunning() const;
     qint64 processId() const { return m_process.processId(); }
+    // What it has written on standard error so far, when started to keep it.
+    QString standardError();
     // The folder given as HOME and XDG_CONFIG_HOME; the viewer must leave it empty.
     QString homePath() const { return m_home.path(); }
     QStringList filesWritten() const;
@@ -49,8 +55,12 @@ public:
     QPoint toDevicePixels(const QPoint& windowPixels) const;
 
 private:
+    void start(const QString& executable, const QStringList& arguments,
+               const QStringList& environment);
+
     QTemporaryDir m_home;
     QProcess m_process;
+    QString m_errors;
     QString m_windowId;
     double m_screenScale;
 };
