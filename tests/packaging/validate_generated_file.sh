@@ -2,10 +2,10 @@
 # SPDX-FileCopyrightText: 2026 ternwick
 # SPDX-License-Identifier: MIT
 #
-# validate_generated_file.sh desktop|metainfo FILE
-# Runs Debian's validator for that kind of file on it and fails when the validator fails or
-# prints any error or warning. Exits 77, which CTest counts as skipped, when the validator is
-# not installed.
+# validate_generated_file.sh desktop|metainfo|man FILE
+# Runs Debian's validator for that kind of file on it (for a manual page, man's formatter with
+# its warnings on) and fails when the validator fails or prints any error or warning. Exits 77,
+# which CTest counts as skipped, when the validator is not installed.
 set -uo pipefail
 
 kind=${1:-}
@@ -19,8 +19,13 @@ metainfo)
     tool=appstreamcli package=appstream complaint='^[EW]: '
     validate=(appstreamcli validate --no-net "$file")
     ;;
+man)
+    # The formatted page goes to standard output and every warning to standard error.
+    tool=man package=man-db complaint='.'
+    validate=(sh -c 'LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$1" 2>&1 >/dev/null' - "$file")
+    ;;
 *)
-    echo "usage: validate_generated_file.sh desktop|metainfo FILE" >&2
+    echo "usage: validate_generated_file.sh desktop|metainfo|man FILE" >&2
     exit 64
     ;;
 esac

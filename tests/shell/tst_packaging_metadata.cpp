@@ -294,6 +294,16 @@ private Q_SLOTS:
                  qPrintable(manPage.left(300)));
     }
 
+    // The manual page's synopsis takes the files the desktop entry hands the program.
+    void manPageSynopsisTakesFiles()
+    {
+        const QString manPage = QString::fromUtf8(readFile(generatedPath(u"kavelora.1"_s)));
+        const qsizetype start = manPage.indexOf(u".SH SYNOPSIS\n"_s);
+        QVERIFY2(start >= 0, qPrintable(manPage.left(500)));
+        const qsizetype end = manPage.indexOf(u"\n.SH "_s, start);
+        QCOMPARE(manPage.mid(start, end - start), u".SH SYNOPSIS\n.B kavelora\n.RI [ FILE ...]"_s);
+    }
+
     // The manual page names every format of the decoder's table, as the list the build made
     // from that table gives them.
     void manPageNamesEveryFormat_data()
