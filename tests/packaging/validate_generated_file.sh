@@ -20,8 +20,10 @@ metainfo)
     validate=(appstreamcli validate --no-net "$file")
     ;;
 man)
-    # The formatted page goes to standard output and every warning to standard error.
+    # The formatted page goes to standard output and every warning to standard error; the
+    # inner shell expands $1.
     tool=man package=man-db complaint='.'
+    # shellcheck disable=SC2016
     validate=(sh -c 'LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$1" 2>&1 >/dev/null' - "$file")
     ;;
 *)
