@@ -35,9 +35,9 @@ void showFileDetailsInJapanese(QFileDialog& dialog)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
 }
 
-// The file-type box clips an entry wider than itself without a mark, which the one for all
-// pictures is: its tool tip shows the chosen entry whole. The popup is as wide as its longest
-// entry, as far as the screen allows; on a narrower screen it keeps both ends of the entry.
+// The file-type box cuts off an entry wider than itself, as the one for all pictures is,
+// without a mark: its tool tip shows the chosen entry whole. Qt widens the popup to the longest
+// entry as far as the screen allows; on a narrower screen the popup keeps both of its ends.
 void showFileTypesWhole(QFileDialog& dialog)
 {
     auto* fileTypes = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));

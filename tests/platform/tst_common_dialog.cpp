@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -22,6 +23,7 @@
 #include <QTest>
 
 using namespace kavelora;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -52,6 +54,12 @@ int showDialogWithoutGuard(int argc, char** argv)
 QStringList entriesOf(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+// The pictures in the folder the file-type tests show, beside a text file.
+QStringList picturesOfSomeFormats()
+{
+    return {u"a.heic"_s, u"b.BMP"_s, u"c.dib"_s, u"d.jpeg"_s, u"e.jxl"_s};
 }
 
 } // namespace
@@ -148,6 +156,52 @@ private Q_SLOTS:
         const QStringList filters = platform::QtCommonDialog::openNameFilters();
         QCOMPARE(filters.value(position), filter);
         QCOMPARE(filters.size(), lineCount);
+    }
+
+    // Choosing a file type shows the files it names and hides the others.
+    void fileTypeShowsItsFiles_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QStringList>("shownFiles");
+        const QStringList pictures = picturesOfSomeFormats();
+        QTest::newRow("all pictures") << 0 << pictures;
+        QTest::newRow("HEIC/HEIF, a title with a slash") << 1 << QStringList{u"a.heic"_s};
+        QTest::newRow("bitmap, two patterns, any case") << 4 << QStringList{u"b.BMP"_s, u"c.dib"_s};
+        QTest::newRow("JPEG XL, no other JPEG") << 3 << QStringList{u"e.jxl"_s};
+        QTest::newRow("all files") << -1 << pictures + QStringList{u"notes.txt"_s};
+    }
+
+    void fileTypeShowsItsFiles()
+    {
+        QFETCH(int, position);
+        QFETCH(QStringList, shownFiles);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        for (const QString& name : picturesOfSomeFormats() + QStringList{u"notes.txt"_s}) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const QStringList filters = platform::QtCommonDialog::openNameFilters();
+        const QString filter = filters.value(position < 0 ? filters.size() + position : position);
+        platform::QtCommonDialog dialog(&m_window, {});
+        const tests::ModalDriver<QFileDialog> driver([&](QFileDialog& shown) {
+            shown.setDirectory(folder.path());
+            shown.selectNameFilter(filter);
+            QCOMPARE(shown.selectedNameFilter(), filter);
+            auto* view = shown.findChild<QListView*>(QStringLiteral("listView"));
+            QVERIFY(view);
+            const auto listed = [&] {
+                QStringList names;
+                for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+                    names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+                names.sort();
+                return names;
+            };
+            QTRY_COMPARE(listed(), shownFiles);
+            shown.reject();
+        });
+        QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, dialog.ShowOpen());
+        QCOMPARE(driver.seen(), 1);
     }
 
     // The popup of file types shows every entry whole: Qt widens it to the longest entry as far
