@@ -39,6 +39,9 @@ struct PictureFormat
     std::string_view name;
     // What a person calls it, for the manual page: "bitmap", "JPEG XL".
     std::string_view title;
+    // What the open dialog's Japanese file-type list calls it where Japanese has a word of
+    // its own ("ビットマップ"); empty where Japanese keeps the title ("JPEG").
+    std::string_view japaneseTitle = {};
     std::span<const std::string_view> mimeTypes;
     // File-name patterns for the open dialog: "*.png".
     std::span<const std::string_view> namePatterns;

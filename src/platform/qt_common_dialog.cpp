@@ -8,6 +8,8 @@
 #include "platform/print_dialog.h"
 #include "platform/runtime_error.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -33,6 +35,19 @@ void showFileDetailsInJapanese(QFileDialog& dialog)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
 }
 
+// The file-type box cuts off an entry wider than itself, as the one for all pictures is,
+// without a mark: its tool tip shows the chosen entry whole. Qt widens the popup to the longest
+// entry as far as the screen allows; on a narrower screen the popup keeps both of its ends.
+void showFileTypesWhole(QFileDialog& dialog)
+{
+    auto* fileTypes = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    if (!fileTypes)
+        return;
+    fileTypes->setToolTip(fileTypes->currentText());
+    QObject::connect(fileTypes, &QComboBox::currentTextChanged, fileTypes, &QWidget::setToolTip);
+    fileTypes->view()->setTextElideMode(Qt::ElideMiddle);
+}
+
 } // namespace
 
 QtCommonDialog::QtCommonDialog(QWidget* parent, std::function<QPrinter&()> printer)
@@ -49,8 +64,11 @@ QString QtCommonDialog::openTitle()
 
 QStringList QtCommonDialog::openNameFilters()
 {
-    return {QStringLiteral("画像ファイル (%1)").arg(pictureFilePatterns()),
-            QStringLiteral("すべて (*)")};
+    QStringList filters{QStringLiteral("画像ファイル (%1)").arg(pictureFilePatterns())};
+    for (const PictureFileKind& kind : pictureFileKinds())
+        filters.append(QStringLiteral("%1 (%2)").arg(kind.title, kind.patterns));
+    filters.append(QStringLiteral("すべて (*)"));
+    return filters;
 }
 
 QString QtCommonDialog::startingFolder() const
@@ -76,6 +94,7 @@ void QtCommonDialog::ShowOpen()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(openNameFilters());
+    showFileTypesWhole(dialog);
     showFileDetailsInJapanese(dialog);
     dialog.setWindowModality(Qt::WindowModal);
     if (dialog.exec() != QDialog::Accepted)

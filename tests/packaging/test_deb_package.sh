@@ -176,11 +176,15 @@ check "kavelora is on the PATH" [ "$(command -v "$package")" = "/usr/bin/$packag
 decoder=/usr/libexec/$package/$package-decoder
 check "the decoder helper is installed" [ -x "$decoder" ]
 check "installed desktop entry validates" desktop-file-validate "$desktop_entry"
+# desktop-file-utils' trigger rebuilds the desktop's table of which entries open which types.
+check "the desktop offers it for opening PNG pictures" \
+    grep -qE "^image/png=(.*;)?$application_id\.desktop;" /usr/share/applications/mimeinfo.cache
 check "icon in the hicolor theme" [ -s "/usr/share/icons/hicolor/48x48/apps/$application_id.png" ]
 check "man page" [ -s "/usr/share/man/man1/$package.1.gz" ]
 
 ## Starting it the way the menu does: the desktop entry's Exec line, under a private X server.
-exec_line=$(sed -n 's/^Exec=//p' "$desktop_entry")
+## Started with no file, a launcher drops the line's field codes (%f).
+exec_line=$(sed -n 's/^Exec=//p' "$desktop_entry" | sed -E 's/ +%[fFuU]//g')
 wm_class_expected=$(sed -n 's/^StartupWMClass=//p' "$desktop_entry")
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp \
     3>"$work_dir/display" 2>"$work_dir/xvfb.log" &

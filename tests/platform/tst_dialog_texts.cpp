@@ -99,7 +99,8 @@ QStringList latinWords(const QString& text)
     // Japanese keeps as they are.
     static const QStringList names =
         QStringLiteral(
-            "PDF PNG ANSI JIS PRC ARCH US DL Extra Plus Small Super in mm pt pc DD CC OK")
+            "PDF PNG AVIF JPEG XL GIF WebP TIFF XPM PBM PGM PPM XBM ANSI JIS PRC ARCH US DL "
+            "Extra Plus Small Super in mm pt pc DD CC OK")
             .split(u' ');
     QStringList words;
     for (const QString& token : text.split(u' ', Qt::SkipEmptyParts)) {

@@ -7,12 +7,13 @@
 
 namespace kavelora::tests {
 
-// Makes any Qt warning fail the current test, except the one the offscreen platform gives
-// for every dialog it shows, which says nothing about the program.
+// Makes any Qt warning fail the current test, except those the offscreen platform gives for
+// every dialog and popup it shows, which say nothing about the program.
 inline void failOnUnexpectedWarnings()
 {
-    QTest::failOnWarning(QRegularExpression(
-        QStringLiteral("^(?!This plugin does not support propagateSizeHints\\(\\)$)")));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(
+        "^(?!This plugin does not support (propagateSizeHints\\(\\)|raise\\(\\)|grabbing the "
+        "keyboard)$)")));
 }
 
 } // namespace kavelora::tests

@@ -42,6 +42,7 @@ std::optional<DecodedPicture> readBmpFile(PictureStream& source, const ReadReque
 extern const PictureFormat kBmpFormat{
     .name = "bmp",
     .title = "bitmap",
+    .japaneseTitle = "ビットマップ",
     .mimeTypes = kMimeTypes,
     .namePatterns = kPatterns,
     // Shorter than a file header and the smallest information header, it is no bitmap.

@@ -23,6 +23,7 @@ constexpr std::array<std::string_view, 1> kCurPatterns = {"*.cur"};
 extern const PictureFormat kIcoFormat{
     .name = "ico",
     .title = "icon",
+    .japaneseTitle = "アイコン",
     .mimeTypes = kIcoMimeTypes,
     .namePatterns = kIcoPatterns,
     .sniff = [](QByteArrayView head) { return head.startsWith(kIconStart); },
@@ -31,6 +32,7 @@ extern const PictureFormat kIcoFormat{
 extern const PictureFormat kCurFormat{
     .name = "cur",
     .title = "cursor",
+    .japaneseTitle = "カーソル",
     .mimeTypes = kCurMimeTypes,
     .namePatterns = kCurPatterns,
     .sniff = [](QByteArrayView head) { return head.startsWith(kCursorStart); },
