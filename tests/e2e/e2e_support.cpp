@@ -30,6 +30,11 @@ QString runTool(const QString& program, const QStringList& arguments, int timeou
 }
 
 RunningViewer::RunningViewer(const QStringList& arguments, double screenScale)
+    : RunningViewer(QStringLiteral(KAVELORA_EXECUTABLE), arguments, screenScale)
+{}
+
+RunningViewer::RunningViewer(const QString& program, const QStringList& arguments,
+                             double screenScale)
     : m_screenScale(screenScale)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -42,7 +47,7 @@ RunningViewer::RunningViewer(const QStringList& arguments, double screenScale)
     environment.remove(QStringLiteral("SESSION_MANAGER"));
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral(KAVELORA_EXECUTABLE), arguments);
+    m_process.start(program, arguments);
 }
 
 RunningViewer::~RunningViewer()
@@ -207,7 +212,8 @@ QImage withoutPictureArea(const RunningViewer& viewer, const QImage& client)
 
 } // namespace
 
-bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString* dialogTitle)
+bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString* dialogTitle,
+                       const std::function<void()>& beforeEnter)
 {
     const auto aroundPicture = [&viewer] {
         return withoutPictureArea(viewer, grabScreen(viewer.clientGeometry()));
@@ -228,6 +234,8 @@ bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString
         !waitUntil([&] { return aroundPicture() != aroundBefore; }, remainingMs(), 50))
         return false;
     typeText(path);
+    if (beforeEnter)
+        beforeEnter();
     pressKey(QStringLiteral("Return"));
     if (!waitUntil([&] { return otherWindows(viewer).isEmpty(); }, remainingMs(), 50))
         return false;
