@@ -15,6 +15,8 @@ StallProbe::StallProbe(const QString& probeProgram, const QString& windowId)
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(probeProgram, {QStringLiteral("--window"), windowId,
                                    QStringLiteral("--seconds"), QStringLiteral("120")});
+    if (m_process.waitForStarted(5000))
+        m_processId = m_process.processId();
 }
 
 StallProbe::~StallProbe()
@@ -35,14 +37,29 @@ bool StallProbe::waitForReady(int timeoutMs)
 
 void StallProbe::restart()
 {
-    ::kill(static_cast<pid_t>(m_process.processId()), SIGUSR1);
+    if (m_processId > 0)
+        ::kill(static_cast<pid_t>(m_processId), SIGUSR1);
+}
+
+bool StallProbe::isRunning() const
+{
+    return m_process.state() != QProcess::NotRunning;
+}
+
+void StallProbe::signalStop()
+{
+    if (m_processId > 0)
+        ::kill(static_cast<pid_t>(m_processId), SIGTERM);
 }
 
 std::optional<StallFigures> StallProbe::stop()
 {
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000) || m_process.exitStatus() != QProcess::NormalExit ||
-        m_process.exitCode() != 0)
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            return std::nullopt;
+    }
+    if (m_process.exitStatus() != QProcess::NormalExit || m_process.exitCode() != 0)
         return std::nullopt;
     static const QRegularExpression figuresLine(
         QStringLiteral("^sent (\\d+) answered (\\d+) longest_gap_ms ([\\d.]+) "

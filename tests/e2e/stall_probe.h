@@ -34,12 +34,18 @@ public:
     bool waitForReady(int timeoutMs = 5000);
     // Starts the figures afresh: what came before no longer counts.
     void restart();
+    // False once the probe has ended, by itself or told to.
+    bool isRunning() const;
+    // Tells the probe to stop without waiting for it, from any thread; stop() still reads the
+    // figures.
+    void signalStop();
     // Stops the probe and reads its figures; nullopt when it failed or printed none (the
     // window went away, for one).
     std::optional<StallFigures> stop();
 
 private:
     QProcess m_process;
+    qint64 m_processId = 0;
 };
 
 } // namespace kavelora::e2e
