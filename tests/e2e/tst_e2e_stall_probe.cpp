@@ -89,8 +89,8 @@ void TestE2eStallProbe::forgetsWhatCameBeforeARestart()
     QThread::msleep(1000);
     QTest::qWait(50);
     QElapsedTimer sinceRestart;
-    probe.restart();
     sinceRestart.start();
+    probe.restart();
     QTest::qWait(200);
     const std::optional<StallFigures> figures = probe.stop();
     const auto restartedMs = static_cast<double>(sinceRestart.elapsed());
