@@ -13,8 +13,10 @@ KAVELORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$KAVELORA_ROOT/scripts/common.sh"
 
 BENCH_PACKAGES=(
-    libbenchmark-dev libjpeg-dev libx11-dev libxdamage-dev
+    libbenchmark-dev libjpeg-dev libx11-dev libxdamage-dev libxcb1-dev
     xvfb xauth feh libjpeg-turbo-progs libheif-examples libavif-bin libjxl-tools xdotool
+    # bench/gui_stall.sh: xwininfo, and Pillow to see the picture on screen.
+    x11-utils python3-pil
 )
 ensure_packages "${KAVELORA_BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 

@@ -17,6 +17,8 @@ source "$KAVELORA_ROOT/scripts/common.sh"
 
 TEST_PACKAGES=(
     xvfb xauth x11-utils xdotool wmctrl openbox iproute2
+    # gui_stall_probe pings the viewer's window through xcb in tst_e2e_stall.
+    libxcb1-dev
     poppler-utils cups-daemon cups-client cups-filters
     desktop-file-utils appstream lintian dpkg-dev fakeroot binutils
     time zlib1g-dev clang-14 libclang-rt-14-dev

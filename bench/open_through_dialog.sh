@@ -4,7 +4,8 @@
 # Opens FILE in the running viewer as a user does: clicks 開　く, types the path into the open
 # dialog and presses Enter. settle_timer --then runs it with the viewer's process id in
 # SETTLE_TIMER_CHILD_PID. Returns once the dialog has closed; fails when a step does not come
-# within ten seconds.
+# within ten seconds. A shell command in OPEN_THROUGH_DIALOG_BEFORE_ENTER runs just before
+# Enter is pressed, when the path has been typed (bench/gui_stall.sh starts its measure there).
 #
 #   open_through_dialog.sh FILE
 set -euo pipefail
@@ -42,5 +43,6 @@ wait_for "the open dialog" dialog_shown
 # Keys sent before the dialog has the focus would reach the main window.
 wait_for "the dialog's keyboard focus" has_keyboard_focus "$(other_windows | head -n1)"
 xdotool type --delay 5 "$file"
+[ -z "${OPEN_THROUGH_DIALOG_BEFORE_ENTER:-}" ] || bash -c "$OPEN_THROUGH_DIALOG_BEFORE_ENTER"
 xdotool key Return
 wait_for "the dialog's closing" dialog_closed

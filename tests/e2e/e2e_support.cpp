@@ -231,7 +231,8 @@ QImage withoutPictureArea(const RunningViewer& viewer, const QImage& client)
 
 } // namespace
 
-bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString* dialogTitle)
+bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString* dialogTitle,
+                       const std::function<void()>& beforeEnter)
 {
     const auto aroundPicture = [&viewer] {
         return withoutPictureArea(viewer, grabScreen(viewer.clientGeometry()));
@@ -252,6 +253,8 @@ bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString
         !waitUntil([&] { return aroundPicture() != aroundBefore; }, remainingMs(), 50))
         return false;
     typeText(path);
+    if (beforeEnter)
+        beforeEnter();
     pressKey(QStringLiteral("Return"));
     if (!waitUntil([&] { return otherWindows(viewer).isEmpty(); }, remainingMs(), 50))
         return false;

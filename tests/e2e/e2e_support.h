@@ -21,9 +21,9 @@ using tests::waitUntil;
 // Runs a command-line tool to completion (bounded) and returns what it printed.
 QString runTool(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
 
-// The built viewer, started in its own process on the test's X display with an empty
-// configuration and cache folder of its own, its screen scaled by screenScale
-// (QT_SCALE_FACTOR).
+// The built viewer, or another build of it given as program, started in its own process on
+// the test's X display with an empty configuration and cache folder of its own, its screen
+// scaled by screenScale (QT_SCALE_FACTOR).
 class RunningViewer
 {
 public:
@@ -31,7 +31,7 @@ public:
     // Another build of the viewer, such as one whose decoding is made slow, with variables
     // ("NAME=value") added to its environment; what it writes on standard error is kept.
     RunningViewer(const QString& executable, const QStringList& arguments,
-                  const QStringList& environment);
+                  const QStringList& environment = {});
     ~RunningViewer();
 
     // Waits for the window titled "Kavelora Ver1.0" to be mapped and its buttons drawn;
@@ -89,9 +89,11 @@ QImage grabClientUntil(const RunningViewer& viewer,
 QStringList otherWindows(const RunningViewer& viewer);
 // Clicks "開　く", types the path into the real file dialog and presses Enter, then waits for
 // the viewer to have drawn again what the dialog covered; false when any of that takes more
-// than 10 s in all. dialogTitle receives the dialog's title.
+// than 10 s in all. dialogTitle receives the dialog's title; beforeEnter runs just before
+// Enter is pressed.
 bool openThroughDialog(const RunningViewer& viewer, const QString& path,
-                       QString* dialogTitle = nullptr);
+                       QString* dialogTitle = nullptr,
+                       const std::function<void()>& beforeEnter = {});
 // The viewer's picture area as the X server shows it.
 QImage pictureArea(const RunningViewer& viewer);
 

@@ -3,6 +3,7 @@
 
 // The helpers every test leans on: a wrong answer here would let other tests pass wrongly.
 
+#include "flat_jpeg.h"
 #include "modal_driver.h"
 #include "page_measures.h"
 #include "picture_fixtures.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +39,8 @@ private Q_SLOTS:
     void writeFileReportsFailure();
     void fixturesAreWrittenWhereTheyAreNamedAndReadBack();
     void noisePictureIsOpaqueVariedAndReproducible();
+    void flatGreyJpegDecodesToMidGrey_data();
+    void flatGreyJpegDecodesToMidGrey();
     void modalDriverAnswersEveryDialogOfItsKind();
     void modalDriverRejectsWhatIsLeftOpen_data();
     void modalDriverRejectsWhatIsLeftOpen();
@@ -199,6 +203,34 @@ void TestTestSupport::noisePictureIsOpaqueVariedAndReproducible()
     }
     QVERIFY2(colours.size() > std::size_t(size.width() * size.height() * 9 / 10),
              qPrintable(QString::number(colours.size())));
+}
+
+void TestTestSupport::flatGreyJpegDecodesToMidGrey_data()
+{
+    QTest::addColumn<QSize>("size");
+    // 36 bits a 16 x 16 unit: the last byte is padded with ones unless the units fill it.
+    QTest::newRow("one unit, padded") << QSize(16, 16);
+    QTest::newRow("two units fill nine bytes") << QSize(32, 16);
+    QTest::newRow("three units, padded") << QSize(16, 48);
+    QTest::newRow("partial units at the edges") << QSize(37, 13);
+    QTest::newRow("several rows of units") << QSize(64, 48);
+}
+
+void TestTestSupport::flatGreyJpegDecodesToMidGrey()
+{
+    QFETCH(QSize, size);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("flat.jpg"));
+    QVERIFY(writeFlatGreyJpeg(path, size));
+    QImageReader reader(path);
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(image.size(), size);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            QCOMPARE(image.pixel(x, y), qRgb(128, 128, 128));
+    }
 }
 
 void TestTestSupport::modalDriverAnswersEveryDialogOfItsKind()
