@@ -5,10 +5,12 @@
 #include "commands/exit_command.h"
 #include "commands/open_command.h"
 #include "commands/print_command.h"
+#include "picture/load_picture.h"
 #include "platform/qt_common_dialog.h"
 #include "print/qt_printer.h"
 #include "window/command_button.h"
 #include "window/form1.h"
+#include "window/image_box.h"
 #include "window/layout_rule.h"
 
 namespace kavelora::shell {
@@ -63,6 +65,14 @@ void Program::wireEvents()
         m_errorPolicy.run(Trap::Silent,
                           [this] { commands::Command3_Click(m_form, CommonDialog1(), Printer()); });
     });
+    QObject::connect(&m_form, &window::Form1::FileDropped, &m_connections,
+                     [this](const QString& fileName) {
+                         m_errorPolicy.run(Trap::Silent, [this, &fileName] {
+                             window::ImageBox& image = m_form.Image1();
+                             image.setPicture(picture::LoadPicture(m_decoding, fileName,
+                                                                   image.devicePixelSize()));
+                         });
+                     });
     QObject::connect(&m_form, &window::Form1::Resize, &m_connections, [this] {
         m_errorPolicy.run(Trap::ReportAndEnd, [this] { window::Form_Resize(m_form); });
     });
