@@ -25,19 +25,32 @@ void CommandRunner::run(Trap trap, const Command& command, OnFailure onFailure)
         finish(trap, rest, onFailure);
         return;
     }
-    if (m_window)
-        m_window->setCursor(Qt::BusyCursor);
+    showBusy(true);
     picture::whenFinished(
         rest, &m_waits, [this, trap, onFailure = std::move(onFailure)](const QFuture<void>& done) {
             finish(trap, done, onFailure);
         });
 }
 
+void CommandRunner::showBusy(bool busy)
+{
+    if (!m_window || busy == m_showsBusy)
+        return;
+    m_showsBusy = busy;
+    if (busy) {
+        m_window->setCursor(Qt::BusyCursor);
+        m_tookDrops = m_window->acceptDrops();
+        m_window->setAcceptDrops(false);
+    } else {
+        m_window->unsetCursor();
+        m_window->setAcceptDrops(m_tookDrops);
+    }
+}
+
 void CommandRunner::finish(Trap trap, const QFuture<void>& done, const OnFailure& onFailure)
 {
+    showBusy(false);
     m_running = false;
-    if (m_window)
-        m_window->unsetCursor();
     m_errorPolicy.run(trap, [&] {
         try {
             picture::finishedResult(done);

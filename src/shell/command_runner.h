@@ -17,7 +17,7 @@ namespace kavelora::shell {
 // Runs the window's commands one at a time, each under the error policy: a command asked for
 // while another is under way does not run. A command's steps up to its first wait run at
 // once; while it then waits on a decode or the printer, the window goes on painting and
-// following resizes, and shows the busy cursor.
+// following resizes, shows the busy cursor and refuses drops.
 class CommandRunner
 {
 public:
@@ -34,11 +34,14 @@ public:
     void run(Trap trap, const Command& command, OnFailure onFailure = {});
 
 private:
+    void showBusy(bool busy);
     void finish(Trap trap, const QFuture<void>& done, const OnFailure& onFailure);
 
     QPointer<QWidget> m_window;
     const ErrorPolicy& m_errorPolicy;
     bool m_running = false;
+    bool m_showsBusy = false;
+    bool m_tookDrops = false;
     // The context of the waits, so none outlives the runner.
     QObject m_waits;
 };

@@ -51,16 +51,18 @@ print::QtPrinter& Program::qtPrinter()
     return *m_printer;
 }
 
+QFuture<void> Program::show(const QString& fileName)
+{
+    window::ImageBox& image = m_form.Image1();
+    return picture::thenOn(
+        picture::LoadPicture(m_decoding, fileName, image.devicePixelSize()), &image,
+        [&image](picture::Picture picture) { image.setPicture(std::move(picture)); });
+}
+
 void Program::openFromCommandLine(const QString& fileName)
 {
     m_commands.run(
-        Trap::Silent,
-        [this, fileName] {
-            window::ImageBox& image = m_form.Image1();
-            return picture::thenOn(
-                picture::LoadPicture(m_decoding, fileName, image.devicePixelSize()), &image,
-                [&image](picture::Picture picture) { image.setPicture(std::move(picture)); });
-        },
+        Trap::Silent, [this, fileName] { return show(fileName); },
         [this, fileName](const platform::RuntimeError& error) {
             platform::reportUnopenedFile(fileName, error, &m_form);
         });
@@ -87,6 +89,11 @@ void Program::wireEvents()
             return commands::Command3_Click(m_form, CommonDialog1(), Printer());
         });
     });
+    // A file dropped on the window opens as one chosen in the open dialog would.
+    QObject::connect(&m_form, &window::Form1::FileDropped, &m_connections,
+                     [this](const QString& fileName) {
+                         m_commands.run(Trap::Silent, [this, fileName] { return show(fileName); });
+                     });
     QObject::connect(&m_form, &window::Form1::Resize, &m_connections, [this] {
         m_errorPolicy.run(Trap::ReportAndEnd, [this] { window::Form_Resize(m_form); });
     });

@@ -5,6 +5,7 @@
 #include "shell/command_runner.h"
 #include "shell/error_policy.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QString>
 
@@ -51,6 +52,8 @@ public:
 
 private:
     void wireEvents();
+    // fileName's picture loaded for Image1 and shown there.
+    QFuture<void> show(const QString& fileName);
     print::QtPrinter& qtPrinter();
 
     window::Form1& m_form;

@@ -4,8 +4,10 @@
 
 #include "platform/twips_scale.h"
 #include "window/command_button.h"
+#include "window/dropped_picture_file.h"
 #include "window/image_box.h"
 
+#include <QDropEvent>
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
@@ -17,15 +19,35 @@ using platform::TwipsRect;
 using platform::TwipsScale;
 
 namespace {
+
 std::size_t indexOf(ControlId id)
 {
     return static_cast<std::size_t>(id);
 }
+
+// The file the drag carries, when it is one to open. Opening only reads the file: a drop
+// never takes a move, which would have the source delete it.
+std::optional<QString> acceptAsCopy(QDropEvent& event)
+{
+    const Qt::DropActions offered = event.possibleActions();
+    std::optional<QString> fileName = droppedPictureFile(*event.mimeData());
+    if (!fileName || !(offered & (Qt::CopyAction | Qt::LinkAction))) {
+        event.ignore();
+        return std::nullopt;
+    }
+    event.setDropAction((offered & Qt::CopyAction) ? Qt::CopyAction : Qt::LinkAction);
+    event.accept();
+    return fileName;
+}
+
 } // namespace
 
 Form1::Form1(QWidget* parent)
     : QWidget(parent)
-{}
+{
+    // The controls accept no drops of their own, so a drop anywhere on them reaches the form.
+    setAcceptDrops(true);
+}
 
 Twips Form1::ScaleWidth() const
 {
@@ -133,6 +155,27 @@ void Form1::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Q_EMIT Resize();
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    acceptAsCopy(*event);
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent* event)
+{
+    acceptAsCopy(*event);
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const std::optional<QString> fileName = acceptAsCopy(*event);
+    if (!fileName)
+        return;
+    // The drag source waits for the drop to end; the open, which may take seconds and serve
+    // events meanwhile, runs after that.
+    QMetaObject::invokeMethod(
+        this, [this, name = *fileName] { Q_EMIT FileDropped(name); }, Qt::QueuedConnection);
 }
 
 } // namespace kavelora::window

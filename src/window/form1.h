@@ -47,11 +47,17 @@ public:
 Q_SIGNALS:
     // The window was first shown, its client size changed, or its state changed.
     void Resize();
+    // A local file was dropped on the window; sent once the drop itself has ended.
+    void FileDropped(const QString& fileName);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Drags of anything but a local file are refused, so the drop cursor says no.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QWidget* control(ControlId id) const;

@@ -211,11 +211,14 @@ QImage grabClientUntil(const RunningViewer& viewer,
 
 QStringList otherWindows(const RunningViewer& viewer)
 {
-    QStringList ids = runTool(QStringLiteral("xdotool"),
-                              {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                               QStringLiteral("--pid"), QString::number(viewer.processId()),
-                               QStringLiteral("--name"), QStringLiteral(".")})
-                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // --all: without it xdotool takes a window that meets any one condition, so that every
+    // named window on the display would count.
+    QStringList ids =
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--pid"), QString::number(viewer.processId()),
+                 QStringLiteral("--name"), QStringLiteral(".")})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ids.removeAll(viewer.windowId());
     return ids;
 }

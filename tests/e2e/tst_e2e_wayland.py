@@ -32,10 +32,10 @@ SPLASH = os.path.join(os.path.dirname(__file__), "..", "..", "assets", "splash.b
 
 
 class Compositor:
-    """weston on a private runtime folder, drawing into memory; an output of 1024 x 1000
-    logical pixels, each scale x scale device pixels."""
+    """weston on a private runtime folder, drawing into memory (or, with the X11 backend, into
+    a window on $DISPLAY); an output of size logical pixels, each scale x scale device pixels."""
 
-    def __init__(self, folder, scale):
+    def __init__(self, folder, scale, backend="headless-backend.so", size=(1024, 1000)):
         self.scale = scale
         self.runtime = os.path.join(folder, "runtime")
         os.mkdir(self.runtime, 0o700)
@@ -44,9 +44,9 @@ class Compositor:
         self.environment = {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": "kavelora-test"}
         # --debug lets weston-screenshooter in; the default renderer draws nothing headless.
         self.process = subprocess.Popen(
-            ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
-             "--socket=kavelora-test", f"--width={1024 * scale}", f"--height={1000 * scale}",
-             f"--scale={scale}", "--idle-time=0"],
+            ["weston", f"--backend={backend}", "--use-pixman", "--debug",
+             "--socket=kavelora-test", f"--width={size[0] * scale}",
+             f"--height={size[1] * scale}", f"--scale={scale}", "--idle-time=0"],
             env=dict(os.environ, **self.environment),
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until("weston's socket", lambda: os.path.exists(

@@ -48,6 +48,7 @@ void TestCommandRunner::init()
 {
     tests::failOnUnexpectedWarnings();
     m_window = std::make_unique<QWidget>();
+    m_window->setAcceptDrops(true);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     m_errorMessages.emplace();
@@ -72,8 +73,9 @@ void TestCommandRunner::oneCommandAtATime_data()
     QTest::newRow("command whose decode fails") << Ending::FailsLater << true;
 }
 
-// A command asked for while another waits does not run, and the busy cursor shows only while
-// one waits; once it has ended, the next one runs, whatever the first one's end.
+// A command asked for while another waits does not run, and the busy cursor shows and drops
+// are refused only while one waits; once it has ended, the next one runs, whatever the first
+// one's end.
 void TestCommandRunner::oneCommandAtATime()
 {
     QFETCH(Ending, ending);
@@ -101,6 +103,7 @@ void TestCommandRunner::oneCommandAtATime()
     QCOMPARE(runs, 1);
     QCOMPARE(runner.isRunning(), waits);
     QCOMPARE(m_window->cursor().shape(), waits ? Qt::BusyCursor : Qt::ArrowCursor);
+    QCOMPARE(m_window->acceptDrops(), !waits);
     runner.run(Trap::Silent, command);
     QCOMPARE(runs, waits ? 1 : 2);
 
@@ -110,6 +113,7 @@ void TestCommandRunner::oneCommandAtATime()
         decode.finish();
         QTRY_VERIFY(!runner.isRunning());
         QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(m_window->acceptDrops());
         runner.run(Trap::Silent, [&] {
             ++runs;
             return QtFuture::makeReadyFuture();
