@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: MIT
 #include "picture/load_picture.h"
 
-#include "picture/helper/bounded_call.h"
 #include "picture/when_finished.h"
 #include "platform/runtime_error.h"
 #include "platform/twips_scale.h"
@@ -11,6 +10,9 @@
 #include <QGuiApplication>
 #include <QPromise>
 #include <QScreen>
+
+#include <system_error>
+#include <thread>
 
 namespace kavelora::picture {
 
@@ -27,14 +29,16 @@ double screenLogicalDpi()
 }
 
 // What call gives, worked out on a thread of its own: opening a file or copying it may take
-// as long as its file system wants, and the GUI thread must not wait for it.
+// as long as its file system wants, and the GUI thread must not wait for it. The file's own
+// time limit bounds the call; the thread is not one of the few BoundedCall lets hang.
 template<typename Result, typename Call> QFuture<Result> inBackground(Call call)
 {
     auto promise = std::make_shared<QPromise<Result>>();
     QFuture<Result> future = promise->future();
     promise->start();
-    if (!BoundedCall::runWithoutWaiting(
-            [promise, call = std::move(call)] { fulfil(*promise, call); })) {
+    try {
+        std::thread([promise, call = std::move(call)] { fulfil(*promise, call); }).detach();
+    } catch (const std::system_error&) {
         promise->setException(std::make_exception_ptr(RuntimeError(ErrorNumber::OutOfMemory)));
         promise->finish();
     }

@@ -241,11 +241,16 @@ bool openThroughDialog(const RunningViewer& viewer, const QString& path, QString
         return withoutPictureArea(viewer, grabScreen(viewer.clientGeometry()));
     };
     const QImage aroundBefore = aroundPicture();
-    clickAt(viewer.clientGeometry().topLeft() + viewer.toDevicePixels(kOpenButtonCentre));
     const QDeadlineTimer deadline(10000);
     const auto remainingMs = [&deadline] { return static_cast<int>(deadline.remainingTime()); };
     QStringList dialogs;
-    if (!waitUntil([&] { return !(dialogs = otherWindows(viewer)).isEmpty(); }, remainingMs(), 50))
+    // A click while the last picture still loads runs no command: it is made again.
+    do {
+        clickAt(viewer.clientGeometry().topLeft() + viewer.toDevicePixels(kOpenButtonCentre));
+    } while (!waitUntil([&] { return !(dialogs = otherWindows(viewer)).isEmpty(); },
+                        std::min(remainingMs(), 1000), 50) &&
+             !deadline.hasExpired());
+    if (dialogs.isEmpty())
         return false;
     if (dialogTitle)
         *dialogTitle =
@@ -270,6 +275,14 @@ QImage pictureArea(const RunningViewer& viewer)
 {
     return grabScreen(
         viewer.toDevicePixels(kPictureArea).translated(viewer.clientGeometry().topLeft()));
+}
+
+QImage pictureAreaOnce(const RunningViewer& viewer, const std::function<bool(const QImage&)>& shows,
+                       int timeoutMs)
+{
+    QImage area;
+    waitUntil([&] { return shows(area = pictureArea(viewer)); }, timeoutMs, 50);
+    return area;
 }
 
 bool writeGoodPictures(const QString& folder)

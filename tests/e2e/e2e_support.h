@@ -87,15 +87,20 @@ QImage grabClientUntil(const RunningViewer& viewer,
                        const std::function<bool(const QImage&)>& expected, int timeoutMs = 5000);
 // The viewer's windows other than its main window: dialogs and message boxes.
 QStringList otherWindows(const RunningViewer& viewer);
-// Clicks "開　く", types the path into the real file dialog and presses Enter, then waits for
-// the viewer to have drawn again what the dialog covered; false when any of that takes more
-// than 10 s in all. dialogTitle receives the dialog's title; beforeEnter runs just before
-// Enter is pressed.
+// Clicks "開　く" (again while the viewer still loads the last picture and takes no command),
+// types the path into the real file dialog and presses Enter, then waits for the viewer to
+// have drawn again what the dialog covered; the picture itself may come later; false when any of
+// that takes more than 10 s in all. dialogTitle receives the dialog's title; beforeEnter runs just
+// before Enter is pressed.
 bool openThroughDialog(const RunningViewer& viewer, const QString& path,
                        QString* dialogTitle = nullptr,
                        const std::function<void()>& beforeEnter = {});
 // The viewer's picture area as the X server shows it.
 QImage pictureArea(const RunningViewer& viewer);
+// The picture area once shows holds for it: a picture opened comes after its dialog has
+// closed. The last grab after timeoutMs when it never does.
+QImage pictureAreaOnce(const RunningViewer& viewer, const std::function<bool(const QImage&)>& shows,
+                       int timeoutMs = 10000);
 
 // Writes green.png (all green) and halves.png (red left, blue right) into folder; false when
 // either cannot be written.

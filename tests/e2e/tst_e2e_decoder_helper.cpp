@@ -221,7 +221,10 @@ void TestEndToEndDecoderHelper::helperKilledWhileIdleIsReplaced()
     QVERIFY(waitUntil([&] { return (fresh = helperOf(viewer)) != 0 && fresh != killed; }, 5000));
     QVERIFY(viewer.isRunning());
     QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("halves.png"))));
-    const QImage halves = pictureArea(viewer);
+    const QImage halves = pictureAreaOnce(viewer, [](const QImage& area) {
+        return colourNear(area.pixel(2, 248), qRgb(255, 0, 0)) &&
+               colourNear(area.pixel(472, 248), qRgb(0, 0, 255));
+    });
     QVERIFY(colourNear(halves.pixel(2, 248), qRgb(255, 0, 0)));
     QVERIFY(colourNear(halves.pixel(472, 248), qRgb(0, 0, 255)));
     QCOMPARE(helperOf(viewer), fresh);
@@ -233,7 +236,8 @@ void TestEndToEndDecoderHelper::helperKilledDuringDecodeCostsOnlyThatPicture()
     RunningViewer viewer;
     QVERIFY(viewer.waitForWindow());
     QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("green.png"))));
-    const QImage green = pictureArea(viewer);
+    const QImage green = pictureAreaOnce(
+        viewer, [](const QImage& area) { return colourNear(centreOf(area), qRgb(0, 255, 0)); });
     QVERIFY(colourNear(centreOf(green), qRgb(0, 255, 0)));
     qint64 asked = 0;
     QVERIFY(waitUntil([&] { return (asked = helperOf(viewer)) != 0; }, 5000));
@@ -242,14 +246,21 @@ void TestEndToEndDecoderHelper::helperKilledDuringDecodeCostsOnlyThatPicture()
         const KillOnceAsked killer(asked);
         QVERIFY2(killer.stoppedIdle(), "the helper could not be held still, or ss is missing");
         QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("lost.png"))));
-        QVERIFY2(killer.killed(), "no request reached the helper");
+        // The picture loads after the dialog has closed.
+        QVERIFY2(waitUntil([&killer] { return killer.killed(); }, 10000),
+                 "no request reached the helper");
     }
+    // The request failed when the helper went, and only then does another one start.
+    QVERIFY(waitUntil([&] { return !QList<qint64>{0, asked}.contains(helperOf(viewer)); }, 5000));
     QVERIFY(viewer.isRunning());
     QVERIFY2(otherWindows(viewer).isEmpty(), "a message appeared for a killed helper");
     QCOMPARE(pictureArea(viewer), green);
 
     QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("halves.png"))));
-    const QImage halves = pictureArea(viewer);
+    const QImage halves = pictureAreaOnce(viewer, [](const QImage& area) {
+        return colourNear(area.pixel(2, 248), qRgb(255, 0, 0)) &&
+               colourNear(area.pixel(472, 248), qRgb(0, 0, 255));
+    });
     QVERIFY(colourNear(halves.pixel(2, 248), qRgb(255, 0, 0)));
     QVERIFY(colourNear(halves.pixel(472, 248), qRgb(0, 0, 255)));
     QVERIFY(helperOf(viewer) != asked);
@@ -264,7 +275,10 @@ void TestEndToEndDecoderHelper::everyFormatOpensWithoutPluginsInTheViewer()
     QVERIFY(openThroughDialog(viewer, m_fixtures.filePath(QStringLiteral("green.png"))));
     for (const auto& [path, colour] : std::as_const(m_everyFormat)) {
         QVERIFY2(openThroughDialog(viewer, path), qPrintable(path));
-        QVERIFY2(colourNear(centreOf(pictureArea(viewer)), colour, 12), qPrintable(path));
+        const QImage area = pictureAreaOnce(viewer, [colour = colour](const QImage& shown) {
+            return colourNear(centreOf(shown), colour, 12);
+        });
+        QVERIFY2(colourNear(centreOf(area), colour, 12), qPrintable(path));
     }
     QVERIFY(viewer.isRunning());
     const QStringList inViewer = mappedImageFormatPlugins(viewer.processId());

@@ -50,6 +50,10 @@ private Q_SLOTS:
     void animationAsksTheServiceThatDecoded();
     void builtInPictureAsksNoService();
     void helperFailureComesThroughTheFuture();
+    void helperServesRequestsInTurn_data();
+    void helperServesRequestsInTurn();
+    void requestsLeftWhenTheServiceGoesEndCancelled();
+    void lateAnimationFrameIsSkippedNeverTwiceInARow();
 
 private:
     QPromise<DecodeResult> m_running;
@@ -149,6 +153,99 @@ void TestPictureDecoding::helperFailureComesThroughTheFuture()
         decoding.decode(std::make_shared<picture::PictureFile>(path), QSize(4, 4));
     QTRY_VERIFY(future.isFinished());
     QCOMPARE(errorOf(future), static_cast<int>(ErrorNumber::DeviceUnavailable));
+}
+
+void TestPictureDecoding::helperServesRequestsInTurn_data()
+{
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("cancelled");
+
+    QTest::newRow("one") << 1 << -1;
+    QTest::newRow("several asked for at once") << 4 << -1;
+    QTest::newRow("one of them cancelled before its turn") << 4 << 2;
+}
+
+// Requests made while one is under way wait their turn; each gets its own picture, and one
+// cancelled before its turn ends with nothing while the others are served.
+void TestPictureDecoding::helperServesRequestsInTurn()
+{
+    QFETCH(int, requests);
+    QFETCH(int, cancelled);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    picture::HelperDecoding decoding;
+    QList<QFuture<DecodeResult>> futures;
+    for (int request = 0; request < requests; ++request) {
+        const QSize size(10 + request, 8);
+        const QString path = writeFixture(folder.path(), QStringLiteral("%1.png").arg(request),
+                                          encoded(twoHalves(size, kRed, kBlue), "PNG"));
+        futures << decoding.decode(std::make_shared<picture::PictureFile>(path), size);
+    }
+    QVERIFY(!futures.constFirst().isFinished());
+    if (cancelled >= 0)
+        futures[cancelled].cancel();
+    for (int request = 0; request < requests; ++request) {
+        QTRY_VERIFY(futures[request].isFinished());
+        if (request == cancelled) {
+            QCOMPARE(futures[request].resultCount(), 0);
+            continue;
+        }
+        const DecodeResult decoded = resultOf(futures[request]);
+        QCOMPARE(decoded.ownSize, QSize(10 + request, 8));
+        QCOMPARE(decoded.image.pixel(0, 0), kRed);
+    }
+}
+
+// Closing the window drops the service with requests still waiting: each ends, cancelled,
+// and nothing waits for the helper.
+void TestPictureDecoding::requestsLeftWhenTheServiceGoesEndCancelled()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = writeFixture(folder.path(), QStringLiteral("any.png"),
+                                      encoded(twoHalves(QSize(64, 64), kRed, kBlue), "PNG"));
+    QList<QFuture<DecodeResult>> futures;
+    {
+        picture::HelperDecoding decoding;
+        for (int request = 0; request < 3; ++request)
+            futures << decoding.decode(std::make_shared<picture::PictureFile>(path), QSize(8, 8));
+    }
+    for (const QFuture<DecodeResult>& future : futures) {
+        QVERIFY(future.isFinished());
+        QVERIFY(future.isCanceled());
+        QCOMPARE(errorOf(future), static_cast<int>(ErrorNumber::DeviceUnavailable));
+    }
+}
+
+// Frames that come later than their turn are not waited for: one that comes when the next
+// is due already is skipped, though never two in a row, so the picture keeps moving.
+void TestPictureDecoding::lateAnimationFrameIsSkippedNeverTwiceInARow()
+{
+    const QSize size(8, 8);
+    const QList<QRgb> colours{kRed, kBlue, qRgb(0, 255, 0), qRgb(255, 255, 0)};
+    QList<QByteArray> frames;
+    for (int index = 0; index < colours.size(); ++index)
+        frames << QByteArray(64, static_cast<char>(index));
+    const auto decoding = inProcessDecoding();
+    const picture::Picture picture =
+        loadedPicture(gifFile(size, colours, frames, 2), size, decoding);
+    // Each frame asks for 20 ms and takes 50 ms to come.
+    decoding->deliveryDelayMs = 50;
+    picture::Animation animation(picture);
+    QSignalSpy shown(&animation, &picture::Animation::frameChanged);
+    QTRY_VERIFY_WITH_TIMEOUT(shown.size() >= 8, 10000);
+    QList<int> order;
+    for (const QList<QVariant>& frame : shown)
+        order << static_cast<int>(colours.indexOf(frame.at(0).value<QImage>().pixel(4, 4)));
+    const QByteArray text = QByteArray::number(order.size()) + " frames";
+    QCOMPARE(order.constFirst(), 0);
+    int skipped = 0;
+    for (int index = 1; index < order.size(); ++index) {
+        const qsizetype step = (order[index] - order[index - 1] + colours.size()) % colours.size();
+        QVERIFY2(step == 1 || step == 2, text.constData());
+        skipped += step == 2 ? 1 : 0;
+    }
+    QVERIFY2(skipped > 0, text.constData());
 }
 
 QTEST_MAIN(TestPictureDecoding)

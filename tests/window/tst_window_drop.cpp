@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 ternwick
 // SPDX-License-Identifier: MIT
-#include "unexpected_warnings.h"
 #include "shell/command_runner.h"
+#include "unexpected_warnings.h"
 #include "window/command_button.h"
 #include "window/dropped_picture_file.h"
 #include "window/form1.h"
@@ -12,9 +12,9 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QPromise>
 #include <QSignalSpy>
 #include <QSysInfo>
-#include <QPromise>
 #include <QTest>
 #include <QWindow>
 

@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <atomic>
-#include <climits>
 #include <deque>
 #include <system_error>
 #include <thread>
@@ -86,15 +85,21 @@ int BoundedCall::running()
     return callsRunning.load();
 }
 
+// Not counted among the calls that may be left running: a close that waits on a stalled file
+// system must not make the next open fail, and there is one per file opened at most.
 bool BoundedCall::runWithoutWaiting(std::function<void()> work)
 {
-    return start(std::make_shared<Completion>(), std::move(work), INT_MAX);
+    try {
+        std::thread(std::move(work)).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
 }
 
-bool BoundedCall::start(std::shared_ptr<Completion> completion, std::function<void()> work,
-                        int mostRunning)
+bool BoundedCall::start(std::shared_ptr<Completion> completion, std::function<void()> work)
 {
-    if (callsRunning.fetch_add(1) >= mostRunning) {
+    if (callsRunning.fetch_add(1) >= kMaxRunning) {
         --callsRunning;
         return false;
     }

@@ -51,8 +51,9 @@ public:
         return std::move(*result);
     }
 
-    // Runs work on a thread of its own without waiting for it, however many run already:
-    // for work that only ends what another call began, as closing what an open gave.
+    // Runs work on a thread of its own without waiting for it, however many run already, and
+    // not counted in running(): for work that only ends what another call began, as closing
+    // what an open gave.
     static bool runWithoutWaiting(std::function<void()> work);
 
     // Calls started and not finished yet.
@@ -66,8 +67,7 @@ private:
         bool done = false;
     };
 
-    static bool start(std::shared_ptr<Completion> completion, std::function<void()> work,
-                      int mostRunning = kMaxRunning);
+    static bool start(std::shared_ptr<Completion> completion, std::function<void()> work);
     static bool queueOnLastingThread(std::shared_ptr<Completion> completion,
                                      std::function<void()> work);
     static bool waitFor(Completion& completion, std::chrono::milliseconds bound);
