@@ -8,4 +8,4 @@ source "$KAVELORA_ROOT/scripts/common.sh"
 
 ensure_packages "${KAVELORA_BUILD_PACKAGES[@]}" cups-client
 configure_and_build "$KAVELORA_ROOT/build-run" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-exec "$KAVELORA_ROOT/build-run/bin/kavelora"
+exec "$KAVELORA_ROOT/build-run/bin/kavelora" "$@"
