@@ -52,24 +52,6 @@ inline void finishedResult(const QFuture<void>& future)
     QFuture<void>(future).waitForFinished();
 }
 
-// A future that already holds what call returned, or the exception it raised.
-template<typename Result, typename Call> QFuture<Result> finishedFuture(Call call)
-{
-    QPromise<Result> promise;
-    QFuture<Result> future = promise.future();
-    promise.start();
-    try {
-        if constexpr (std::is_void_v<Result>)
-            call();
-        else
-            promise.addResult(call());
-    } catch (...) {
-        promise.setException(std::current_exception());
-    }
-    promise.finish();
-    return future;
-}
-
 // Finishes promise with what call returned, or the exception it raised.
 template<typename Result, typename Call> void fulfil(QPromise<Result>& promise, Call call)
 {
@@ -104,6 +86,16 @@ QFuture<void> thenOn(const QFuture<Result>& future, QObject* context, Next next)
                      });
                  });
     return promise->future();
+}
+
+// A future that already holds what call returned, or the exception it raised.
+template<typename Result, typename Call> QFuture<Result> finishedFuture(Call call)
+{
+    QPromise<Result> promise;
+    QFuture<Result> future = promise.future();
+    promise.start();
+    fulfil(promise, std::move(call));
+    return future;
 }
 
 } // namespace kavelora::picture

@@ -84,7 +84,13 @@ void ImageBox::setPicture(picture::Picture picture)
 void ImageBox::showFrame(const QImage& frame)
 {
     m_frame = frame;
-    m_source = drawableCopy(m_frame);
+    drawFrom(m_frame);
+}
+
+// The copies are made again from source; during a resize, once it pauses.
+void ImageBox::drawFrom(const QImage& source)
+{
+    m_source = drawableCopy(source);
     m_master = QImage();
     m_settled = QImage();
     if (!m_settleTimer.isActive())
@@ -144,14 +150,8 @@ void ImageBox::decodeFinerForBox()
 void ImageBox::takeFinerCopy(const QImage& finer)
 {
     m_finerAskedFor = QSize();
-    if (finer.width() <= m_source.width() && finer.height() <= m_source.height())
-        return;
-    m_source = drawableCopy(finer);
-    m_master = QImage();
-    m_settled = QImage();
-    if (!m_settleTimer.isActive())
-        settle();
-    update();
+    if (finer.width() > m_source.width() || finer.height() > m_source.height())
+        drawFrom(finer);
 }
 
 void ImageBox::paintEvent(QPaintEvent*)

@@ -49,6 +49,7 @@ private:
     void decodeFinerForBox();
     void takeFinerCopy(const QImage& finer);
     void showFrame(const QImage& frame);
+    void drawFrom(const QImage& source);
 
     picture::Picture m_picture;
     std::unique_ptr<picture::Animation> m_animation;
