@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -38,7 +39,8 @@ void reportUnopenedFile(const QString& fileName, const RuntimeError& error, QWid
     std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
                  qPrintable(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     ensureJapaneseTranslations();
-    auto* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(), text,
+    // Titled with the file's own name: the message is about it, in no other language.
+    auto* box = new QMessageBox(QMessageBox::Warning, QFileInfo(fileName).fileName(), text,
                                 QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("UnopenedFileMessage"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -4,6 +4,8 @@
 
 #include "picture/when_finished.h"
 
+#include <new>
+
 namespace kavelora::shell {
 
 CommandRunner::CommandRunner(QWidget& window, const ErrorPolicy& errorPolicy)
@@ -58,6 +60,10 @@ void CommandRunner::finish(Trap trap, const QFuture<void>& done, const OnFailure
             if (!onFailure)
                 throw;
             onFailure(error);
+        } catch (const std::bad_alloc&) {
+            if (!onFailure)
+                throw;
+            onFailure(platform::RuntimeError(platform::ErrorNumber::OutOfMemory));
         }
     });
 }

@@ -142,14 +142,16 @@ void ImageBox::decodeFinerForBox()
     const int shownPicture = m_pictureSerial;
     picture::whenFinished(m_picture.decodeForSize(needed), this,
                           [this, shownPicture](const QFuture<QImage>& decoded) {
-                              if (shownPicture == m_pictureSerial && decoded.resultCount() > 0)
+                              if (shownPicture != m_pictureSerial)
+                                  return;
+                              m_finerAskedFor = QSize();
+                              if (decoded.resultCount() > 0)
                                   takeFinerCopy(decoded.result());
                           });
 }
 
 void ImageBox::takeFinerCopy(const QImage& finer)
 {
-    m_finerAskedFor = QSize();
     if (finer.width() > m_source.width() || finer.height() > m_source.height())
         drawFrom(finer);
 }

@@ -6,6 +6,7 @@
 // to read.
 
 #include "modal_driver.h"
+#include "platform/error_message.h"
 #include "platform/japanese_ui.h"
 #include "platform/print_dialog.h"
 #include "platform/qt_common_dialog.h"
@@ -150,6 +151,8 @@ QStringList shownTextsOfAllTabs(QWidget& dialog)
 
 } // namespace
 
+Q_DECLARE_METATYPE(kavelora::platform::ErrorNumber)
+
 class TstDialogTexts : public QObject
 {
     Q_OBJECT
@@ -179,6 +182,38 @@ private Q_SLOTS:
     }
 
     void init() { tests::failOnUnexpectedWarnings(); }
+
+    void unopenedFileMessageIsJapanese_data()
+    {
+        QTest::addColumn<platform::ErrorNumber>("error");
+        QTest::newRow("missing") << platform::ErrorNumber::FileNotFound;
+        QTest::newRow("unreadable") << platform::ErrorNumber::PathFileAccess;
+        QTest::newRow("broken") << platform::ErrorNumber::InvalidPicture;
+        QTest::newRow("too large") << platform::ErrorNumber::OutOfMemory;
+        QTest::newRow("on a stalled file system") << platform::ErrorNumber::DeviceTimeout;
+        QTest::newRow("no decoder can run") << platform::ErrorNumber::DeviceUnavailable;
+    }
+
+    // The message for a file named on the command line: the file's name and the reason, every
+    // word of it Japanese, and no wait for an answer.
+    void unopenedFileMessageIsJapanese()
+    {
+        QFETCH(platform::ErrorNumber, error);
+        const QString name = QStringLiteral("/home/user/Pictures/holiday photo.heic");
+        platform::reportUnopenedFile(name, platform::RuntimeError(error, name), &m_window);
+        auto* box = m_window.findChild<QMessageBox*>(QStringLiteral("UnopenedFileMessage"));
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QVERIFY(box->text().contains(name));
+        QVERIFY(box->text().contains(platform::RuntimeError::standardText(error)));
+        QStringList texts = shownTextsOfChildren(*box);
+        // The name is the user's, in whatever language: the title gives its last part.
+        texts.replaceInStrings(name, QString());
+        QCOMPARE(texts.takeFirst(), QStringLiteral("holiday photo.heic"));
+        verifyJapanese(texts);
+        box->close();
+        QTRY_VERIFY(!m_window.findChild<QMessageBox*>(QStringLiteral("UnopenedFileMessage")));
+    }
 
     void openDialogIsJapanese()
     {
