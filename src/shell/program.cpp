@@ -51,7 +51,7 @@ print::QtPrinter& Program::qtPrinter()
     return *m_printer;
 }
 
-QFuture<void> Program::show(const QString& fileName)
+QFuture<void> Program::showFile(const QString& fileName)
 {
     window::ImageBox& image = m_form.Image1();
     return picture::thenOn(
@@ -62,7 +62,7 @@ QFuture<void> Program::show(const QString& fileName)
 void Program::openFromCommandLine(const QString& fileName)
 {
     m_commands.run(
-        Trap::Silent, [this, fileName] { return show(fileName); },
+        Trap::Silent, [this, fileName] { return showFile(fileName); },
         [this, fileName](const platform::RuntimeError& error) {
             platform::reportUnopenedFile(fileName, error, &m_form);
         });
@@ -70,7 +70,8 @@ void Program::openFromCommandLine(const QString& fileName)
 
 void Program::wireEvents()
 {
-    // Exactly four events reach the program's code; everything else is the toolkit's default.
+    // Four events of the window reach the program's code, and a file dropped on it; everything
+    // else is the toolkit's default.
     // The open and print handlers run to their end behind a modal dialog and then, while they
     // wait on a decode or the printer, as the only command: a click meanwhile runs nothing.
     QObject::connect(&m_form.Command1(), &QPushButton::clicked, &m_connections, [this] {
@@ -90,10 +91,10 @@ void Program::wireEvents()
         });
     });
     // A file dropped on the window opens as one chosen in the open dialog would.
-    QObject::connect(&m_form, &window::Form1::FileDropped, &m_connections,
-                     [this](const QString& fileName) {
-                         m_commands.run(Trap::Silent, [this, fileName] { return show(fileName); });
-                     });
+    QObject::connect(
+        &m_form, &window::Form1::FileDropped, &m_connections, [this](const QString& fileName) {
+            m_commands.run(Trap::Silent, [this, fileName] { return showFile(fileName); });
+        });
     QObject::connect(&m_form, &window::Form1::Resize, &m_connections, [this] {
         m_errorPolicy.run(Trap::ReportAndEnd, [this] { window::Form_Resize(m_form); });
     });

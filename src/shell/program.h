@@ -53,7 +53,7 @@ public:
 private:
     void wireEvents();
     // fileName's picture loaded for Image1 and shown there.
-    QFuture<void> show(const QString& fileName);
+    QFuture<void> showFile(const QString& fileName);
     print::QtPrinter& qtPrinter();
 
     window::Form1& m_form;
