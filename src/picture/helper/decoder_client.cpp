@@ -27,6 +27,8 @@ struct DecoderClient::Pending
 {
     std::shared_ptr<PictureFile> file;
     Request asked;
+    // Whether whoever asked has given up on the answer, besides cancelling promise's future.
+    std::function<bool()> abandoned;
     QPromise<std::optional<DecodeResult>> promise;
 };
 
@@ -64,11 +66,20 @@ QFuture<DecodeResult> DecoderClient::decode(std::shared_ptr<PictureFile> file, Q
     asked.coverHeight = std::max(cover.height(), 0);
     asked.heldWidth = std::max(held.width(), 0);
     asked.heldHeight = std::max(held.height(), 0);
-    return queue(std::move(file), asked).then([](std::optional<DecodeResult> decoded) {
-        if (!decoded)
-            throw RuntimeError(ErrorNumber::InvalidPicture);
-        return std::move(*decoded);
+    // A future of its own, so that cancelling it reaches the request waiting its turn.
+    auto decoded = std::make_shared<QPromise<DecodeResult>>();
+    decoded->start();
+    queue(std::move(file), asked, [decoded] {
+        return decoded->isCanceled();
+    }).then([decoded](const QFuture<std::optional<DecodeResult>>& replied) {
+        fulfil(*decoded, [&] {
+            std::optional<DecodeResult> result = finishedResult(replied);
+            if (!result)
+                throw RuntimeError(ErrorNumber::InvalidPicture);
+            return std::move(*result);
+        });
     });
+    return decoded->future();
 }
 
 QFuture<std::optional<DecodeResult>> DecoderClient::frame(std::shared_ptr<PictureFile> file,
@@ -78,13 +89,15 @@ QFuture<std::optional<DecodeResult>> DecoderClient::frame(std::shared_ptr<Pictur
     asked.kind = RequestKind::Frame;
     asked.animation = animation;
     asked.frameIndex = index;
-    return queue(std::move(file), asked);
+    return queue(std::move(file), asked, {});
 }
 
 QFuture<std::optional<DecodeResult>> DecoderClient::queue(std::shared_ptr<PictureFile> file,
-                                                          const Request& asked)
+                                                          const Request& asked,
+                                                          std::function<bool()> abandoned)
 {
-    auto pending = std::make_unique<Pending>(Pending{std::move(file), asked, {}});
+    auto pending =
+        std::make_unique<Pending>(Pending{std::move(file), asked, std::move(abandoned), {}});
     QFuture<std::optional<DecodeResult>> future = pending->promise.future();
     pending->promise.start();
     m_waiting.push_back(std::move(pending));
@@ -103,7 +116,7 @@ void DecoderClient::serveNext()
     while (!m_exchange && !m_waiting.empty()) {
         std::unique_ptr<Pending> pending = std::move(m_waiting.front());
         m_waiting.pop_front();
-        if (pending->promise.isCanceled()) {
+        if (pending->promise.isCanceled() || (pending->abandoned && pending->abandoned())) {
             pending->promise.finish();
             continue;
         }

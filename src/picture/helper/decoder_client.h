@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -60,7 +61,8 @@ private:
     enum class Outcome { Replied, Waiting, TimedOut, Ended, Broken };
 
     QFuture<std::optional<DecodeResult>> queue(std::shared_ptr<PictureFile> file,
-                                               const protocol::Request& asked);
+                                               const protocol::Request& asked,
+                                               std::function<bool()> abandoned);
     void serveNext();
     void begin(Pending& pending);
     void onMessages();
