@@ -197,20 +197,25 @@ void DecoderClient::onTimeLimit()
 
 void DecoderClient::finish(std::optional<DecodeResult> result)
 {
-    const std::unique_ptr<Exchange> exchange = std::move(m_exchange);
-    m_timeLimitTimer.stop();
-    m_helper.passMessagesTo({});
-    exchange->pending->promise.addResult(std::move(result));
-    exchange->pending->promise.finish();
+    const std::unique_ptr<Pending> served = endExchange();
+    served->promise.addResult(std::move(result));
+    served->promise.finish();
 }
 
 void DecoderClient::finish(const RuntimeError& error)
 {
+    const std::unique_ptr<Pending> served = endExchange();
+    served->promise.setException(std::make_exception_ptr(error));
+    served->promise.finish();
+}
+
+// The request under way, its exchange over: the helper's messages go to the idle watch again.
+std::unique_ptr<DecoderClient::Pending> DecoderClient::endExchange()
+{
     const std::unique_ptr<Exchange> exchange = std::move(m_exchange);
     m_timeLimitTimer.stop();
     m_helper.passMessagesTo({});
-    exchange->pending->promise.setException(std::make_exception_ptr(error));
-    exchange->pending->promise.finish();
+    return std::move(exchange->pending);
 }
 
 // One message of the helper's: Waiting when more must come.
@@ -278,15 +283,13 @@ std::optional<DecodeResult> DecoderClient::resultOf(const Exchange& exchange)
                               exchange.reply.kind == ReplyKind::NoFrame;
     const Reply& reply = exchange.reply;
     const Request& asked = exchange.pending->asked;
+    m_helper.served(reply.retiring != 0, betweenLoops);
     switch (reply.kind) {
     case ReplyKind::Failed:
-        m_helper.served(reply.retiring != 0, betweenLoops);
         throw RuntimeError(static_cast<ErrorNumber>(reply.errorNumber));
     case ReplyKind::NoFrame:
-        m_helper.served(reply.retiring != 0, betweenLoops);
         return std::nullopt;
     case ReplyKind::Unchanged:
-        m_helper.served(reply.retiring != 0, betweenLoops);
         return DecodeResult{QImage(), protocol::ownSize(reply), {}, false, 0, 0, 0};
     default:
         break;
@@ -304,7 +307,6 @@ std::optional<DecodeResult> DecoderClient::resultOf(const Exchange& exchange)
         static_cast<std::int64_t>(reply.bytesPerLine) * size.height() > (*buffer)->bytes() ||
         !(*buffer)->takeBack())
         throw failure(Outcome::Broken);
-    m_helper.served(reply.retiring != 0, betweenLoops);
     QImage image =
         imageIn(*buffer, size, reply.bytesPerLine, static_cast<QImage::Format>(reply.pixelFormat));
     return DecodeResult{std::move(image),

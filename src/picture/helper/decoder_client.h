@@ -69,6 +69,7 @@ private:
     void onTimeLimit();
     void finish(std::optional<DecodeResult> result);
     void finish(const platform::RuntimeError& error);
+    std::unique_ptr<Pending> endExchange();
     bool sendRequest(std::span<const std::byte> message, int file);
     Outcome nextStep(Exchange& exchange);
     bool sendNow(std::span<const std::byte> message, int descriptor);
