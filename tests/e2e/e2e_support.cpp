@@ -95,16 +95,45 @@ bool RunningViewer::waitForWindow(int timeoutMs)
         }
         return m_process.state() == QProcess::NotRunning;
     };
-    if (!waitUntil(mapped, static_cast<int>(deadline.remainingTime()), 50) || m_windowId.isEmpty())
+    if (!waitUntil(mapped, static_cast<int>(deadline.remainingTime()), 50) ||
+        m_windowId.isEmpty()) {
+        reportNoWindow(QStringLiteral("no window of the viewer was mapped"));
         return false;
+    }
     // Mapped is not yet drawn: a click before the first paint may find no button.
     const QPoint face = toDevicePixels(kOpenButton.topLeft() + QPoint(6, kOpenButton.height() / 2));
-    return waitUntil(
+    QRgb seen = 0;
+    const bool drawn = waitUntil(
         [&] {
-            return grabScreen(QRect(clientGeometry().topLeft() + face, QSize(1, 1))).pixel(0, 0) ==
-                   kButtonFace;
+            seen = grabScreen(QRect(clientGeometry().topLeft() + face, QSize(1, 1))).pixel(0, 0);
+            return seen == kButtonFace;
         },
         static_cast<int>(deadline.remainingTime()), 50);
+    if (!drawn)
+        reportNoWindow(QStringLiteral("window %1 at %2 shows #%3 where the open button's face is")
+                           .arg(m_windowId)
+                           .arg(QDebug::toString(clientGeometry()))
+                           .arg(seen & 0xFFFFFF, 6, 16, QLatin1Char('0')));
+    return drawn;
+}
+
+// Why a wait for the window failed, with what the viewer said, for the test's log.
+void RunningViewer::reportNoWindow(const QString& what)
+{
+    const bool running = m_process.state() != QProcess::NotRunning;
+    const QString state = running ? QStringLiteral("still running")
+                                  : QStringLiteral("ended with status %1 (%2)")
+                                        .arg(m_process.exitCode())
+                                        .arg(m_process.exitStatus() == QProcess::CrashExit
+                                                 ? QStringLiteral("crashed")
+                                                 : QStringLiteral("exited"));
+    const QString visible = runTool(QStringLiteral("xdotool"),
+                                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                     QStringLiteral("--name"), QStringLiteral(".")})
+                                .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    qWarning("%s; the viewer is %s; windows shown: %s; its standard error: %s",
+             qUtf8Printable(what), qUtf8Printable(state), qUtf8Printable(visible),
+             qUtf8Printable(standardError()));
 }
 
 QRect RunningViewer::clientGeometry() const

@@ -57,6 +57,7 @@ public:
 private:
     void start(const QString& executable, const QStringList& arguments,
                const QStringList& environment);
+    void reportNoWindow(const QString& what);
 
     QTemporaryDir m_home;
     QProcess m_process;

@@ -98,7 +98,8 @@ void TestE2eStall::windowAnswersWhileAPictureOpens()
         sinceEnter.start();
     }));
     QVERIFY2(waitUntil([&] { return pictureAreaShows(viewer, shownColour); }, 30000, 10),
-             "the picture was not shown");
+             qPrintable(QStringLiteral("the picture was not shown; the viewer said: ") +
+                        viewer.standardError()));
     const qint64 enterToShownMs = sinceEnter.elapsed();
     const std::optional<StallFigures> figures = probe.stop();
     QVERIFY2(figures, "the probe gave no figures");
