@@ -6,6 +6,7 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -136,7 +137,7 @@ Transform transformToSrgb(const CodecSamples& samples, const CodecColour& colour
         return {};
     return Transform(cmsCreateTransform(source.get(), lcmsFormat(samples), srgb.get(),
                                         kImageWordFormat, INTENT_RELATIVE_COLORIMETRIC,
-                                        cmsFLAGS_COPY_ALPHA));
+                                        cmsFLAGS_COPY_ALPHA | cmsFLAGS_NOCACHE));
 }
 
 uchar narrowed(const uchar* sample, bool wide)
@@ -147,22 +148,17 @@ uchar narrowed(const uchar* sample, bool wide)
     return static_cast<uchar>((value * 255u + 32767u) / 65535u);
 }
 
-void copySrgbSamples(const CodecSamples& samples, QImage& image)
+void copySrgbRow(const uchar* in, QRgb* out, int width, int channels, bool wide)
 {
-    const bool wide = samples.bitsPerSample > 8;
     const int step = wide ? 2 : 1;
-    const bool grey = samples.channels <= 2;
-    const bool alpha = samples.channels % 2 == 0;
-    for (int y = 0; y < samples.size.height(); ++y) {
-        const uchar* in = samples.data + y * samples.bytesPerLine;
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < samples.size.width(); ++x, in += samples.channels * step) {
-            const uchar red = narrowed(in, wide);
-            const uchar green = grey ? red : narrowed(in + step, wide);
-            const uchar blue = grey ? red : narrowed(in + 2 * step, wide);
-            const uchar opacity = alpha ? narrowed(in + (samples.channels - 1) * step, wide) : 255;
-            out[x] = qRgba(red, green, blue, opacity);
-        }
+    const bool grey = channels <= 2;
+    const bool alpha = channels % 2 == 0;
+    for (int x = 0; x < width; ++x, in += channels * step) {
+        const uchar red = narrowed(in, wide);
+        const uchar green = grey ? red : narrowed(in + step, wide);
+        const uchar blue = grey ? red : narrowed(in + 2 * step, wide);
+        const uchar opacity = alpha ? narrowed(in + (channels - 1) * step, wide) : 255;
+        out[x] = qRgba(red, green, blue, opacity);
     }
 }
 
@@ -186,6 +182,32 @@ void rgbaToArgbInPlace(uchar* samples, QSize size, qsizetype bytesPerLine, bool 
     }
 }
 
+SrgbRows::SrgbRows(const CodecColour& colour, int channels, int bitsPerSample)
+    : m_channels(channels)
+    , m_bitsPerSample(bitsPerSample)
+{
+    if (!isSrgb(colour))
+        m_transform = transformToSrgb({nullptr, {}, 0, channels, bitsPerSample}, colour).release();
+}
+
+SrgbRows::~SrgbRows()
+{
+    if (m_transform)
+        cmsDeleteTransform(m_transform);
+}
+
+void SrgbRows::convert(const uchar* samples, QRgb* out, int width) const
+{
+    if (!m_transform) {
+        copySrgbRow(samples, out, width, m_channels, m_bitsPerSample > 8);
+        return;
+    }
+    // The transform leaves alpha alone when the samples have none; the words need it opaque.
+    if (m_channels % 2 != 0)
+        std::fill(out, out + width, 0xFFFFFFFFu);
+    cmsDoTransform(m_transform, samples, out, static_cast<cmsUInt32Number>(width));
+}
+
 QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour,
                      const PixelAllocator& allocate)
 {
@@ -193,19 +215,10 @@ QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour,
     QImage image = allocate(samples.size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         throw RuntimeError(ErrorNumber::OutOfMemory);
-    const Transform transform = isSrgb(colour) ? Transform() : transformToSrgb(samples, colour);
-    if (!transform) {
-        copySrgbSamples(samples, image);
-        return image;
-    }
-    // The transform leaves alpha alone when the samples have none, and RGB32 needs it opaque.
-    if (!alpha)
-        image.fill(0xFFFFFFFFu);
-    cmsDoTransformLineStride(transform.get(), samples.data, image.bits(),
-                             static_cast<cmsUInt32Number>(samples.size.width()),
-                             static_cast<cmsUInt32Number>(samples.size.height()),
-                             static_cast<cmsUInt32Number>(samples.bytesPerLine),
-                             static_cast<cmsUInt32Number>(image.bytesPerLine()), 0, 0);
+    const SrgbRows rows(colour, samples.channels, samples.bitsPerSample);
+    for (int y = 0; y < samples.size.height(); ++y)
+        rows.convert(samples.data + y * samples.bytesPerLine,
+                     reinterpret_cast<QRgb*>(image.scanLine(y)), samples.size.width());
     return image;
 }
 

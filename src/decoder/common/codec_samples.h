@@ -30,6 +30,31 @@ struct CodecColour
     QByteArray iccProfile;
     int primaries = 2;
     int transfer = 2;
+    // The brightest light the content holds (its content light level) and the peak of the
+    // display it was mastered on, in cd/m²; 0 where the file does not say. Only pictures with
+    // a PQ or HLG transfer use them.
+    float maxContentLight = 0;
+    float masteringPeak = 0;
+};
+
+// Rows of codec samples turned into sRGB words (QRgb, alpha not premultiplied), one row at a
+// time; convert() may be called from several threads at once.
+class SrgbRows
+{
+public:
+    // channels and bitsPerSample as in CodecSamples.
+    SrgbRows(const CodecColour& colour, int channels, int bitsPerSample);
+    ~SrgbRows();
+    SrgbRows(const SrgbRows&) = delete;
+    SrgbRows& operator=(const SrgbRows&) = delete;
+
+    void convert(const uchar* samples, QRgb* out, int width) const;
+
+private:
+    int m_channels;
+    int m_bitsPerSample;
+    // The colour library's transform; null where the samples are sRGB already.
+    void* m_transform = nullptr;
 };
 
 // Settles the colour library's one-time set-up, so that a process may lock itself down before
