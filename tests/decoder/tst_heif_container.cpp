@@ -133,6 +133,8 @@ class HeifContainerTest : public QObject
 private Q_SLOTS:
     void planOfStructure_data();
     void planOfStructure();
+    void planOfFile_data();
+    void planOfFile();
     void brokenFileRefused_data();
     void brokenFileRefused();
 };
@@ -188,6 +190,50 @@ void HeifContainerTest::planOfStructure()
             QCOMPARE(coded->configuration.at(0), char{1});
             QVERIFY(!hevcNalTypes(codedBytes(sample.file, *coded)).isEmpty());
         }
+    }
+}
+
+void HeifContainerTest::planOfFile_data()
+{
+    QTest::addColumn<std::function<QByteArray()>>("file");
+    QTest::addColumn<QString>("plan");
+    const auto withProperties = [](std::vector<HeifProperty> properties, bool inIdat = false) {
+        return std::function([=] {
+            HeifFile file;
+            file.items.push_back(
+                codedItem(1, encodeHevc(heifSourcePicture(QSize(48, 32))), properties));
+            file.items.front().inIdat = inIdat;
+            return writeHeif(file);
+        });
+    };
+    // Each transform works on the picture the ones before it left.
+    QTest::newRow("rotation, then a crop of the turned picture")
+        << withProperties({heif_property::irot(1), heif_property::clap({20, 1}, {40, 1}, {}, {})})
+        << QStringLiteral("coded 48x32 turn 1 crop 6,4 20x40");
+    QTest::newRow("crop, then rotation")
+        << withProperties({heif_property::clap({40, 1}, {20, 1}, {}, {}), heif_property::irot(1)})
+        << QStringLiteral("coded 48x32 crop 4,6 40x20 turn 1");
+    QTest::newRow("mirror left and right, then a half turn")
+        << withProperties({heif_property::imir(1), heif_property::irot(2)})
+        << QStringLiteral("coded 48x32 mirror lr turn 2");
+    QTest::newRow("coded data in idat")
+        << withProperties({}, true) << QStringLiteral("coded 48x32");
+    QTest::newRow("unknown property that is not essential")
+        << withProperties({{heif_property::box("xyzw", "1234"), false}})
+        << QStringLiteral("coded 48x32");
+}
+
+void HeifContainerTest::planOfFile()
+{
+    QFETCH(std::function<QByteArray()>, file);
+    const QByteArray bytes = file();
+    try {
+        const ImagePlan plan = planPrimaryImage(bytes);
+        QTEST(planText(plan), "plan");
+        const auto& coded = std::get<CodedImage>(plan.nodes.at(0).content);
+        QVERIFY(!hevcNalTypes(codedBytes(bytes, coded)).isEmpty());
+    } catch (const RuntimeError& refusal) {
+        QFAIL(refusal.what());
     }
 }
 
@@ -250,6 +296,16 @@ void HeifContainerTest::brokenFileRefused_data()
     QTest::newRow("unknown construction method") << std::function([=] {
         HeifFile file = single();
         file.items.front().constructionMethod = 2;
+        return writeHeif(file);
+    }) << invalid;
+    QTest::newRow("unknown essential property") << std::function([=] {
+        HeifFile file = single();
+        file.items.front().properties.push_back({heif_property::box("xyzw", "1234"), true});
+        return writeHeif(file);
+    }) << invalid;
+    QTest::newRow("coded picture without ispe") << std::function([=] {
+        HeifFile file = single();
+        file.items.front().properties.pop_back();
         return writeHeif(file);
     }) << invalid;
     QTest::newRow("primary item of no picture") << std::function([=] {

@@ -14,6 +14,8 @@ using platform::RuntimeError;
 
 // A grid's or overlay's description is a few dozen bytes; more is not read.
 constexpr qint64 kMaxDescriptionBytes = 4096;
+// An HEVC decoder configuration record's fixed fields, before its arrays of parameter sets.
+constexpr qsizetype kMinConfigurationBytes = 23;
 
 void check(bool condition)
 {
@@ -122,7 +124,7 @@ ImageNode NodeBuilder::coded(const Item& item)
             configured = true;
         }
     }
-    check(configured && !image.configuration.isEmpty());
+    check(configured && image.configuration.size() >= kMinConfigurationBytes);
     image.data = itemData(m_file, m_meta, item);
     ImageNode node;
     node.size = codedSize(item);
