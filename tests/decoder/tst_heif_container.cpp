@@ -170,6 +170,8 @@ void HeifContainerTest::planOfStructure_data()
         QStringLiteral("cicp 2/2/6 full; light 1000/1000"));
     row(HeifStructure::WideFields, QStringLiteral("coded 48x32"));
     row(HeifStructure::SplitExtents, QStringLiteral("coded 48x32"));
+    row(HeifStructure::LosslessRgb, QStringLiteral("coded 48x32"),
+        QStringLiteral("cicp 1/13/0 full"));
 }
 
 void HeifContainerTest::planOfStructure()
@@ -216,6 +218,22 @@ void HeifContainerTest::planOfFile_data()
     QTest::newRow("mirror left and right, then a half turn")
         << withProperties({heif_property::imir(1), heif_property::irot(2)})
         << QStringLiteral("coded 48x32 mirror lr turn 2");
+    const auto withLocations = [](std::optional<int> version, int fieldBytes, int indexBytes) {
+        return std::function([=] {
+            HeifFile file;
+            file.items.push_back(codedItem(1, encodeHevc(heifSourcePicture(QSize(48, 32)))));
+            file.items.front().splitAt = 40;
+            file.ilocVersion = version;
+            file.ilocFieldBytes = fieldBytes;
+            file.ilocIndexBytes = indexBytes;
+            return writeHeif(file);
+        });
+    };
+    QTest::newRow("iloc version 0") << withLocations(0, 4, 0) << QStringLiteral("coded 48x32");
+    QTest::newRow("iloc with 8-byte fields and extent indices")
+        << withLocations(1, 8, 4) << QStringLiteral("coded 48x32");
+    QTest::newRow("iloc version 2, 8-byte fields")
+        << withLocations(2, 8, 8) << QStringLiteral("coded 48x32");
     QTest::newRow("coded data in idat")
         << withProperties({}, true) << QStringLiteral("coded 48x32");
     QTest::newRow("unknown property that is not essential")

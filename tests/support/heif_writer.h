@@ -92,6 +92,11 @@ struct HeifFile
     // 32-bit item ids and 15-bit property indices: pitm v1, iinf v1, infe v3, iloc v2, iref v1,
     // ipma v1 with flags 1.
     bool wideFields = false;
+    // iloc's version (v1, v2 when wide, unless given), the bytes of its offsets, lengths and
+    // base offsets (4 or 8) and of its extent indices (0, 4 or 8; none in v0).
+    std::optional<int> ilocVersion;
+    int ilocFieldBytes = 4;
+    int ilocIndexBytes = 0;
     // A box appended to meta as it stands (a test's broken or unknown box).
     QByteArray extraMetaBox;
 };
