@@ -199,6 +199,8 @@ void HeifContainerTest::planOfFile_data()
 {
     QTest::addColumn<std::function<QByteArray()>>("file");
     QTest::addColumn<QString>("plan");
+    QTest::addColumn<QString>("colour");
+    const QString defaultColour = QStringLiteral("cicp 2/2/6 full");
     const auto withProperties = [](std::vector<HeifProperty> properties, bool inIdat = false) {
         return std::function([=] {
             HeifFile file;
@@ -211,13 +213,13 @@ void HeifContainerTest::planOfFile_data()
     // Each transform works on the picture the ones before it left.
     QTest::newRow("rotation, then a crop of the turned picture")
         << withProperties({heif_property::irot(1), heif_property::clap({20, 1}, {40, 1}, {}, {})})
-        << QStringLiteral("coded 48x32 turn 1 crop 6,4 20x40");
+        << QStringLiteral("coded 48x32 turn 1 crop 6,4 20x40") << defaultColour;
     QTest::newRow("crop, then rotation")
         << withProperties({heif_property::clap({40, 1}, {20, 1}, {}, {}), heif_property::irot(1)})
-        << QStringLiteral("coded 48x32 crop 4,6 40x20 turn 1");
+        << QStringLiteral("coded 48x32 crop 4,6 40x20 turn 1") << defaultColour;
     QTest::newRow("mirror left and right, then a half turn")
         << withProperties({heif_property::imir(1), heif_property::irot(2)})
-        << QStringLiteral("coded 48x32 mirror lr turn 2");
+        << QStringLiteral("coded 48x32 mirror lr turn 2") << defaultColour;
     const auto withLocations = [](std::optional<int> version, int fieldBytes, int indexBytes) {
         return std::function([=] {
             HeifFile file;
@@ -229,16 +231,22 @@ void HeifContainerTest::planOfFile_data()
             return writeHeif(file);
         });
     };
-    QTest::newRow("iloc version 0") << withLocations(0, 4, 0) << QStringLiteral("coded 48x32");
+    QTest::newRow("iloc version 0")
+        << withLocations(0, 4, 0) << QStringLiteral("coded 48x32") << defaultColour;
     QTest::newRow("iloc with 8-byte fields and extent indices")
-        << withLocations(1, 8, 4) << QStringLiteral("coded 48x32");
+        << withLocations(1, 8, 4) << QStringLiteral("coded 48x32") << defaultColour;
     QTest::newRow("iloc version 2, 8-byte fields")
-        << withLocations(2, 8, 8) << QStringLiteral("coded 48x32");
+        << withLocations(2, 8, 8) << QStringLiteral("coded 48x32") << defaultColour;
     QTest::newRow("coded data in idat")
-        << withProperties({}, true) << QStringLiteral("coded 48x32");
+        << withProperties({}, true) << QStringLiteral("coded 48x32") << defaultColour;
     QTest::newRow("unknown property that is not essential")
         << withProperties({{heif_property::box("xyzw", "1234"), false}})
-        << QStringLiteral("coded 48x32");
+        << QStringLiteral("coded 48x32") << defaultColour;
+    QTest::newRow("sequence with colour in its sample entry") << std::function([] {
+        return writeHeifSequence({encodeHevc(heifSourcePicture(QSize(48, 32)))}, true,
+                                 heif_property::colrNclx(9, 16, 9, false).box +
+                                     heif_property::clli(4000, 1000).box);
+    }) << QStringLiteral("coded 48x32") << QStringLiteral("cicp 9/16/9 limited; light 4000/0");
 }
 
 void HeifContainerTest::planOfFile()
@@ -248,6 +256,7 @@ void HeifContainerTest::planOfFile()
     try {
         const ImagePlan plan = planPrimaryImage(bytes);
         QTEST(planText(plan), "plan");
+        QTEST(colourText(plan), "colour");
         const auto& coded = std::get<CodedImage>(plan.nodes.at(0).content);
         QVERIFY(!hevcNalTypes(codedBytes(bytes, coded)).isEmpty());
     } catch (const RuntimeError& refusal) {

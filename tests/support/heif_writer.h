@@ -122,6 +122,8 @@ HeifFile gridOfTiles(const QImage& picture, QSize tileSize, const HevcOptions& o
 
 // An image sequence: moov with one picture track (hvc1 sample entry of the first sample's
 // configuration) and its samples in mdat, chunk offsets in stco or, when wide, co64.
-QByteArray writeHeifSequence(const QList<HevcPicture>& samples, bool wideChunkOffsets = false);
+// extraEntryBoxes follow hvcC in the sample entry (colr and the like).
+QByteArray writeHeifSequence(const QList<HevcPicture>& samples, bool wideChunkOffsets = false,
+                             const QByteArray& extraEntryBoxes = {});
 
 } // namespace kavelora::tests

@@ -98,4 +98,11 @@ void describeColour(const QByteArray& file, const MetaItems& meta, ImagePlan& pl
             describe(file, meta.properties[static_cast<size_t>(property.index)], plan, seen);
 }
 
+void describeColour(const QByteArray& file, const std::vector<Box>& boxes, ImagePlan& plan)
+{
+    QSet<QByteArray> seen;
+    for (const Box& box : boxes)
+        describe(file, box, plan, seen);
+}
+
 } // namespace kavelora::decoder::heif
