@@ -104,6 +104,8 @@ QString colourText(const ImagePlan& plan)
             .arg(plan.colour.transfer)
             .arg(plan.coding.matrixCoefficients)
             .arg(plan.coding.fullRange ? QStringLiteral("full") : QStringLiteral("limited"));
+    if (plan.coding.fromColourProperty)
+        text += QStringLiteral(" nclx");
     if (!plan.colour.iccProfile.isEmpty())
         text += QStringLiteral("; icc");
     if (plan.coding.bitDepth)
@@ -164,14 +166,15 @@ void HeifContainerTest::planOfStructure_data()
     row(HeifStructure::Sequence, QStringLiteral("coded 48x32"));
     row(HeifStructure::TenBit, QStringLiteral("coded 48x32"),
         QStringLiteral("cicp 2/2/6 full; 10 bits"));
-    row(HeifStructure::Nclx, QStringLiteral("coded 48x32"), QStringLiteral("cicp 1/13/1 full"));
+    row(HeifStructure::Nclx, QStringLiteral("coded 48x32"),
+        QStringLiteral("cicp 1/13/1 full nclx"));
     row(HeifStructure::Icc, QStringLiteral("coded 48x32"), QStringLiteral("cicp 2/2/6 full; icc"));
     row(HeifStructure::LightLevels, QStringLiteral("coded 48x32"),
         QStringLiteral("cicp 2/2/6 full; light 1000/1000"));
     row(HeifStructure::WideFields, QStringLiteral("coded 48x32"));
     row(HeifStructure::SplitExtents, QStringLiteral("coded 48x32"));
     row(HeifStructure::LosslessRgb, QStringLiteral("coded 48x32"),
-        QStringLiteral("cicp 1/13/0 full"));
+        QStringLiteral("cicp 1/13/0 full nclx"));
 }
 
 void HeifContainerTest::planOfStructure()
@@ -246,7 +249,7 @@ void HeifContainerTest::planOfFile_data()
         return writeHeifSequence({encodeHevc(heifSourcePicture(QSize(48, 32)))}, true,
                                  heif_property::colrNclx(9, 16, 9, false).box +
                                      heif_property::clli(4000, 1000).box);
-    }) << QStringLiteral("coded 48x32") << QStringLiteral("cicp 9/16/9 limited; light 4000/0");
+    }) << QStringLiteral("coded 48x32") << QStringLiteral("cicp 9/16/9 limited nclx; light 4000/0");
 }
 
 void HeifContainerTest::planOfFile()

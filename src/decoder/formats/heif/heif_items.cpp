@@ -4,6 +4,8 @@
 
 #include "platform/runtime_error.h"
 
+#include <cstdint>
+
 namespace kavelora::decoder::heif {
 namespace {
 

@@ -6,6 +6,8 @@
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
+#include <climits>
+
 namespace kavelora::decoder::heif {
 namespace {
 
