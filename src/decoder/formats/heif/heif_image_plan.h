@@ -87,6 +87,9 @@ struct SampleCoding
 {
     int matrixCoefficients = 6;
     bool fullRange = true;
+    // Whether an nclx property gave the two above; when not, the coded stream's VUI says
+    // (libheif 1.15 shows such pictures by their VUI).
+    bool fromColourProperty = false;
     // Luma and chroma bits (pixi), where given; the coded stream says otherwise.
     std::optional<int> bitDepth;
 };
@@ -101,5 +104,11 @@ struct ImagePlan
     CodecColour colour;
     SampleCoding coding;
 };
+
+// The plan of the primary picture of the HEIF in file: its items' tree from meta, or the first
+// picture of an image sequence's track when meta names none. Throws platform::RuntimeError:
+// OutOfMemory for a picture past the caps (protocol/picture_limits.h), InvalidPicture for a
+// broken or unsupported one.
+ImagePlan planPrimaryImage(const QByteArray& file);
 
 } // namespace kavelora::decoder::heif
