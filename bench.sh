@@ -124,9 +124,13 @@ for round in $(seq "$ROUNDS"); do
             first=${pairs[i + 1]} second=${pairs[i]}
         fi
         for entry in "$first" "$second"; do
+            # The viewer shows its splash at once and the picture once decoded: the screen must
+            # stay quiet longer than the longest decode before the picture counts as settled.
+            quiet=()
+            [[ "${entry%%|*}" =~ ^(open|feh)_ ]] && quiet=(--quiet 5000)
             # The paths hold no spaces: build-bench and the inputs are the script's own.
             # shellcheck disable=SC2086
-            measure "${entry%%|*}" "$round" -- ${entry#*|}
+            measure "${entry%%|*}" "$round" "${quiet[@]}" -- ${entry#*|}
         done
     done
     [ "$ONLY" = . ] || continue
