@@ -8,6 +8,7 @@
 #include "decoder/common/codec_samples.h"
 #include "decoder/common/decoder_threads.h"
 #include "decoder/common/piece_reducer.h"
+#include "decoder/formats/jxl/jxl_piece_sink.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
@@ -17,7 +18,6 @@
 
 #include <memory>
 #include <new>
-#include <vector>
 
 namespace kavelora::decoder {
 
@@ -58,37 +58,6 @@ CodecColour colourOf(JxlDecoder& decoder)
         colour.iccProfile.clear();
     return colour;
 }
-
-// Where libjxl's decoding threads hand their pieces of rows: each converted to sRGB words in
-// the thread's own scratch row, then averaged into the copy.
-struct PieceSink
-{
-    const SrgbRows* rows = nullptr;
-    PieceReducer* reducer = nullptr;
-    std::vector<std::vector<QRgb>> scratch;
-
-    static void* init(void* opaque, size_t threads, size_t pixelsPerThread)
-    {
-        auto* sink = static_cast<PieceSink*>(opaque);
-        try {
-            sink->scratch.assign(threads, std::vector<QRgb>(pixelsPerThread));
-        } catch (const std::bad_alloc&) {
-            // libjxl fails the decode when its sink cannot start.
-            return nullptr;
-        }
-        return sink;
-    }
-    static void run(void* opaque, size_t thread, size_t x, size_t y, size_t pixels,
-                    const void* samples)
-    {
-        auto* sink = static_cast<PieceSink*>(opaque);
-        QRgb* words = sink->scratch[thread].data();
-        const auto count = static_cast<int>(pixels);
-        sink->rows->convert(static_cast<const uchar*>(samples), words, count);
-        sink->reducer->addPiece(static_cast<int>(x), static_cast<int>(y), words, count);
-    }
-    static void destroy(void*) {}
-};
 
 class JxlDecode
 {
@@ -188,14 +157,15 @@ private:
         m_image = m_request.allocate(reducedSize(m_size, m_factor), format);
         if (m_image.isNull())
             throw RuntimeError(ErrorNumber::OutOfMemory);
-        m_rows = std::make_unique<SrgbRows>(m_colour, m_channels,
-                                            m_format.data_type == JXL_TYPE_UINT16 ? 16 : 8);
+        const int bits = m_format.data_type == JXL_TYPE_UINT16 ? 16 : 8;
+        m_rows = std::make_unique<SrgbRows>(m_colour, m_channels, bits);
         m_reducer = std::make_unique<PieceReducer>(m_image, m_size, m_factor);
-        m_sink.rows = m_rows.get();
-        m_sink.reducer = m_reducer.get();
-        if (JxlDecoderSetMultithreadedImageOutCallback(m_decoder.get(), &m_format, &PieceSink::init,
-                                                       &PieceSink::run, &PieceSink::destroy,
-                                                       &m_sink) != JXL_DEC_SUCCESS)
+        m_sink = std::make_unique<JxlPieceSink>(*m_rows, *m_reducer, m_channels, bits);
+        JxlPixelFormat floats = m_format;
+        floats.data_type = JXL_TYPE_FLOAT;
+        if (JxlDecoderSetMultithreadedImageOutCallback(
+                m_decoder.get(), &floats, &JxlPieceSink::init, &JxlPieceSink::run,
+                &JxlPieceSink::destroy, m_sink.get()) != JXL_DEC_SUCCESS)
             throw RuntimeError(ErrorNumber::InvalidPicture);
     }
 
@@ -208,7 +178,7 @@ private:
     QImage m_image;
     std::unique_ptr<SrgbRows> m_rows;
     std::unique_ptr<PieceReducer> m_reducer;
-    PieceSink m_sink;
+    std::unique_ptr<JxlPieceSink> m_sink;
     QSize m_size;
     int m_factor = 1;
     int m_channels = 3;
