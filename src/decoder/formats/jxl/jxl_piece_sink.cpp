@@ -2,18 +2,23 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/jxl/jxl_piece_sink.h"
 
-#include <algorithm>
 #include <new>
 
 namespace kavelora::decoder {
 
 namespace {
 
+// A broken file may decode to values outside 0 to 1, or to NaN, which no cast may meet.
+float clamped(float value)
+{
+    return value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
+}
+
 template<typename Sample>
 void rounded(const float* in, std::size_t count, float largest, Sample* out)
 {
     for (std::size_t i = 0; i < count; ++i)
-        out[i] = static_cast<Sample>(std::clamp(in[i], 0.0f, 1.0f) * largest + 0.5f);
+        out[i] = static_cast<Sample>(clamped(in[i]) * largest + 0.5f);
 }
 
 } // namespace
