@@ -152,6 +152,37 @@ private Q_SLOTS:
         }
     }
 
+    // A decoder that stops short leaves rows unwritten; the caller must be able to tell.
+    void completeOnlyWhenEveryPixelCame_data()
+    {
+        QTest::addColumn<int>("factor");
+        QTest::addColumn<int>("piecesLeftOut");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("every piece, reduced") << 3 << 0 << true;
+        QTest::newRow("every piece, copied") << 1 << 0 << true;
+        QTest::newRow("one piece short, reduced") << 3 << 1 << false;
+        QTest::newRow("one piece short, copied") << 1 << 1 << false;
+        QTest::newRow("nothing came") << 2 << -1 << false;
+    }
+    void completeOnlyWhenEveryPixelCame()
+    {
+        QFETCH(int, factor);
+        QFETCH(int, piecesLeftOut);
+        QFETCH(bool, complete);
+        const QSize size(37, 23);
+        const QImage picture = randomPicture(size, false, 5);
+        QImage target(decoder::reducedSize(size, factor), QImage::Format_RGB32);
+        decoder::PieceReducer reducer(target, size, factor);
+        const std::vector<Piece> pieces = shuffledPieces(size, 10, 3);
+        const std::size_t fed =
+            piecesLeftOut < 0 ? 0 : pieces.size() - static_cast<std::size_t>(piecesLeftOut);
+        for (std::size_t i = 0; i < fed; ++i) {
+            const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(pieces[i].y));
+            reducer.addPiece(pieces[i].x, pieces[i].y, line + pieces[i].x, pieces[i].count);
+        }
+        QCOMPARE(reducer.complete(), complete);
+    }
+
     // A piece running past the right edge is cut there, so the rest of its row still counts.
     void aPieceRunningPastTheEdgeIsCut()
     {
@@ -164,6 +195,7 @@ private Q_SLOTS:
                         longer.begin());
             reducer.addPiece(0, y, longer.data(), 14);
         }
+        QVERIFY(reducer.complete());
         QCOMPARE(target, areaReduced(picture, 2, QImage::Format_RGB32));
     }
 };

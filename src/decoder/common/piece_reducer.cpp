@@ -22,6 +22,7 @@ void PieceReducer::addPiece(int x, int y, const QRgb* pixels, int count)
     if (y < 0 || y >= m_sourceSize.height() || x < 0 || x >= m_sourceSize.width() || count <= 0)
         return;
     count = std::min(count, m_sourceSize.width() - x);
+    m_pixelsReceived.fetch_add(count, std::memory_order_relaxed);
     const int targetRow = y / m_factor;
     uchar* line = m_bits + targetRow * m_bytesPerLine;
     if (m_factor == 1) {
@@ -46,6 +47,11 @@ void PieceReducer::addPiece(int x, int y, const QRgb* pixels, int count)
     const int bandRows = std::min(m_factor, m_sourceSize.height() - targetRow * m_factor);
     if (row.pixelsReceived == qint64{bandRows} * m_sourceSize.width())
         finishRow(targetRow, row);
+}
+
+bool PieceReducer::complete() const
+{
+    return m_pixelsReceived.load() == qint64{m_sourceSize.width()} * m_sourceSize.height();
 }
 
 // Rounds as AreaReducer does, so that either gives the same copy.

@@ -6,6 +6,7 @@
 #include <QRgb>
 #include <QSize>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -27,6 +28,9 @@ public:
     // Adds count ARGB pixels (not premultiplied) of source row y from column x on. Each source
     // pixel must come exactly once; pieces outside the source are ignored.
     void addPiece(int x, int y, const QRgb* pixels, int count);
+    // Whether as many source pixels came as the source holds: false when a decoder stopped
+    // short, and the copy has rows it never wrote.
+    bool complete() const;
 
 private:
     struct TargetRow
@@ -46,6 +50,7 @@ private:
     int m_factor;
     bool m_premultiply;
     std::unique_ptr<TargetRow[]> m_rows;
+    std::atomic<qint64> m_pixelsReceived = 0;
 };
 
 } // namespace kavelora::decoder

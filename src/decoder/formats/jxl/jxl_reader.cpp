@@ -98,6 +98,9 @@ public:
                 provideSink();
                 break;
             case JXL_DEC_FULL_IMAGE:
+                // The lent buffer may hold an earlier picture's pixels where none came.
+                if (!m_reducer || !m_reducer->complete())
+                    throw RuntimeError(ErrorNumber::InvalidPicture);
                 return {std::move(m_image), m_size};
             default:
                 // Errors, input cut short, or the end before any picture.
