@@ -37,7 +37,7 @@ extern const PictureFormat kAvifFormat{
         },
     // libavif reads from memory.
     .read = [](PictureStream& source, const ReadRequest& request) -> std::optional<DecodedPicture> {
-        return readAvif(source.readAll(), request.allocate);
+        return readAvif(source.readAll(), request);
     },
 };
 

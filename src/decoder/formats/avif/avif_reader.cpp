@@ -2,15 +2,16 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/avif/avif_reader.h"
 
+#include "decoder/common/area_reducer.h"
 #include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/codec_samples.h"
 #include "decoder/common/decoder_threads.h"
+#include "decoder/formats/avif/avif_shown_geometry.h"
+#include "decoder/formats/avif/avif_strips.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
 #include <avif/avif.h>
-
-#include <QTransform>
 
 #include <memory>
 #include <new>
@@ -25,11 +26,6 @@ namespace {
 struct DecoderDeleter
 {
     void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
-};
-
-struct RgbPixelsDeleter
-{
-    void operator()(avifRGBImage* rgb) const { avifRGBImageFreePixels(rgb); }
 };
 
 void raiseIfFailed(avifResult result)
@@ -52,63 +48,9 @@ CodecColour colourOf(const avifImage& image)
     return colour;
 }
 
-// An 8-bit sRGB picture converts straight into the picture's own words, saving a copy.
-QImage convertInPlace(avifImage& image, bool alpha, const PixelAllocator& allocate)
-{
-    QImage picture = allocate(QSize(static_cast<int>(image.width), static_cast<int>(image.height)),
-                              alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (picture.isNull())
-        throw RuntimeError(ErrorNumber::OutOfMemory);
-    avifRGBImage rgb;
-    avifRGBImageSetDefaults(&rgb, &image);
-    rgb.format = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AVIF_RGB_FORMAT_BGRA : AVIF_RGB_FORMAT_ARGB;
-    rgb.depth = 8;
-    rgb.pixels = picture.bits();
-    rgb.rowBytes = static_cast<uint32_t>(picture.bytesPerLine());
-    raiseIfFailed(avifImageYUVToRGB(&image, &rgb));
-    return picture;
-}
-
-// Deeper or other-coloured samples go through 16 bits, rounded once on the way to 8.
-QImage convertThroughSamples(avifImage& image, bool alpha, const CodecColour& colour,
-                             const PixelAllocator& allocate)
-{
-    avifRGBImage rgb;
-    avifRGBImageSetDefaults(&rgb, &image);
-    rgb.format = alpha ? AVIF_RGB_FORMAT_RGBA : AVIF_RGB_FORMAT_RGB;
-    rgb.depth = image.depth > 8 ? 16 : 8;
-    avifRGBImageAllocatePixels(&rgb);
-    const std::unique_ptr<avifRGBImage, RgbPixelsDeleter> pixels(&rgb);
-    if (!rgb.pixels)
-        throw RuntimeError(ErrorNumber::OutOfMemory);
-    raiseIfFailed(avifImageYUVToRGB(&image, &rgb));
-    const QSize size(static_cast<int>(rgb.width), static_cast<int>(rgb.height));
-    return srgbImageFrom(
-        {rgb.pixels, size, rgb.rowBytes, alpha ? 4 : 3, static_cast<int>(rgb.depth)}, colour,
-        allocate);
-}
-
-// clap crops first (a clean aperture libavif cannot convert is ignored), then irot turns
-// anticlockwise in quarter turns, then imir mirrors.
-QImage oriented(QImage picture, const avifImage& image)
-{
-    avifCropRect crop;
-    avifDiagnostics diagnostics;
-    if ((image.transformFlags & AVIF_TRANSFORM_CLAP) &&
-        avifCropRectConvertCleanApertureBox(&crop, &image.clap, image.width, image.height,
-                                            image.yuvFormat, &diagnostics))
-        picture = picture.copy(static_cast<int>(crop.x), static_cast<int>(crop.y),
-                               static_cast<int>(crop.width), static_cast<int>(crop.height));
-    if ((image.transformFlags & AVIF_TRANSFORM_IROT) && image.irot.angle % 4 != 0)
-        picture = picture.transformed(QTransform().rotate(-90.0 * (image.irot.angle % 4)));
-    if (image.transformFlags & AVIF_TRANSFORM_IMIR)
-        picture = picture.mirrored(image.imir.mode == 1, image.imir.mode == 0);
-    return picture;
-}
-
 } // namespace
 
-DecodedPicture readAvif(const QByteArray& bytes, const PixelAllocator& allocate)
+DecodedPicture readAvif(const QByteArray& bytes, const ReadRequest& request)
 {
     try {
         const std::unique_ptr<avifDecoder, DecoderDeleter> decoder(avifDecoderCreate());
@@ -129,16 +71,19 @@ DecodedPicture readAvif(const QByteArray& bytes, const PixelAllocator& allocate)
         const bool alpha = decoder->alphaPresent != AVIF_FALSE;
         if (!codecDecodeFits(header.width, header.height, static_cast<int>(header.depth), alpha))
             throw RuntimeError(ErrorNumber::OutOfMemory);
+        const QSize ownSize = AvifShownGeometry::of(header).shownSize;
+        const int factor = areaReductionFactor(ownSize, request.cover);
+        // Neither the reduced copy nor the whole picture is decoded again when it is held.
+        if (request.held.isValid() &&
+            (request.held == reducedSize(ownSize, factor) || request.held == ownSize))
+            return {QImage(), ownSize};
         raiseIfFailed(avifDecoderNextImage(decoder.get()));
-        avifImage& image = *decoder->image;
-        const CodecColour colour = colourOf(image);
-        QImage picture = image.depth == 8 && isSrgb(colour)
-                             ? convertInPlace(image, alpha, allocate)
-                             : convertThroughSamples(image, alpha, colour, allocate);
-        // libavif leaves cropping, turning and mirroring to its caller; Qt crops, turns and
-        // mirrors into a new image, which the helper then copies into a lent buffer.
-        picture = oriented(std::move(picture), image);
-        const QSize ownSize = picture.size();
+        const avifImage& image = *decoder->image;
+        const AvifShownGeometry geometry = AvifShownGeometry::of(image);
+        if (geometry.shownSize != ownSize)
+            throw RuntimeError(ErrorNumber::InvalidPicture);
+        QImage picture =
+            shownAvifPicture(image, geometry, colourOf(image), alpha, factor, request.allocate);
         return {std::move(picture), ownSize};
     } catch (const std::bad_alloc&) {
         throw RuntimeError(ErrorNumber::OutOfMemory);

@@ -41,7 +41,7 @@ extern const PictureFormat kJxlFormat{
         },
     // libjxl reads from memory.
     .read = [](PictureStream& source, const ReadRequest& request) -> std::optional<DecodedPicture> {
-        return readJxl(source.readAll(), request.allocate);
+        return readJxl(source.readAll(), request);
     },
 };
 

@@ -2,10 +2,13 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/jxl/jxl_reader.h"
 
+#include "decoder/common/area_reducer.h"
 #include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/codec_memory_budget.h"
 #include "decoder/common/codec_samples.h"
 #include "decoder/common/decoder_threads.h"
+#include "decoder/common/piece_reducer.h"
+#include "decoder/formats/jxl/jxl_piece_sink.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
@@ -13,6 +16,7 @@
 #include <jxl/decode_cxx.h>
 #include <jxl/thread_parallel_runner_cxx.h>
 
+#include <memory>
 #include <new>
 
 namespace kavelora::decoder {
@@ -58,8 +62,8 @@ CodecColour colourOf(JxlDecoder& decoder)
 class JxlDecode
 {
 public:
-    JxlDecode(const QByteArray& bytes, const PixelAllocator& allocate)
-        : m_allocate(allocate)
+    JxlDecode(const QByteArray& bytes, const ReadRequest& request)
+        : m_request(request)
         , m_runner(JxlThreadParallelRunnerMake(nullptr, std::size_t{kDecoderThreads}))
     {
         const JxlMemoryManager manager = managerOf(m_memory);
@@ -78,21 +82,26 @@ public:
         JxlDecoderCloseInput(decoder);
     }
 
-    QImage run()
+    DecodedPicture run()
     {
         for (;;) {
             switch (JxlDecoderProcessInput(m_decoder.get())) {
             case JXL_DEC_BASIC_INFO:
                 readBasicInfo();
+                if (isHeldAlready())
+                    return {QImage(), m_size};
                 break;
             case JXL_DEC_COLOR_ENCODING:
                 m_colour = preferSrgb();
                 break;
             case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
-                provideBuffer();
+                provideSink();
                 break;
             case JXL_DEC_FULL_IMAGE:
-                return finished();
+                // The lent buffer may hold an earlier picture's pixels where none came.
+                if (!m_reducer || !m_reducer->complete())
+                    throw RuntimeError(ErrorNumber::InvalidPicture);
+                return {std::move(m_image), m_size};
             default:
                 // Errors, input cut short, or the end before any picture.
                 throw RuntimeError(m_memory.exhausted() ? ErrorNumber::OutOfMemory
@@ -117,6 +126,14 @@ private:
         // libjxl turns the picture itself and gives its turned sides (and orientation 1).
         m_size = QSize(static_cast<int>(info.xsize), static_cast<int>(info.ysize));
         m_isGrey = info.num_color_channels == 1;
+        m_factor = areaReductionFactor(m_size, m_request.cover);
+    }
+
+    // Neither the reduced copy nor the whole picture is decoded again when it is held already.
+    bool isHeldAlready() const
+    {
+        const QSize held = m_request.held;
+        return held.isValid() && (held == reducedSize(m_size, m_factor) || held == m_size);
     }
 
     // Lossy pictures are kept in an absolute space libjxl renders into sRGB itself.
@@ -132,71 +149,51 @@ private:
         return colourOf(*m_decoder);
     }
 
-    // An 8-bit sRGB colour picture is written straight into the picture's words.
-    bool decodesInPlace() const
+    // The copy is allocated at its reduced size, and libjxl's pieces go straight into it:
+    // no picture of the whole size is ever held outside libjxl.
+    void provideSink()
     {
-        return m_format.data_type == JXL_TYPE_UINT8 && !m_isGrey && isSrgb(m_colour);
-    }
-
-    void provideBuffer()
-    {
-        if (decodesInPlace()) {
-            m_image =
-                m_allocate(m_size, m_channels == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-            if (m_image.isNull())
-                throw RuntimeError(ErrorNumber::OutOfMemory);
-            m_format.num_channels = 4;
-            if (JxlDecoderSetImageOutBuffer(m_decoder.get(), &m_format, m_image.bits(),
-                                            static_cast<size_t>(m_image.sizeInBytes())) !=
-                JXL_DEC_SUCCESS)
-                throw RuntimeError(ErrorNumber::InvalidPicture);
-            return;
-        }
-        size_t bufferBytes = 0;
-        if (JxlDecoderImageOutBufferSize(m_decoder.get(), &m_format, &bufferBytes) !=
-            JXL_DEC_SUCCESS)
-            throw RuntimeError(ErrorNumber::InvalidPicture);
-        m_bytesPerLine = static_cast<qsizetype>(bufferBytes) / m_size.height();
-        m_samples = QByteArray(static_cast<qsizetype>(bufferBytes), Qt::Uninitialized);
-        if (JxlDecoderSetImageOutBuffer(m_decoder.get(), &m_format, m_samples.data(),
-                                        bufferBytes) != JXL_DEC_SUCCESS)
+        const bool alpha = m_channels % 2 == 0;
+        const QImage::Format format = !alpha         ? QImage::Format_RGB32
+                                      : m_factor > 1 ? QImage::Format_ARGB32_Premultiplied
+                                                     : QImage::Format_ARGB32;
+        m_image = m_request.allocate(reducedSize(m_size, m_factor), format);
+        if (m_image.isNull())
+            throw RuntimeError(ErrorNumber::OutOfMemory);
+        const int bits = m_format.data_type == JXL_TYPE_UINT16 ? 16 : 8;
+        m_rows = std::make_unique<SrgbRows>(m_colour, m_channels, bits);
+        m_reducer = std::make_unique<PieceReducer>(m_image, m_size, m_factor);
+        m_sink = std::make_unique<JxlPieceSink>(*m_rows, *m_reducer, m_channels, bits);
+        JxlPixelFormat floats = m_format;
+        floats.data_type = JXL_TYPE_FLOAT;
+        if (JxlDecoderSetMultithreadedImageOutCallback(
+                m_decoder.get(), &floats, &JxlPieceSink::init, &JxlPieceSink::run,
+                &JxlPieceSink::destroy, m_sink.get()) != JXL_DEC_SUCCESS)
             throw RuntimeError(ErrorNumber::InvalidPicture);
     }
 
-    QImage finished()
-    {
-        if (decodesInPlace()) {
-            rgbaToArgbInPlace(m_image.bits(), m_size, m_image.bytesPerLine(), m_channels == 4);
-            return std::move(m_image);
-        }
-        return srgbImageFrom({reinterpret_cast<const uchar*>(m_samples.constData()), m_size,
-                              m_bytesPerLine, m_channels,
-                              m_format.data_type == JXL_TYPE_UINT16 ? 16 : 8},
-                             m_colour, m_allocate);
-    }
-
-    const PixelAllocator& m_allocate;
+    const ReadRequest& m_request;
     CodecMemoryBudget m_memory;
     JxlThreadParallelRunnerPtr m_runner;
     JxlDecoderPtr m_decoder;
     JxlPixelFormat m_format{};
     CodecColour m_colour;
-    QByteArray m_samples;
     QImage m_image;
+    std::unique_ptr<SrgbRows> m_rows;
+    std::unique_ptr<PieceReducer> m_reducer;
+    std::unique_ptr<JxlPieceSink> m_sink;
     QSize m_size;
-    qsizetype m_bytesPerLine = 0;
+    int m_factor = 1;
     int m_channels = 3;
     bool m_isGrey = false;
 };
 
 } // namespace
 
-DecodedPicture readJxl(const QByteArray& bytes, const PixelAllocator& allocate)
+DecodedPicture readJxl(const QByteArray& bytes, const ReadRequest& request)
 {
     try {
-        QImage picture = JxlDecode(bytes, allocate).run();
-        const QSize ownSize = picture.size();
-        return {std::move(picture), ownSize};
+        return JxlDecode(bytes, request).run();
     } catch (const std::bad_alloc&) {
         throw RuntimeError(ErrorNumber::OutOfMemory);
     }
