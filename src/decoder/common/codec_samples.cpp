@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/common/codec_samples.h"
 
+#include "decoder/common/hdr_to_sdr.h"
+
 #include "platform/runtime_error.h"
 
 #include <lcms2.h>
@@ -186,7 +188,9 @@ SrgbRows::SrgbRows(const CodecColour& colour, int channels, int bitsPerSample)
     : m_channels(channels)
     , m_bitsPerSample(bitsPerSample)
 {
-    if (!isSrgb(colour))
+    if (isHdr(colour))
+        m_hdr = std::make_unique<const HdrToSdr>(colour, channels, bitsPerSample);
+    else if (!isSrgb(colour))
         m_transform = transformToSrgb({nullptr, {}, 0, channels, bitsPerSample}, colour).release();
 }
 
@@ -198,6 +202,10 @@ SrgbRows::~SrgbRows()
 
 void SrgbRows::convert(const uchar* samples, QRgb* out, int width) const
 {
+    if (m_hdr) {
+        m_hdr->convert(samples, out, width);
+        return;
+    }
     if (!m_transform) {
         copySrgbRow(samples, out, width, m_channels, m_bitsPerSample > 8);
         return;
