@@ -139,9 +139,8 @@ float HdrToSdr::rolledOff(float light) const
     return m_rollOff[index] + fraction * (m_rollOff[index + 1] - m_rollOff[index]);
 }
 
-QRgb HdrToSdr::shown(std::array<float, 3> light, uchar alpha) const
+QRgb HdrToSdr::shown(float red, float green, float blue, uchar alpha) const
 {
-    auto& [red, green, blue] = light;
     if (m_hlg) {
         const float scene = m_luminance[0] * red + m_luminance[1] * green + m_luminance[2] * blue;
         const float gain = m_hlgGain[static_cast<size_t>(tableIndex(scene))];
@@ -150,28 +149,33 @@ QRgb HdrToSdr::shown(std::array<float, 3> light, uchar alpha) const
         blue *= gain;
     }
     if (m_needsMatrix) {
-        const std::array<float, 3> source = light;
-        for (size_t row = 0; row < 3; ++row)
-            light[row] = m_toBt709[row][0] * source[0] + m_toBt709[row][1] * source[1] +
-                         m_toBt709[row][2] * source[2];
+        const ColourMatrix& m = m_toBt709;
+        const float r = m[0][0] * red + m[0][1] * green + m[0][2] * blue;
+        const float g = m[1][0] * red + m[1][1] * green + m[1][2] * blue;
+        const float b = m[2][0] * red + m[2][1] * green + m[2][2] * blue;
+        red = r;
+        green = g;
+        blue = b;
     }
     // Out of BT.709's gamut: mix with the grey of the same luminance just enough to lose the
     // negative part; the mix keeps the colour's dominant wavelength, so its hue holds.
-    const float lowest = std::min({red, green, blue});
+    const float lowest = std::min(red, std::min(green, blue));
     if (lowest < 0) {
         const float luminance =
             std::max(kRedWeight * red + kGreenWeight * green + kBlueWeight * blue, 0.0f);
         const float keep = luminance > 0 ? luminance / (luminance - lowest) : 0.0f;
-        for (float& channel : light)
-            channel = std::max(luminance + keep * (channel - luminance), 0.0f);
+        red = std::max(luminance + keep * (red - luminance), 0.0f);
+        green = std::max(luminance + keep * (green - luminance), 0.0f);
+        blue = std::max(luminance + keep * (blue - luminance), 0.0f);
     }
     // Scaling all three by the roll-off of the largest keeps their ratios, and so the hue, and
     // never takes a channel past white; a curve on luminance would clip bright saturated ones.
-    const float highest = std::max({red, green, blue});
+    const float highest = std::max(red, std::max(green, blue));
     if (highest > m_knee) {
         const float scale = rolledOff(highest) / highest;
-        for (float& channel : light)
-            channel *= scale;
+        red *= scale;
+        green *= scale;
+        blue *= scale;
     }
     return qRgba(m_srgb[static_cast<size_t>(tableIndex(red))],
                  m_srgb[static_cast<size_t>(tableIndex(green))],
@@ -185,9 +189,10 @@ void HdrToSdr::convertRow(const Sample* samples, QRgb* out, int width) const
     const bool alpha = m_channels % 2 == 0;
     for (int x = 0; x < width; ++x, samples += m_channels) {
         const float red = m_signalToLight[samples[0]];
-        const std::array<float, 3> light{red, grey ? red : m_signalToLight[samples[1]],
-                                         grey ? red : m_signalToLight[samples[2]]};
-        out[x] = shown(light, alpha ? narrowedAlpha(samples[m_channels - 1]) : uchar{255});
+        const float green = grey ? red : m_signalToLight[samples[1]];
+        const float blue = grey ? red : m_signalToLight[samples[2]];
+        out[x] =
+            shown(red, green, blue, alpha ? narrowedAlpha(samples[m_channels - 1]) : uchar{255});
     }
 }
 

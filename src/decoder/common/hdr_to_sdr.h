@@ -32,7 +32,7 @@ public:
 private:
     template<typename Sample> void convertRow(const Sample* samples, QRgb* out, int width) const;
     // Light relative to reference white, in the picture's primaries, to a shown sRGB word.
-    QRgb shown(std::array<float, 3> light, uchar alpha) const;
+    QRgb shown(float red, float green, float blue, uchar alpha) const;
     float rolledOff(float light) const;
 
     int m_channels;
