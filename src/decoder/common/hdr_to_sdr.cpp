@@ -44,7 +44,7 @@ double sourcePeak(const CodecColour& colour)
     return std::min(stated, signalPeak);
 }
 
-std::vector<float> signalTable(int transfer, int bitsPerSample)
+std::vector<float> builtSignalTable(int transfer, int bitsPerSample)
 {
     const int largest = (1 << bitsPerSample) - 1;
     std::vector<float> table(static_cast<size_t>(largest) + 1);
@@ -70,7 +70,27 @@ std::vector<float> hlgGainTable(double peakNits)
     return table;
 }
 
-std::vector<uchar> srgbTable()
+// The tables that depend on nothing the file says are built once, by the first picture
+// that needs them.
+const std::vector<float>& signalTable(int transfer, int bitsPerSample)
+{
+    if (transfer == kTransferHlg) {
+        if (bitsPerSample > 8) {
+            static const std::vector<float> hlgWide = builtSignalTable(kTransferHlg, 16);
+            return hlgWide;
+        }
+        static const std::vector<float> hlgNarrow = builtSignalTable(kTransferHlg, 8);
+        return hlgNarrow;
+    }
+    if (bitsPerSample > 8) {
+        static const std::vector<float> pqWide = builtSignalTable(kTransferPq, 16);
+        return pqWide;
+    }
+    static const std::vector<float> pqNarrow = builtSignalTable(kTransferPq, 8);
+    return pqNarrow;
+}
+
+std::vector<uchar> builtSrgbTable()
 {
     std::vector<uchar> table(kTableSteps + 1);
     for (int step = 0; step <= kTableSteps; ++step) {
@@ -79,6 +99,12 @@ std::vector<uchar> srgbTable()
             light <= 0.0031308 ? 12.92 * light : 1.055 * std::pow(light, 1.0 / 2.4) - 0.055;
         table[static_cast<size_t>(step)] = static_cast<uchar>(std::lround(255.0 * encoded));
     }
+    return table;
+}
+
+const std::vector<uchar>& srgbTable()
+{
+    static const std::vector<uchar> table = builtSrgbTable();
     return table;
 }
 
@@ -111,7 +137,7 @@ HdrToSdr::HdrToSdr(const CodecColour& colour, int channels, int bitsPerSample)
     , m_needsMatrix(!isBt709(colourPrimariesOf(colour.primaries)))
     , m_toBt709(matrixToBt709(colourPrimariesOf(colour.primaries)))
     , m_luminance(luminanceWeights(colourPrimariesOf(colour.primaries)))
-    , m_signalToLight(signalTable(colour.transfer, bitsPerSample > 8 ? 16 : 8))
+    , m_signalToLight(signalTable(colour.transfer, bitsPerSample))
     , m_srgb(srgbTable())
 {
     if (m_hlg)

@@ -41,7 +41,7 @@ private:
     ColourMatrix m_toBt709;
     std::array<float, 3> m_luminance;
     // Per sample value: PQ's relative display light, or HLG's relative scene light.
-    std::vector<float> m_signalToLight;
+    const std::vector<float>& m_signalToLight;
     // HLG only: per scene luminance in 65536 steps, the OOTF's gain to relative display light.
     std::vector<float> m_hlgGain;
     float m_knee;
@@ -49,7 +49,7 @@ private:
     // Shown light above the knee, in even steps of sqrt(light / peak).
     std::vector<float> m_rollOff;
     // The sRGB curve on relative light 0 to 1 in 65536 steps.
-    std::vector<uchar> m_srgb;
+    const std::vector<uchar>& m_srgb;
 };
 
 } // namespace kavelora::decoder
