@@ -5,6 +5,8 @@
 #include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/codec_samples.h"
 #include "decoder/common/decoder_threads.h"
+#include "decoder/common/hdr_transfer.h"
+#include "decoder/common/iso_media_light_levels.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
@@ -41,7 +43,9 @@ void raiseIfFailed(avifResult result)
                                                            : ErrorNumber::InvalidPicture);
 }
 
-CodecColour colourOf(const avifImage& image)
+// libavif 0.11 reads neither clli nor mdcv: a PQ or HLG picture's light levels are read from
+// the container here.
+CodecColour colourOf(const avifImage& image, const QByteArray& file)
 {
     CodecColour colour;
     if (image.icc.size > 0)
@@ -49,6 +53,11 @@ CodecColour colourOf(const avifImage& image)
                                        static_cast<qsizetype>(image.icc.size));
     colour.primaries = image.colorPrimaries;
     colour.transfer = image.transferCharacteristics;
+    if (colour.transfer == kTransferPq || colour.transfer == kTransferHlg) {
+        const StatedLightLevels levels = statedLightLevels(file);
+        colour.maxContentLight = levels.maxContentLight;
+        colour.masteringPeak = levels.masteringPeak;
+    }
     return colour;
 }
 
@@ -131,7 +140,7 @@ DecodedPicture readAvif(const QByteArray& bytes, const PixelAllocator& allocate)
             throw RuntimeError(ErrorNumber::OutOfMemory);
         raiseIfFailed(avifDecoderNextImage(decoder.get()));
         avifImage& image = *decoder->image;
-        const CodecColour colour = colourOf(image);
+        const CodecColour colour = colourOf(image, bytes);
         QImage picture = image.depth == 8 && isSrgb(colour)
                              ? convertInPlace(image, alpha, allocate)
                              : convertThroughSamples(image, alpha, colour, allocate);
