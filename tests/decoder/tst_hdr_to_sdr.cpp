@@ -188,6 +188,50 @@ private Q_SLOTS:
         QVERIFY(meanError < 1.0);
     }
 
+    // Every layout of samples: black stays black, reference white of a picture that goes no
+    // brighter is SDR white, and alpha passes through.
+    void everyLayoutShowsBlackAndWhite_data()
+    {
+        QTest::addColumn<int>("transfer");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("bitsPerSample");
+        for (const int transfer : {kPq, kHlg}) {
+            const char* name = transfer == kPq ? "PQ" : "HLG";
+            QTest::addRow("%s 16-bit grey", name) << transfer << 1 << 16;
+            QTest::addRow("%s 16-bit grey and alpha", name) << transfer << 2 << 16;
+            QTest::addRow("%s 16-bit RGBA", name) << transfer << 4 << 16;
+            QTest::addRow("%s 8-bit RGB", name) << transfer << 3 << 8;
+            QTest::addRow("%s 8-bit grey and alpha", name) << transfer << 2 << 8;
+        }
+    }
+    void everyLayoutShowsBlackAndWhite()
+    {
+        QFETCH(int, transfer);
+        QFETCH(int, channels);
+        QFETCH(int, bitsPerSample);
+        // Reference white's signal (PQ's for 203 cd/m², HLG's 0.75 on a 1000 cd/m² display),
+        // rounded up: whatever is above it shows as white too.
+        const double white = transfer == kPq ? pqSignalOf(kReferenceWhiteNits) : 0.75;
+        const int largest = (1 << bitsPerSample) - 1;
+        const auto code = [&](double signal) { return std::lround(std::ceil(signal * largest)); };
+        const bool alpha = channels % 2 == 0;
+        std::vector<long> codes;
+        for (const double signal : {0.0, white}) {
+            for (int channel = 0; channel < channels; ++channel)
+                codes.push_back(alpha && channel == channels - 1 ? code(signal > 0 ? 0.5 : 1.0)
+                                                                 : code(signal));
+        }
+        std::vector<quint16> wide(codes.begin(), codes.end());
+        std::vector<uchar> narrow(codes.begin(), codes.end());
+        QRgb out[2];
+        SrgbRows(hdrColour(transfer, 203), channels, bitsPerSample)
+            .convert(bitsPerSample == 8 ? narrow.data()
+                                        : reinterpret_cast<const uchar*>(wide.data()),
+                     out, 2);
+        QCOMPARE(out[0], qRgba(0, 0, 0, 255));
+        QCOMPARE(out[1], qRgba(255, 255, 255, alpha ? 128 : 255));
+    }
+
     // A grey and a warm colour brightening from reference white to PQ's peak never darken on
     // the way and end at white (or, for the colour, with its largest channel at 255).
     void highlightsRollOffWithoutTurningBack_data()
