@@ -145,24 +145,24 @@ HdrToSdr::HdrToSdr(const CodecColour& colour, int channels, int bitsPerSample)
     const HighlightRollOff rollOff(sourcePeak(colour));
     m_knee = static_cast<float>(rollOff.knee());
     m_peak = static_cast<float>(rollOff.peak());
-    m_rollOff.resize(kRollOffSteps + 1);
+    m_rollOffStepsPerLight =
+        static_cast<float>(kRollOffSteps / std::max(rollOff.peak() - rollOff.knee(), 1e-6));
+    m_rollOffGain.resize(kRollOffSteps + 1);
     for (int step = 0; step <= kRollOffSteps; ++step) {
-        const double root = static_cast<double>(step) / kRollOffSteps;
-        m_rollOff[static_cast<size_t>(step)] = static_cast<float>(rollOff(root * root * m_peak));
+        const double light = rollOff.knee() + step / static_cast<double>(m_rollOffStepsPerLight);
+        m_rollOffGain[static_cast<size_t>(step)] = static_cast<float>(rollOff(light) / light);
     }
 }
 
-float HdrToSdr::rolledOff(float light) const
+float HdrToSdr::rollOffGain(float light) const
 {
-    if (light <= m_knee)
-        return light;
     if (light >= m_peak)
-        return 1.0f;
-    const float position = std::sqrt(light / m_peak) * kRollOffSteps;
+        return 1.0f / light;
+    const float position = (light - m_knee) * m_rollOffStepsPerLight;
     const int below = std::min(static_cast<int>(position), kRollOffSteps - 1);
     const float fraction = position - static_cast<float>(below);
     const auto index = static_cast<size_t>(below);
-    return m_rollOff[index] + fraction * (m_rollOff[index + 1] - m_rollOff[index]);
+    return m_rollOffGain[index] + fraction * (m_rollOffGain[index + 1] - m_rollOffGain[index]);
 }
 
 QRgb HdrToSdr::shown(float red, float green, float blue, uchar alpha) const
@@ -198,7 +198,7 @@ QRgb HdrToSdr::shown(float red, float green, float blue, uchar alpha) const
     // never takes a channel past white; a curve on luminance would clip bright saturated ones.
     const float highest = std::max(red, std::max(green, blue));
     if (highest > m_knee) {
-        const float scale = rolledOff(highest) / highest;
+        const float scale = rollOffGain(highest);
         red *= scale;
         green *= scale;
         blue *= scale;

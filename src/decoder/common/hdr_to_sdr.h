@@ -33,7 +33,8 @@ private:
     template<typename Sample> void convertRow(const Sample* samples, QRgb* out, int width) const;
     // Light relative to reference white, in the picture's primaries, to a shown sRGB word.
     QRgb shown(float red, float green, float blue, uchar alpha) const;
-    float rolledOff(float light) const;
+    // What the roll-off multiplies a light above the knee by.
+    float rollOffGain(float light) const;
 
     int m_channels;
     bool m_hlg;
@@ -46,8 +47,9 @@ private:
     std::vector<float> m_hlgGain;
     float m_knee;
     float m_peak;
-    // Shown light above the knee, in even steps of sqrt(light / peak).
-    std::vector<float> m_rollOff;
+    // rollOffGain in even steps of light from the knee to the peak.
+    std::vector<float> m_rollOffGain;
+    float m_rollOffStepsPerLight;
     // The sRGB curve on relative light 0 to 1 in 65536 steps.
     const std::vector<uchar>& m_srgb;
 };
