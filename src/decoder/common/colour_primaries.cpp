@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/common/colour_primaries.h"
 
+#include <cstddef>
+
 namespace kavelora::decoder {
 
 namespace {
@@ -27,13 +29,13 @@ Matrix inverted(const Matrix& m)
                                m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
                                m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
     Matrix inverse{};
-    for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < 3; ++column) {
+    for (std::size_t row = 0; row < 3; ++row) {
+        for (std::size_t column = 0; column < 3; ++column) {
             // The cofactor of the transposed element, by cyclic indices.
-            const int r1 = (column + 1) % 3;
-            const int r2 = (column + 2) % 3;
-            const int c1 = (row + 1) % 3;
-            const int c2 = (row + 2) % 3;
+            const std::size_t r1 = (column + 1) % 3;
+            const std::size_t r2 = (column + 2) % 3;
+            const std::size_t c1 = (row + 1) % 3;
+            const std::size_t c2 = (row + 2) % 3;
             inverse[row][column] = (m[r1][c1] * m[r2][c2] - m[r1][c2] * m[r2][c1]) / determinant;
         }
     }
@@ -43,7 +45,7 @@ Matrix inverted(const Matrix& m)
 Vector times(const Matrix& m, const Vector& v)
 {
     Vector result{};
-    for (int row = 0; row < 3; ++row)
+    for (std::size_t row = 0; row < 3; ++row)
         result[row] = m[row][0] * v[0] + m[row][1] * v[1] + m[row][2] * v[2];
     return result;
 }
@@ -51,9 +53,9 @@ Vector times(const Matrix& m, const Vector& v)
 Matrix times(const Matrix& a, const Matrix& b)
 {
     Matrix result{};
-    for (int row = 0; row < 3; ++row)
-        for (int column = 0; column < 3; ++column)
-            for (int k = 0; k < 3; ++k)
+    for (std::size_t row = 0; row < 3; ++row)
+        for (std::size_t column = 0; column < 3; ++column)
+            for (std::size_t k = 0; k < 3; ++k)
                 result[row][column] += a[row][k] * b[k][column];
     return result;
 }
@@ -68,8 +70,8 @@ Matrix rgbToXyz(const ColourPrimaries& primaries)
         {{red[0], green[0], blue[0]}, {red[1], green[1], blue[1]}, {red[2], green[2], blue[2]}}};
     const Vector scale = times(inverted(unscaled), xyzOf(primaries.white));
     Matrix result{};
-    for (int row = 0; row < 3; ++row)
-        for (int column = 0; column < 3; ++column)
+    for (std::size_t row = 0; row < 3; ++row)
+        for (std::size_t column = 0; column < 3; ++column)
             result[row][column] = unscaled[row][column] * scale[column];
     return result;
 }
@@ -100,13 +102,13 @@ ColourMatrix matrixToBt709(const ColourPrimaries& primaries)
     const Vector sourceWhite = xyzOf(primaries.white);
     const Vector targetWhite = xyzOf(kD65);
     Matrix whiteScale{};
-    for (int axis = 0; axis < 3; ++axis)
+    for (std::size_t axis = 0; axis < 3; ++axis)
         whiteScale[axis][axis] = targetWhite[axis] / sourceWhite[axis];
     const Matrix combined =
         times(inverted(rgbToXyz(kBt709)), times(whiteScale, rgbToXyz(primaries)));
     ColourMatrix result{};
-    for (int row = 0; row < 3; ++row)
-        for (int column = 0; column < 3; ++column)
+    for (std::size_t row = 0; row < 3; ++row)
+        for (std::size_t column = 0; column < 3; ++column)
             result[row][column] = static_cast<float>(combined[row][column]);
     return result;
 }
