@@ -2,6 +2,9 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/common/codec_samples.h"
 
+#include "decoder/common/colour_primaries.h"
+#include "decoder/common/hdr_to_sdr.h"
+
 #include "platform/runtime_error.h"
 
 #include <lcms2.h>
@@ -18,34 +21,9 @@ using platform::RuntimeError;
 
 namespace {
 
-struct Primaries
+cmsCIExyY xyYOf(Chromaticity colour)
 {
-    cmsCIExyY white;
-    cmsCIExyYTRIPLE rgb;
-};
-
-constexpr cmsCIExyY kD65{0.3127, 0.3290, 1.0};
-
-constexpr Primaries kBt709{kD65, {{0.640, 0.330, 1.0}, {0.300, 0.600, 1.0}, {0.150, 0.060, 1.0}}};
-constexpr Primaries kBt2020{kD65, {{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}}};
-constexpr Primaries kDisplayP3{kD65,
-                               {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}};
-constexpr Primaries kDciP3{{0.314, 0.351, 1.0},
-                           {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}};
-
-// The primaries of a code point; any other code reads as BT.709, the primaries of sRGB.
-const Primaries& primariesOf(int code)
-{
-    switch (code) {
-    case 9:
-        return kBt2020;
-    case 11:
-        return kDciP3;
-    case 12:
-        return kDisplayP3;
-    default:
-        return kBt709;
-    }
+    return {colour.x, colour.y, 1.0};
 }
 
 // lcms parametric curve type 4: Y = (aX + b)^g above d, cX below; each decodes a transfer.
@@ -90,16 +68,18 @@ using Transform = std::unique_ptr<void, TransformDeleter>;
 
 Profile profileFromCodePoints(const CodecColour& colour, bool grey)
 {
-    const Primaries& primaries = primariesOf(colour.primaries);
+    const ColourPrimaries& primaries = colourPrimariesOf(colour.primaries);
+    const cmsCIExyY white = xyYOf(primaries.white);
+    const cmsCIExyYTRIPLE rgb{xyYOf(primaries.red), xyYOf(primaries.green), xyYOf(primaries.blue)};
     cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, curveOf(colour.transfer).data());
     if (!curve)
         return {};
     Profile profile;
     if (grey) {
-        profile.reset(cmsCreateGrayProfile(&primaries.white, curve));
+        profile.reset(cmsCreateGrayProfile(&white, curve));
     } else {
         std::array<cmsToneCurve*, 3> curves{curve, curve, curve};
-        profile.reset(cmsCreateRGBProfile(&primaries.white, &primaries.rgb, curves.data()));
+        profile.reset(cmsCreateRGBProfile(&white, &rgb, curves.data()));
     }
     cmsFreeToneCurve(curve);
     return profile;
@@ -166,7 +146,7 @@ void copySrgbRow(const uchar* in, QRgb* out, int width, int channels, bool wide)
 
 bool isSrgb(const CodecColour& colour)
 {
-    return colour.iccProfile.isEmpty() && &primariesOf(colour.primaries) == &kBt709 &&
+    return colour.iccProfile.isEmpty() && isBt709(colourPrimariesOf(colour.primaries)) &&
            &curveOf(colour.transfer) == &kSrgbCurve;
 }
 
@@ -186,7 +166,9 @@ SrgbRows::SrgbRows(const CodecColour& colour, int channels, int bitsPerSample)
     : m_channels(channels)
     , m_bitsPerSample(bitsPerSample)
 {
-    if (!isSrgb(colour))
+    if (isHdr(colour))
+        m_hdr = std::make_unique<const HdrToSdr>(colour, channels, bitsPerSample);
+    else if (!isSrgb(colour))
         m_transform = transformToSrgb({nullptr, {}, 0, channels, bitsPerSample}, colour).release();
 }
 
@@ -198,6 +180,10 @@ SrgbRows::~SrgbRows()
 
 void SrgbRows::convert(const uchar* samples, QRgb* out, int width) const
 {
+    if (m_hdr) {
+        m_hdr->convert(samples, out, width);
+        return;
+    }
     if (!m_transform) {
         copySrgbRow(samples, out, width, m_channels, m_bitsPerSample > 8);
         return;

@@ -9,7 +9,11 @@
 #include <QSize>
 #include <QtGlobal>
 
+#include <memory>
+
 namespace kavelora::decoder {
+
+class HdrToSdr;
 
 // Interleaved samples as a codec library decodes them, before they become an sRGB picture.
 struct CodecSamples
@@ -38,7 +42,8 @@ struct CodecColour
 };
 
 // Rows of codec samples turned into sRGB words (QRgb, alpha not premultiplied), one row at a
-// time; convert() may be called from several threads at once.
+// time; PQ and HLG pictures without a profile are mapped to SDR by HdrToSdr. convert() may be
+// called from several threads at once.
 class SrgbRows
 {
 public:
@@ -55,6 +60,7 @@ private:
     int m_bitsPerSample;
     // The colour library's transform; null where the samples are sRGB already.
     void* m_transform = nullptr;
+    std::unique_ptr<const HdrToSdr> m_hdr;
 };
 
 // Settles the colour library's one-time set-up, so that a process may lock itself down before

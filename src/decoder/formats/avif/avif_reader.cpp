@@ -6,6 +6,8 @@
 #include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/codec_samples.h"
 #include "decoder/common/decoder_threads.h"
+#include "decoder/common/hdr_transfer.h"
+#include "decoder/common/iso_media_light_levels.h"
 #include "decoder/formats/avif/avif_shown_geometry.h"
 #include "decoder/formats/avif/avif_strips.h"
 #include "platform/runtime_error.h"
@@ -37,7 +39,9 @@ void raiseIfFailed(avifResult result)
                                                            : ErrorNumber::InvalidPicture);
 }
 
-CodecColour colourOf(const avifImage& image)
+// libavif 0.11 reads neither clli nor mdcv: a PQ or HLG picture's light levels are read from
+// the container here.
+CodecColour colourOf(const avifImage& image, const QByteArray& file)
 {
     CodecColour colour;
     if (image.icc.size > 0)
@@ -45,6 +49,11 @@ CodecColour colourOf(const avifImage& image)
                                        static_cast<qsizetype>(image.icc.size));
     colour.primaries = image.colorPrimaries;
     colour.transfer = image.transferCharacteristics;
+    if (colour.transfer == kTransferPq || colour.transfer == kTransferHlg) {
+        const StatedLightLevels levels = statedLightLevels(file);
+        colour.maxContentLight = levels.maxContentLight;
+        colour.masteringPeak = levels.masteringPeak;
+    }
     return colour;
 }
 
@@ -82,8 +91,8 @@ DecodedPicture readAvif(const QByteArray& bytes, const ReadRequest& request)
         const AvifShownGeometry geometry = AvifShownGeometry::of(image);
         if (geometry.shownSize != ownSize)
             throw RuntimeError(ErrorNumber::InvalidPicture);
-        QImage picture =
-            shownAvifPicture(image, geometry, colourOf(image), alpha, factor, request.allocate);
+        QImage picture = shownAvifPicture(image, geometry, colourOf(image, bytes), alpha, factor,
+                                          request.allocate);
         return {std::move(picture), ownSize};
     } catch (const std::bad_alloc&) {
         throw RuntimeError(ErrorNumber::OutOfMemory);

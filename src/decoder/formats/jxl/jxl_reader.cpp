@@ -38,15 +38,66 @@ JxlMemoryManager managerOf(CodecMemoryBudget& budget)
             }};
 }
 
+bool isHdrEncoding(const JxlColorEncoding& encoding)
+{
+    return encoding.transfer_function == JXL_TRANSFER_FUNCTION_PQ ||
+           encoding.transfer_function == JXL_TRANSFER_FUNCTION_HLG;
+}
+
+// The primaries code point of an encoding, or 0 for primaries code points cannot name.
+int primariesCodeOf(const JxlColorEncoding& encoding)
+{
+    if (encoding.color_space == JXL_COLOR_SPACE_GRAY)
+        return 1;
+    if (encoding.white_point == JXL_WHITE_POINT_DCI && encoding.primaries == JXL_PRIMARIES_P3)
+        return 11;
+    if (encoding.white_point != JXL_WHITE_POINT_D65)
+        return 0;
+    switch (encoding.primaries) {
+    case JXL_PRIMARIES_SRGB:
+        return 1;
+    case JXL_PRIMARIES_2100:
+        return 9;
+    case JXL_PRIMARIES_P3:
+        return 12;
+    default:
+        return 0;
+    }
+}
+
+// A PQ or HLG picture by code points, so that it is tone-mapped for the screen: the ICC profile
+// libjxl would make of it renders the signal's peak, not reference white, as white. Its
+// intensity target bounds its light: for PQ the brightest the content gets, for HLG the peak
+// of the display the signal is meant for.
+CodecColour hdrColourOf(JxlDecoder& decoder, const JxlColorEncoding& encoding, int primaries)
+{
+    CodecColour colour;
+    colour.primaries = primaries;
+    colour.transfer = static_cast<int>(encoding.transfer_function);
+    JxlBasicInfo info;
+    if (JxlDecoderGetBasicInfo(&decoder, &info) == JXL_DEC_SUCCESS) {
+        if (encoding.transfer_function == JXL_TRANSFER_FUNCTION_PQ)
+            colour.maxContentLight = info.intensity_target;
+        else
+            colour.masteringPeak = info.intensity_target;
+    }
+    return colour;
+}
+
 CodecColour colourOf(JxlDecoder& decoder)
 {
     CodecColour colour;
     JxlColorEncoding encoding{};
     if (JxlDecoderGetColorAsEncodedProfile(&decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                           &encoding) == JXL_DEC_SUCCESS &&
-        encoding.primaries == JXL_PRIMARIES_SRGB && encoding.white_point == JXL_WHITE_POINT_D65 &&
-        encoding.transfer_function == JXL_TRANSFER_FUNCTION_SRGB)
-        return colour;
+                                           &encoding) == JXL_DEC_SUCCESS) {
+        if (encoding.primaries == JXL_PRIMARIES_SRGB &&
+            encoding.white_point == JXL_WHITE_POINT_D65 &&
+            encoding.transfer_function == JXL_TRANSFER_FUNCTION_SRGB)
+            return colour;
+        if (const int primaries = primariesCodeOf(encoding);
+            isHdrEncoding(encoding) && primaries != 0)
+            return hdrColourOf(decoder, encoding, primaries);
+    }
     size_t iccBytes = 0;
     if (JxlDecoderGetICCProfileSize(&decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &iccBytes) !=
         JXL_DEC_SUCCESS)
@@ -136,9 +187,19 @@ private:
         return held.isValid() && (held == reducedSize(m_size, m_factor) || held == m_size);
     }
 
-    // Lossy pictures are kept in an absolute space libjxl renders into sRGB itself.
+    // Lossy pictures are kept in an absolute space libjxl renders into sRGB itself; PQ and HLG
+    // ones are asked for in their own encoding instead, since libjxl's rendering would put
+    // their peak, not reference white, at white.
     CodecColour preferSrgb()
     {
+        JxlColorEncoding original{};
+        if (JxlDecoderGetColorAsEncodedProfile(m_decoder.get(), nullptr,
+                                               JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                               &original) == JXL_DEC_SUCCESS &&
+            isHdrEncoding(original) && primariesCodeOf(original) != 0) {
+            JxlDecoderSetPreferredColorProfile(m_decoder.get(), &original);
+            return colourOf(*m_decoder);
+        }
         JxlColorEncoding srgb{};
         srgb.color_space = m_isGrey ? JXL_COLOR_SPACE_GRAY : JXL_COLOR_SPACE_RGB;
         srgb.white_point = JXL_WHITE_POINT_D65;
