@@ -4,6 +4,7 @@
 
 #include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/decoder_threads.h"
+#include "decoder/formats/heif/hevc_sequence_size.h"
 #include "platform/runtime_error.h"
 
 #include <libde265/de265.h>
@@ -128,7 +129,23 @@ HevcDecoder::HevcDecoder(bool workerThreads)
 
 HevcDecoder::~HevcDecoder() = default;
 
-void HevcDecoder::pushUnits(QByteArrayView data, int lengthBytes)
+void HevcDecoder::pushUnit(QByteArrayView unit, QSize itemSize)
+{
+    // Coded sides are whole coding blocks (at most 64) past what the item shows.
+    constexpr int kCodedSlackPixels = 64;
+    if (isSequenceParameterSet(unit)) {
+        const std::optional<QSize> coded = sequencePictureSize(unit);
+        if (!coded || coded->width() > itemSize.width() + kCodedSlackPixels ||
+            coded->height() > itemSize.height() + kCodedSlackPixels)
+            refuse();
+    }
+    if (!de265_isOK(de265_push_NAL(m_context.get(), unit.data(), static_cast<int>(unit.size()), 0,
+                                   nullptr)))
+        refuse();
+    ++m_pushedUnits;
+}
+
+void HevcDecoder::pushUnits(QByteArrayView data, int lengthBytes, QSize itemSize)
 {
     qsizetype at = 0;
     while (at < data.size()) {
@@ -138,10 +155,7 @@ void HevcDecoder::pushUnits(QByteArrayView data, int lengthBytes)
         at += lengthBytes;
         if (length == 0 || data.size() - at < length)
             refuse();
-        if (!de265_isOK(de265_push_NAL(m_context.get(), data.data() + at, static_cast<int>(length),
-                                       0, nullptr)))
-            refuse();
-        ++m_pushedUnits;
+        pushUnit(data.sliced(at, length), itemSize);
         at += length;
     }
 }
@@ -154,14 +168,10 @@ YCbCrPlanes HevcDecoder::decode(const QByteArray& file, const CodedImage& image,
     void* context = m_context.get();
     de265_reset(context);
     m_pushedUnits = 0;
-    for (const QByteArrayView unit : configuration.parameterSets) {
-        if (!de265_isOK(
-                de265_push_NAL(context, unit.data(), static_cast<int>(unit.size()), 0, nullptr)))
-            refuse();
-        ++m_pushedUnits;
-    }
+    for (const QByteArrayView unit : configuration.parameterSets)
+        pushUnit(unit, itemSize);
     const QByteArray data = codedImageData(file, image);
-    pushUnits(data, configuration.lengthBytes);
+    pushUnits(data, configuration.lengthBytes, itemSize);
     if (!de265_isOK(de265_flush_data(context)))
         refuse();
 

@@ -53,7 +53,8 @@ public:
     YCbCrPlanes decode(const QByteArray& file, const CodedImage& image, QSize itemSize);
 
 private:
-    void pushUnits(QByteArrayView data, int lengthBytes);
+    void pushUnit(QByteArrayView unit, QSize itemSize);
+    void pushUnits(QByteArrayView data, int lengthBytes, QSize itemSize);
 
     struct ContextDeleter
     {
