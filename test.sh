@@ -24,6 +24,8 @@ TEST_PACKAGES=(
     time zlib1g-dev clang-14 libclang-rt-14-dev
     # The encoders the HEIF, AVIF and JPEG XL reader tests make their pictures with.
     libheif-examples libavif-bin libjxl-tools
+    # The HEVC encoder the tests' HEIF writer codes its pictures with.
+    libx265-dev
     # Public test pictures, read in place by the hostile-input run, and more real pictures
     # with gdk-pixbuf's thumbnailer to compare against.
     gdk-pixbuf-tests libsdl2-image-tests libjxl-testdata

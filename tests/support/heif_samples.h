@@ -1,0 +1,50 @@
+// SPDX-FileCopyrightText: 2026 ternwick
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "heif_writer.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// HEIF files of the structures phones and cameras write, each with the picture it shows.
+namespace kavelora::tests {
+
+enum class HeifStructure {
+    Single,
+    OddSizeCropped,
+    GridOddEdges,
+    Overlay,
+    IdentityRotated,
+    IdentityRotatedMirrored,
+    Alpha,
+    ManyAuxiliaryImages,
+    Sequence,
+    TenBit,
+    Nclx,
+    Icc,
+    LightLevels,
+    // 32-bit item ids and 15-bit property indices.
+    WideFields,
+    // The coded data in two extents.
+    SplitExtents,
+};
+
+struct HeifSample
+{
+    QByteArray file;
+    // What a reader shows, in ARGB32.
+    QImage expected;
+};
+
+// A smooth picture with some edges in it, which a lossy coding keeps well.
+QImage heifSourcePicture(QSize size);
+
+// The file of one structure, built from heifSourcePicture.
+HeifSample heifSample(HeifStructure structure);
+
+// The structure's name, as test rows and fixture files take it: "grid_odd_edges".
+QString heifStructureName(HeifStructure structure);
+
+} // namespace kavelora::tests
