@@ -35,6 +35,18 @@ float clamped(float value)
     return std::clamp(value, 0.0f, 1.0f);
 }
 
+constexpr int kShareBits = 16;
+
+qint32 share(float value)
+{
+    return static_cast<qint32>(std::lround(value * 255.0f * (1 << kShareBits)));
+}
+
+int level(qint32 sum)
+{
+    return std::clamp((sum + (1 << (kShareBits - 1))) >> kShareBits, 0, 255);
+}
+
 } // namespace
 
 YCbCrRows::YCbCrRows(const YCbCrPlanes& planes, YCbCrCoding coding)
@@ -63,6 +75,51 @@ YCbCrRows::YCbCrRows(const YCbCrPlanes& planes, YCbCrCoding coding)
     m_blueFromCb = 2.0f * (1.0f - weights.blue);
     m_greenFromCb = -2.0f * weights.blue * (1.0f - weights.blue) / green;
     m_greenFromCr = -2.0f * weights.red * (1.0f - weights.red) / green;
+    // Tables of 2^bits entries, for samples of one width in all planes.
+    constexpr int kLargestTableBits = 12;
+    if (!m_identity && !m_monochrome && (planes.lumaBits > 8) == (planes.chromaBits > 8) &&
+        std::max(planes.lumaBits, planes.chromaBits) <= kLargestTableBits)
+        buildTables();
+}
+
+void YCbCrRows::buildTables()
+{
+    const auto table = [](std::vector<qint32>& shares, int bits, float offset, float scale,
+                          float factor) {
+        shares.resize(std::size_t{1} << bits);
+        for (std::size_t value = 0; value < shares.size(); ++value)
+            shares[value] = share((static_cast<float>(value) - offset) * scale * factor);
+    };
+    table(m_lumaShare, m_planes.lumaBits, m_offset[0], m_scale[0], 1.0f);
+    table(m_redFromCrShare, m_planes.chromaBits, m_offset[2], m_scale[2], m_redFromCr);
+    table(m_greenFromCbShare, m_planes.chromaBits, m_offset[1], m_scale[1], m_greenFromCb);
+    table(m_greenFromCrShare, m_planes.chromaBits, m_offset[2], m_scale[2], m_greenFromCr);
+    table(m_blueFromCbShare, m_planes.chromaBits, m_offset[1], m_scale[1], m_blueFromCb);
+}
+
+// Table look-ups instead of arithmetic: the common case of every phone photo.
+template<typename Sample> void YCbCrRows::wordsByTables(int y, int x, int width, QRgb* out) const
+{
+    const auto* luma =
+        reinterpret_cast<const Sample*>(m_planes.planes[0] + y * m_planes.bytesPerLine[0]);
+    const int chromaY = y >> m_chromaShiftY;
+    const auto* cb =
+        reinterpret_cast<const Sample*>(m_planes.planes[1] + chromaY * m_planes.bytesPerLine[1]);
+    const auto* cr =
+        reinterpret_cast<const Sample*>(m_planes.planes[2] + chromaY * m_planes.bytesPerLine[2]);
+    const std::size_t lumaLast = m_lumaShare.size() - 1;
+    const std::size_t chromaLast = m_redFromCrShare.size() - 1;
+    for (int i = 0; i < width; ++i) {
+        const int column = x + i;
+        const int chromaX = column >> m_chromaShiftX;
+        // Samples past their bit depth are clamped to it rather than read past the tables.
+        const qint32 lumaShare = m_lumaShare[std::min<std::size_t>(luma[column], lumaLast)];
+        const std::size_t blue = std::min<std::size_t>(cb[chromaX], chromaLast);
+        const std::size_t red = std::min<std::size_t>(cr[chromaX], chromaLast);
+        out[i] = qRgb(level(lumaShare + m_redFromCrShare[red]),
+                      level(lumaShare + m_greenFromCbShare[blue] + m_greenFromCrShare[red]),
+                      level(lumaShare + m_blueFromCbShare[blue]));
+    }
 }
 
 float YCbCrRows::sample(int plane, int x, int y) const
@@ -106,6 +163,13 @@ template<typename Store> void YCbCrRows::convert(int y, int x, int width, Store 
 
 void YCbCrRows::toWords(int y, int x, int width, QRgb* out) const
 {
+    if (!m_lumaShare.empty()) {
+        if (m_planes.lumaBits > 8)
+            wordsByTables<quint16>(y, x, width, out);
+        else
+            wordsByTables<uchar>(y, x, width, out);
+        return;
+    }
     convert(y, x, width, [out](int i, float red, float green, float blue) {
         out[i] = qRgb(static_cast<int>(std::lround(red * 255.0f)),
                       static_cast<int>(std::lround(green * 255.0f)),

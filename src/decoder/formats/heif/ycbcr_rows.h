@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <vector>
 
 namespace kavelora::decoder::heif {
 
@@ -50,6 +51,8 @@ public:
 
 private:
     template<typename Store> void convert(int y, int x, int width, Store store) const;
+    template<typename Sample> void wordsByTables(int y, int x, int width, QRgb* out) const;
+    void buildTables();
     float sample(int plane, int x, int y) const;
 
     YCbCrPlanes m_planes;
@@ -64,6 +67,12 @@ private:
     float m_greenFromCb = 0;
     float m_greenFromCr = 0;
     float m_blueFromCb = 0;
+    // Each possible sample's share of red, green and blue, times 255 << 16, for toWords.
+    std::vector<qint32> m_lumaShare;
+    std::vector<qint32> m_redFromCrShare;
+    std::vector<qint32> m_greenFromCbShare;
+    std::vector<qint32> m_greenFromCrShare;
+    std::vector<qint32> m_blueFromCbShare;
 };
 
 } // namespace kavelora::decoder::heif
