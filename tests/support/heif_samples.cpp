@@ -5,6 +5,7 @@
 #include <QColorSpace>
 #include <QPainter>
 #include <QTransform>
+#include <QtEndian>
 
 namespace kavelora::tests {
 namespace {
@@ -205,6 +206,20 @@ HeifSample heifSample(HeifStructure structure)
                 source};
     }
     return {};
+}
+
+QList<int> hevcNalTypes(const QByteArray& data)
+{
+    QList<int> types;
+    qsizetype at = 0;
+    while (at + 4 < data.size()) {
+        const auto length = qFromBigEndian<quint32>(data.constData() + at);
+        if (length < 2 || length > data.size() - at - 4)
+            return {};
+        types.append((static_cast<uchar>(data[at + 4]) >> 1) & 0x3f);
+        at += 4 + length;
+    }
+    return at == data.size() ? types : QList<int>{};
 }
 
 QString heifStructureName(HeifStructure structure)

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 
 // HEIF files of the structures phones and cameras write, each with the picture it shows.
@@ -43,6 +44,9 @@ QImage heifSourcePicture(QSize size);
 
 // The file of one structure, built from heifSourcePicture.
 HeifSample heifSample(HeifStructure structure);
+
+// The NAL unit types of length-prefixed HEVC data; empty when the lengths do not fill it.
+QList<int> hevcNalTypes(const QByteArray& data);
 
 // The structure's name, as test rows and fixture files take it: "grid_odd_edges".
 QString heifStructureName(HeifStructure structure);

@@ -50,8 +50,10 @@ QByteArray iloc(const HeifFile& file, qint64 mdatStart)
         // Derived items without data still get an entry, without extents: readers look them up.
         ++count;
         qint64& offset = item.inIdat ? idatOffset : mdatOffset;
-        entries += id(item.id, file.wideFields) + be16(item.inIdat ? 1 : 0) + be16(0) +
-                   be32(static_cast<quint32>(item.inIdat ? 0 : mdatStart));
+        entries +=
+            id(item.id, file.wideFields) +
+            be16(static_cast<quint32>(item.constructionMethod.value_or(item.inIdat ? 1 : 0))) +
+            be16(0) + be32(static_cast<quint32>(item.inIdat ? 0 : mdatStart));
         const bool split = item.splitAt > 0 && item.splitAt < item.data.size();
         entries += be16(item.data.isEmpty() ? 0 : split ? 2 : 1);
         if (item.data.isEmpty())
@@ -62,8 +64,8 @@ QByteArray iloc(const HeifFile& file, qint64 mdatStart)
             entries += be32(static_cast<quint32>(offset + item.splitAt)) +
                        be32(static_cast<quint32>(item.data.size() - item.splitAt));
         } else {
-            entries +=
-                be32(static_cast<quint32>(offset)) + be32(static_cast<quint32>(item.data.size()));
+            entries += be32(static_cast<quint32>(offset)) +
+                       be32(item.claimedLength.value_or(static_cast<quint32>(item.data.size())));
         }
         offset += item.data.size();
     }

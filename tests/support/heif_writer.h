@@ -11,6 +11,7 @@
 #include <QSize>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 // HEIF files (ISO base media boxes) written from a plain description, for the reader tests.
@@ -67,6 +68,9 @@ struct HeifItem
     qsizetype splitAt = 0;
     bool hidden = false;
     QByteArray contentType;
+    // For broken files: the construction method and the data length iloc claims instead.
+    std::optional<int> constructionMethod;
+    std::optional<quint32> claimedLength;
     std::vector<HeifProperty> properties;
 };
 

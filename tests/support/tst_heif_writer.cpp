@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 using namespace kavelora::tests;
 
@@ -25,21 +24,6 @@ namespace {
 constexpr int kConverterMilliseconds = 60'000;
 // A lossy coding of the smooth source keeps well above this.
 constexpr double kMinimumPsnr = 32;
-
-// The NAL unit types of data, walking its 4-byte lengths; empty when a length overruns.
-QList<int> nalTypes(const QByteArray& data)
-{
-    QList<int> types;
-    qsizetype at = 0;
-    while (at + 4 < data.size()) {
-        const auto length = qFromBigEndian<quint32>(data.constData() + at);
-        if (length < 2 || length > data.size() - at - 4)
-            return {};
-        types.append((static_cast<uchar>(data[at + 4]) >> 1) & 0x3f);
-        at += 4 + length;
-    }
-    return at == data.size() ? types : QList<int>{};
-}
 
 } // namespace
 
@@ -82,7 +66,7 @@ private Q_SLOTS:
         QCOMPARE((static_cast<uchar>(record[17]) & 7) + 8, bitDepth);
         // Three arrays: VPS, SPS and PPS.
         QCOMPARE(static_cast<int>(record[22]), 3);
-        const QList<int> types = nalTypes(coded.data);
+        const QList<int> types = hevcNalTypes(coded.data);
         QVERIFY2(!types.isEmpty(), "the NAL units' lengths do not fill the data");
         for (const int type : types)
             QVERIFY2(type < 32, "the picture data carries a parameter set or SEI");

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_grid.h"
 
+#include "decoder/formats/heif/heif_boxes.h"
+
 #include <algorithm>
 #include <climits>
 #include <vector>
@@ -10,75 +12,13 @@ namespace kavelora::decoder {
 
 namespace {
 
-struct Box
-{
-    QByteArray type;
-    // The first byte after the box's header, and the first after the box.
-    qsizetype body = 0;
-    qsizetype end = 0;
-};
-
-// Big-endian fields read in order within [at, end); past end, every field reads 0 and the
-// reader is marked failed.
-class Fields
-{
-public:
-    Fields(const QByteArray& bytes, qsizetype at, qsizetype end)
-        : m_bytes(bytes)
-        , m_at(at)
-        , m_end(end)
-    {}
-
-    quint64 take(qsizetype byteCount)
-    {
-        if (byteCount > 8 || byteCount > m_end - m_at) {
-            m_failed = true;
-            return 0;
-        }
-        quint64 value = 0;
-        for (qsizetype i = 0; i < byteCount; ++i)
-            value = value << 8 | static_cast<uchar>(m_bytes[m_at + i]);
-        m_at += byteCount;
-        return value;
-    }
-
-    qsizetype position() const { return m_at; }
-    bool failed() const { return m_failed; }
-
-private:
-    const QByteArray& m_bytes;
-    qsizetype m_at;
-    qsizetype m_end;
-    bool m_failed = false;
-};
-
-// The boxes in [begin, end), up to the first that does not fit.
-std::vector<Box> boxesIn(const QByteArray& bytes, qsizetype begin, qsizetype end)
-{
-    std::vector<Box> boxes;
-    for (qsizetype start = begin; start + 8 <= end; start = boxes.back().end) {
-        Fields fields(bytes, start, end);
-        quint64 size = fields.take(4);
-        const QByteArray type = bytes.mid(start + 4, 4);
-        fields.take(4);
-        if (size == 1)
-            size = fields.take(8);
-        else if (size == 0)
-            size = static_cast<quint64>(end - start);
-        const qsizetype body = fields.position();
-        if (fields.failed() || size < static_cast<quint64>(body - start) ||
-            size > static_cast<quint64>(end - start))
-            break;
-        boxes.push_back({type, body, start + static_cast<qsizetype>(size)});
-    }
-    return boxes;
-}
+using heif::Box;
+using heif::boxesIn;
+using heif::Fields;
 
 const Box* find(const std::vector<Box>& boxes, const char* type)
 {
-    const auto box = std::find_if(boxes.begin(), boxes.end(),
-                                  [type](const Box& candidate) { return candidate.type == type; });
-    return box == boxes.end() ? nullptr : &*box;
+    return heif::findBox(boxes, type);
 }
 
 bool isGrid(const QByteArray& bytes, const Box& iinf, quint64 item)

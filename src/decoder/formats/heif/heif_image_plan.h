@@ -102,4 +102,10 @@ struct ImagePlan
     SampleCoding coding;
 };
 
+// The plan of the primary picture of the HEIF in file: its items' tree from meta, or the first
+// picture of an image sequence's track when meta names none. Throws platform::RuntimeError:
+// OutOfMemory for a picture past the caps (protocol/picture_limits.h), InvalidPicture for a
+// broken or unsupported one.
+ImagePlan planPrimaryImage(const QByteArray& file);
+
 } // namespace kavelora::decoder::heif
