@@ -62,16 +62,18 @@ void describeColour(HeifFile& file, PlanBuilder& builder, const HevcOptions& opt
             heif_property::colrNclx(1, 13, options.matrixCoefficients, options.fullRange));
     builder.plan().coding.matrixCoefficients = options.matrixCoefficients;
     builder.plan().coding.fullRange = options.fullRange;
+    builder.plan().coding.stated = true;
 }
 
 HeifPlanFixture single(const HevcOptions& options, std::vector<HeifProperty> transforms = {},
-                       std::vector<ImageTransform> planned = {})
+                       std::vector<ImageTransform> planned = {}, bool colourStated = true)
 {
     const QImage source = heifSourcePicture(kSide);
     HeifFile file;
     file.items.push_back(codedItem(1, encodeHevc(source, options), std::move(transforms)));
     PlanBuilder builder;
-    describeColour(file, builder, options);
+    if (colourStated)
+        describeColour(file, builder, options);
     const int primary = builder.coded(file.items[0], std::move(planned));
     return builder.finish(file, primary, options.lossless ? source : QImage());
 }
@@ -182,6 +184,7 @@ QStringList heifPlanStructures()
 {
     return {QStringLiteral("single 8-bit"),
             QStringLiteral("single 10-bit"),
+            QStringLiteral("coding from the stream"),
             QStringLiteral("lossless 4:4:4"),
             QStringLiteral("monochrome"),
             QStringLiteral("wavefront rows"),
@@ -197,6 +200,13 @@ HeifPlanFixture heifPlanFixture(const QString& structure)
     using Kind = ImageTransform::Kind;
     if (structure == u"single 8-bit")
         return single(HevcOptions{});
+    if (structure == u"coding from the stream") {
+        // No nclx property: the stream's own full range and BT.709 matrix apply.
+        HevcOptions options;
+        options.fullRange = true;
+        options.matrixCoefficients = 1;
+        return single(options, {}, {}, false);
+    }
     if (structure == u"single 10-bit")
         return single(optionsWith(10, HevcChroma::Yuv420));
     if (structure == u"lossless 4:4:4")

@@ -32,7 +32,7 @@ void decodeCodedRows(const QByteArray& file, const ImageNode& node, const CodedI
 {
     HevcDecoder decoder(true);
     const YCbCrPlanes planes = decoder.decode(file, coded, node.size);
-    const YCbCrRows rows(planes, conversion.coding);
+    const YCbCrRows rows(planes, conversion.codingOf(planes));
     std::vector<quint32> row(static_cast<std::size_t>(crop.width()));
     std::vector<quint16> scratch;
     auto* out = reinterpret_cast<uchar*>(row.data());
@@ -117,7 +117,7 @@ private:
                 static_cast<std::size_t>(bandRow) * static_cast<std::size_t>(m_grid.columns) +
                 static_cast<std::size_t>(column);
             const YCbCrPlanes planes = decoder.decode(m_file, *m_layout.tiles[index], tile);
-            const YCbCrRows rows(planes, m_conversion.coding);
+            const YCbCrRows rows(planes, m_conversion.codingOf(planes));
             const int left = std::max(m_crop.left(), column * tile.width());
             const int right = std::min(m_crop.right() + 1, (column + 1) * tile.width());
             for (int y = top; y < bottom; ++y) {

@@ -10,6 +10,7 @@
 #include <QRect>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace kavelora::decoder::heif {
@@ -17,7 +18,8 @@ namespace kavelora::decoder::heif {
 // How decoded planes become the rows handed on.
 struct RowConversion
 {
-    YCbCrCoding coding;
+    // The coding the file states; nullopt where each stream's own applies.
+    std::optional<YCbCrCoding> coding;
     // Turns RGB samples into sRGB words; null where the samples are 8-bit sRGB already.
     const SrgbRows* srgb = nullptr;
     // The samples srgb takes: 8, or 16 scaled to 0..65535.
@@ -27,6 +29,10 @@ struct RowConversion
 
     // width pixels of row y from column x of rows into out: QRgb words, or grey bytes.
     // scratch is the caller's, for the samples between.
+    YCbCrCoding codingOf(const YCbCrPlanes& planes) const
+    {
+        return coding.value_or(planes.streamCoding);
+    }
     void convert(const YCbCrRows& rows, int y, int x, int width, uchar* out,
                  std::vector<quint16>& scratch) const;
 };

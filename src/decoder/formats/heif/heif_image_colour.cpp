@@ -59,6 +59,7 @@ void describe(const QByteArray& file, const Box& box, ImagePlan& plan, QSet<QByt
             plan.colour.transfer = static_cast<int>(fields.take(2));
             plan.coding.matrixCoefficients = static_cast<int>(fields.take(2));
             plan.coding.fullRange = (fields.take(1) & 0x80) != 0;
+            plan.coding.stated = true;
         } else if (colourType == "prof" || colourType == "rICC") {
             plan.colour.iccProfile = file.mid(fields.position(), fields.remaining());
         } else {

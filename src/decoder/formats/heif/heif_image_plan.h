@@ -87,6 +87,9 @@ struct SampleCoding
 {
     int matrixCoefficients = 6;
     bool fullRange = true;
+    // Whether an nclx property said the two above; otherwise the coded stream's own video
+    // signal description (its VUI) does.
+    bool stated = false;
     // Luma and chroma bits (pixi), where given; the coded stream says otherwise.
     std::optional<int> bitDepth;
 };

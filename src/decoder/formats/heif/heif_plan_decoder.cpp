@@ -99,7 +99,8 @@ public:
         , m_factor(factor)
     {
         const int bits = plan.coding.bitDepth.value_or(codedBitsOf(plan, plan.primary, 0));
-        m_colour.coding = {plan.coding.matrixCoefficients, plan.coding.fullRange};
+        if (plan.coding.stated)
+            m_colour.coding = YCbCrCoding{plan.coding.matrixCoefficients, plan.coding.fullRange};
         m_colour.bitsPerSample = bits > 8 ? 16 : 8;
         if (bits > 8 || !isSrgb(plan.colour)) {
             m_srgb = std::make_unique<SrgbRows>(plan.colour, 3, m_colour.bitsPerSample);

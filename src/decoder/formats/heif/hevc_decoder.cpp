@@ -211,6 +211,8 @@ YCbCrPlanes HevcDecoder::decode(const QByteArray& file, const CodedImage& image,
         if (!planes.planes[static_cast<std::size_t>(plane)] || bytesPerLine <= 0)
             refuse();
     }
+    planes.streamCoding = {de265_get_image_matrix_coefficients(picture),
+                           de265_get_image_full_range_flag(picture) != 0};
     planes.size = itemSize;
     return planes;
 }

@@ -13,6 +13,13 @@ namespace kavelora::decoder::heif {
 
 enum class ChromaFormat { Monochrome, Yuv420, Yuv422, Yuv444 };
 
+// How YCbCr numbers become RGB: ITU-T H.273 matrix coefficients and the range they use.
+struct YCbCrCoding
+{
+    int matrixCoefficients = 6;
+    bool fullRange = true;
+};
+
 // The planes of one decoded picture, held by whoever decoded it. Samples of more than 8 bits
 // are native-endian 16-bit words; bytesPerLine is in bytes.
 struct YCbCrPlanes
@@ -24,13 +31,9 @@ struct YCbCrPlanes
     ChromaFormat chroma = ChromaFormat::Yuv420;
     int lumaBits = 8;
     int chromaBits = 8;
-};
-
-// How YCbCr numbers become RGB: ITU-T H.273 matrix coefficients and the range they use.
-struct YCbCrCoding
-{
-    int matrixCoefficients = 6;
-    bool fullRange = true;
+    // The coding the stream's video signal description gives (limited range, BT.601 where
+    // it gives none).
+    YCbCrCoding streamCoding;
 };
 
 // Rows of YCbCr planes turned into RGB. Chroma is taken from the nearest chroma sample to the
