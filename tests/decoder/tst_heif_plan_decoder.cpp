@@ -7,7 +7,10 @@
 
 #include "decoder/common/area_reducer.h"
 #include "decoder/formats/heif/heif_plan_decoder.h"
+#include "decoder/formats/heif/hevc_decoder.h"
+#include "decoder/formats/heif/hevc_sequence_size.h"
 #include "heif_plan_fixtures.h"
+#include "heif_samples.h"
 #include "platform/runtime_error.h"
 
 #include <QTest>
@@ -213,6 +216,70 @@ private Q_SLOTS:
         else if (fault == u"no primary")
             plan.primary = 7;
         QCOMPARE(errorOf(fixture.data, plan), error);
+    }
+
+    void sequenceSizeIsReadBeforeDecoding_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("bitDepth");
+        QTest::addColumn<bool>("fourFourFour");
+        QTest::newRow("8-bit 4:2:0") << QSize(200, 120) << 8 << false;
+        QTest::newRow("10-bit 4:4:4") << QSize(64, 64) << 10 << true;
+        QTest::newRow("odd sides, coded a row and column larger") << QSize(33, 21) << 8 << false;
+    }
+
+    void sequenceSizeIsReadBeforeDecoding()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, bitDepth);
+        QFETCH(bool, fourFourFour);
+        kavelora::tests::HevcOptions options;
+        options.bitDepth = bitDepth;
+        if (fourFourFour)
+            options.chroma = kavelora::tests::HevcChroma::Yuv444;
+        const auto coded =
+            kavelora::tests::encodeHevc(kavelora::tests::heifSourcePicture(size), options);
+        const auto configuration = parseHevcConfiguration(coded.configuration);
+        int sequences = 0;
+        for (const QByteArrayView unit : configuration.parameterSets) {
+            if (!isSequenceParameterSet(unit))
+                continue;
+            ++sequences;
+            // Whole coding blocks (x265's are 16 pixels at least), cropped by the stream.
+            const QSize read = sequencePictureSize(unit).value_or(QSize());
+            QCOMPARE(read.width(), (coded.size.width() + 15) / 16 * 16);
+            QCOMPARE(read.height(), (coded.size.height() + 15) / 16 * 16);
+            // Every shorter cut of it is refused or read, never read past.
+            for (qsizetype length = 0; length < unit.size(); ++length)
+                sequencePictureSize(unit.first(length));
+        }
+        QCOMPARE(sequences, 1);
+    }
+
+    // libde265 would allocate the coded size before anything could be checked.
+    void codedFarLargerThanItsItemIsRefused_data()
+    {
+        QTest::addColumn<QSize>("itemSize");
+        QTest::addColumn<bool>("decodes");
+        QTest::newRow("within a coding block") << QSize(150, 70) << true;
+        QTest::newRow("half the coded size") << QSize(100, 60) << false;
+    }
+
+    void codedFarLargerThanItsItemIsRefused()
+    {
+        QFETCH(QSize, itemSize);
+        QFETCH(bool, decodes);
+        const auto coded =
+            kavelora::tests::encodeHevc(kavelora::tests::heifSourcePicture(QSize(200, 120)));
+        ImagePlan plan;
+        plan.nodes.push_back(
+            {CodedImage{coded.configuration, {FileExtent{0, coded.data.size()}}}, itemSize, {}});
+        if (!decodes) {
+            QCOMPARE(errorOf(coded.data, plan), ErrorNumber::InvalidPicture);
+            return;
+        }
+        const auto decoded = decodeImagePlan(coded.data, plan, ReadRequest{kWholeCover, {}});
+        QCOMPARE(decoded.image.size(), itemSize);
     }
 };
 
