@@ -43,9 +43,9 @@ using RowSink = std::function<void(const uchar* row)>;
 
 // Decodes node, a coded image or a grid of them, and hands the rows of crop (within the
 // node's picture) to sink. A grid's tile rows are decoded as bands, the tiles of a band on two
-// threads with a decoder each, the next band while the sink takes the current one; memory
-// holds two bands, never the whole picture. Raises RuntimeError: InvalidPicture for broken
-// data or a node of another kind, OutOfMemory past the caps.
+// threads with a decoder each; memory holds one band, never the whole picture. Raises
+// RuntimeError: InvalidPicture for broken data or a node of another kind, OutOfMemory past
+// the caps.
 void decodeBaseRows(const QByteArray& file, const ImagePlan& plan, const ImageNode& node,
                     QRect crop, const RowConversion& conversion, const RowSink& sink);
 
