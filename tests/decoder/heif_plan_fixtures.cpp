@@ -62,7 +62,7 @@ void describeColour(HeifFile& file, PlanBuilder& builder, const HevcOptions& opt
             heif_property::colrNclx(1, 13, options.matrixCoefficients, options.fullRange));
     builder.plan().coding.matrixCoefficients = options.matrixCoefficients;
     builder.plan().coding.fullRange = options.fullRange;
-    builder.plan().coding.stated = true;
+    builder.plan().coding.fromColourProperty = true;
 }
 
 HeifPlanFixture single(const HevcOptions& options, std::vector<HeifProperty> transforms = {},

@@ -104,6 +104,8 @@ QString colourText(const ImagePlan& plan)
             .arg(plan.colour.transfer)
             .arg(plan.coding.matrixCoefficients)
             .arg(plan.coding.fullRange ? QStringLiteral("full") : QStringLiteral("limited"));
+    if (plan.coding.fromColourProperty)
+        text += QStringLiteral(" nclx");
     if (!plan.colour.iccProfile.isEmpty())
         text += QStringLiteral("; icc");
     if (plan.coding.bitDepth)
@@ -133,6 +135,8 @@ class HeifContainerTest : public QObject
 private Q_SLOTS:
     void planOfStructure_data();
     void planOfStructure();
+    void planOfFile_data();
+    void planOfFile();
     void brokenFileRefused_data();
     void brokenFileRefused();
 };
@@ -162,12 +166,15 @@ void HeifContainerTest::planOfStructure_data()
     row(HeifStructure::Sequence, QStringLiteral("coded 48x32"));
     row(HeifStructure::TenBit, QStringLiteral("coded 48x32"),
         QStringLiteral("cicp 2/2/6 full; 10 bits"));
-    row(HeifStructure::Nclx, QStringLiteral("coded 48x32"), QStringLiteral("cicp 1/13/1 full"));
+    row(HeifStructure::Nclx, QStringLiteral("coded 48x32"),
+        QStringLiteral("cicp 1/13/1 full nclx"));
     row(HeifStructure::Icc, QStringLiteral("coded 48x32"), QStringLiteral("cicp 2/2/6 full; icc"));
     row(HeifStructure::LightLevels, QStringLiteral("coded 48x32"),
         QStringLiteral("cicp 2/2/6 full; light 1000/1000"));
     row(HeifStructure::WideFields, QStringLiteral("coded 48x32"));
     row(HeifStructure::SplitExtents, QStringLiteral("coded 48x32"));
+    row(HeifStructure::LosslessRgb, QStringLiteral("coded 48x32"),
+        QStringLiteral("cicp 1/13/0 full nclx"));
 }
 
 void HeifContainerTest::planOfStructure()
@@ -188,6 +195,75 @@ void HeifContainerTest::planOfStructure()
             QCOMPARE(coded->configuration.at(0), char{1});
             QVERIFY(!hevcNalTypes(codedBytes(sample.file, *coded)).isEmpty());
         }
+    }
+}
+
+void HeifContainerTest::planOfFile_data()
+{
+    QTest::addColumn<std::function<QByteArray()>>("file");
+    QTest::addColumn<QString>("plan");
+    QTest::addColumn<QString>("colour");
+    const QString defaultColour = QStringLiteral("cicp 2/2/6 full");
+    const auto withProperties = [](std::vector<HeifProperty> properties, bool inIdat = false) {
+        return std::function([=] {
+            HeifFile file;
+            file.items.push_back(
+                codedItem(1, encodeHevc(heifSourcePicture(QSize(48, 32))), properties));
+            file.items.front().inIdat = inIdat;
+            return writeHeif(file);
+        });
+    };
+    // Each transform works on the picture the ones before it left.
+    QTest::newRow("rotation, then a crop of the turned picture")
+        << withProperties({heif_property::irot(1), heif_property::clap({20, 1}, {40, 1}, {}, {})})
+        << QStringLiteral("coded 48x32 turn 1 crop 6,4 20x40") << defaultColour;
+    QTest::newRow("crop, then rotation")
+        << withProperties({heif_property::clap({40, 1}, {20, 1}, {}, {}), heif_property::irot(1)})
+        << QStringLiteral("coded 48x32 crop 4,6 40x20 turn 1") << defaultColour;
+    QTest::newRow("mirror left and right, then a half turn")
+        << withProperties({heif_property::imir(1), heif_property::irot(2)})
+        << QStringLiteral("coded 48x32 mirror lr turn 2") << defaultColour;
+    const auto withLocations = [](std::optional<int> version, int fieldBytes, int indexBytes) {
+        return std::function([=] {
+            HeifFile file;
+            file.items.push_back(codedItem(1, encodeHevc(heifSourcePicture(QSize(48, 32)))));
+            file.items.front().splitAt = 40;
+            file.ilocVersion = version;
+            file.ilocFieldBytes = fieldBytes;
+            file.ilocIndexBytes = indexBytes;
+            return writeHeif(file);
+        });
+    };
+    QTest::newRow("iloc version 0")
+        << withLocations(0, 4, 0) << QStringLiteral("coded 48x32") << defaultColour;
+    QTest::newRow("iloc with 8-byte fields and extent indices")
+        << withLocations(1, 8, 4) << QStringLiteral("coded 48x32") << defaultColour;
+    QTest::newRow("iloc version 2, 8-byte fields")
+        << withLocations(2, 8, 8) << QStringLiteral("coded 48x32") << defaultColour;
+    QTest::newRow("coded data in idat")
+        << withProperties({}, true) << QStringLiteral("coded 48x32") << defaultColour;
+    QTest::newRow("unknown property that is not essential")
+        << withProperties({{heif_property::box("xyzw", "1234"), false}})
+        << QStringLiteral("coded 48x32") << defaultColour;
+    QTest::newRow("sequence with colour in its sample entry") << std::function([] {
+        return writeHeifSequence({encodeHevc(heifSourcePicture(QSize(48, 32)))}, true,
+                                 heif_property::colrNclx(9, 16, 9, false).box +
+                                     heif_property::clli(4000, 1000).box);
+    }) << QStringLiteral("coded 48x32") << QStringLiteral("cicp 9/16/9 limited nclx; light 4000/0");
+}
+
+void HeifContainerTest::planOfFile()
+{
+    QFETCH(std::function<QByteArray()>, file);
+    const QByteArray bytes = file();
+    try {
+        const ImagePlan plan = planPrimaryImage(bytes);
+        QTEST(planText(plan), "plan");
+        QTEST(colourText(plan), "colour");
+        const auto& coded = std::get<CodedImage>(plan.nodes.at(0).content);
+        QVERIFY(!hevcNalTypes(codedBytes(bytes, coded)).isEmpty());
+    } catch (const RuntimeError& refusal) {
+        QFAIL(refusal.what());
     }
 }
 
@@ -250,6 +326,16 @@ void HeifContainerTest::brokenFileRefused_data()
     QTest::newRow("unknown construction method") << std::function([=] {
         HeifFile file = single();
         file.items.front().constructionMethod = 2;
+        return writeHeif(file);
+    }) << invalid;
+    QTest::newRow("unknown essential property") << std::function([=] {
+        HeifFile file = single();
+        file.items.front().properties.push_back({heif_property::box("xyzw", "1234"), true});
+        return writeHeif(file);
+    }) << invalid;
+    QTest::newRow("coded picture without ispe") << std::function([=] {
+        HeifFile file = single();
+        file.items.front().properties.pop_back();
         return writeHeif(file);
     }) << invalid;
     QTest::newRow("primary item of no picture") << std::function([=] {

@@ -57,6 +57,7 @@ fuzz fuzz_decoder_client        60  fast   "$here/client_scripts"         "$here
 fuzz fuzz_helper_messages       60  fast   "$here/helper_messages"        "$here/helper_messages"
 fuzz fuzz_bmp_reader            50  fast   "$(seeds bmp '*.bmp')"         "$regressions"
 fuzz fuzz_heif_reader           40  fast   "$(seeds heif '*.heic')"       "$regressions"
+fuzz fuzz_heif_container        30  fast   "$(seeds heif_container '*.heic')" "$regressions"
 fuzz fuzz_png_reader            30  fast   "$(seeds png '*.png')"         "$regressions"
 fuzz fuzz_jpeg_reader           50  fast   "$(seeds jpeg '*.jpg')"        "$regressions"
 fuzz fuzz_tiff_reader           25  fast   "$(seeds tiff '*.tif')"        "$regressions"

@@ -190,6 +190,16 @@ HeifSample heifSample(HeifStructure structure)
                     encodeHevc(source),
                     {heif_property::colrIcc(QColorSpace(QColorSpace::SRgb).iccProfile())})),
                 source};
+    case HeifStructure::LosslessRgb: {
+        HevcOptions exact;
+        exact.lossless = true;
+        exact.chroma = HevcChroma::Yuv444;
+        exact.matrixCoefficients = 0;
+        exact.fullRange = true;
+        return {writeHeif(singleFile(encodeHevc(source, exact),
+                                     {heif_property::colrNclx(1, 13, 0, true)})),
+                source};
+    }
     case HeifStructure::WideFields: {
         HeifFile file = singleFile(encodeHevc(source));
         file.wideFields = true;
@@ -256,6 +266,8 @@ QString heifStructureName(HeifStructure structure)
         return QStringLiteral("wide_fields");
     case HeifStructure::SplitExtents:
         return QStringLiteral("split_extents");
+    case HeifStructure::LosslessRgb:
+        return QStringLiteral("lossless_rgb");
     }
     return {};
 }

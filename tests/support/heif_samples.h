@@ -30,6 +30,8 @@ enum class HeifStructure {
     WideFields,
     // The coded data in two extents.
     SplitExtents,
+    // 4:4:4 RGB coded losslessly (matrix coefficients 0), which shows the source exactly.
+    LosslessRgb,
 };
 
 struct HeifSample

@@ -28,16 +28,18 @@ QByteArray unityMatrix()
     return be32(0x10000) + zeros(12) + be32(0x10000) + zeros(12) + be32(0x40000000);
 }
 
-QByteArray sampleEntry(const HevcPicture& first)
+QByteArray sampleEntry(const HevcPicture& first, const QByteArray& extraBoxes)
 {
     const auto width = static_cast<quint32>(first.size.width());
     const auto height = static_cast<quint32>(first.size.height());
     return box("hvc1", zeros(6) + be16(1) + zeros(16) + be16(width) + be16(height) +
                            be32(0x480000) + be32(0x480000) + zeros(4) + be16(1) + zeros(32) +
-                           be16(0x18) + be16(0xffff) + box("hvcC", first.configuration));
+                           be16(0x18) + be16(0xffff) + box("hvcC", first.configuration) +
+                           extraBoxes);
 }
 
-QByteArray sampleTable(const QList<HevcPicture>& samples, qint64 chunkOffset, bool wide)
+QByteArray sampleTable(const QList<HevcPicture>& samples, qint64 chunkOffset, bool wide,
+                       const QByteArray& extraBoxes)
 {
     const auto count = static_cast<quint32>(samples.size());
     QByteArray sizes;
@@ -48,13 +50,14 @@ QByteArray sampleTable(const QList<HevcPicture>& samples, qint64 chunkOffset, bo
                        be32(1) + be32(static_cast<quint32>(chunkOffset >> 32)) +
                            be32(static_cast<quint32>(chunkOffset)))
              : fullBox("stco", 0, 0, be32(1) + be32(static_cast<quint32>(chunkOffset)));
-    return box("stbl", fullBox("stsd", 0, 0, be32(1) + sampleEntry(samples.first())) +
+    return box("stbl", fullBox("stsd", 0, 0, be32(1) + sampleEntry(samples.first(), extraBoxes)) +
                            fullBox("stts", 0, 0, be32(1) + be32(count) + be32(1)) +
                            fullBox("stsc", 0, 0, be32(1) + be32(1) + be32(count) + be32(1)) +
                            fullBox("stsz", 0, 0, be32(0) + be32(count) + sizes) + chunkOffsets);
 }
 
-QByteArray movie(const QList<HevcPicture>& samples, qint64 chunkOffset, bool wide)
+QByteArray movie(const QList<HevcPicture>& samples, qint64 chunkOffset, bool wide,
+                 const QByteArray& extraBoxes)
 {
     const auto count = static_cast<quint32>(samples.size());
     const auto width = static_cast<quint32>(samples.first().size.width());
@@ -71,13 +74,14 @@ QByteArray movie(const QList<HevcPicture>& samples, qint64 chunkOffset, bool wid
     const QByteArray hdlr = fullBox("hdlr", 0, 0, be32(0) + "pict" + zeros(13));
     const QByteArray dinf = box("dinf", fullBox("dref", 0, 0, be32(1) + fullBox("url ", 0, 1, {})));
     const QByteArray minf = box("minf", fullBox("vmhd", 0, 1, zeros(8)) + dinf +
-                                            sampleTable(samples, chunkOffset, wide));
+                                            sampleTable(samples, chunkOffset, wide, extraBoxes));
     return box("moov", mvhd + box("trak", tkhd + box("mdia", mdhd + hdlr + minf)));
 }
 
 } // namespace
 
-QByteArray writeHeifSequence(const QList<HevcPicture>& samples, bool wideChunkOffsets)
+QByteArray writeHeifSequence(const QList<HevcPicture>& samples, bool wideChunkOffsets,
+                             const QByteArray& extraEntryBoxes)
 {
     if (samples.isEmpty())
         return {};
@@ -86,8 +90,10 @@ QByteArray writeHeifSequence(const QList<HevcPicture>& samples, bool wideChunkOf
     for (const HevcPicture& sample : samples)
         data += sample.data;
     // moov's fields have fixed widths, so its size does not depend on the chunk offset.
-    const qint64 chunkOffset = ftyp.size() + movie(samples, 0, wideChunkOffsets).size() + 8;
-    return ftyp + movie(samples, chunkOffset, wideChunkOffsets) + box("mdat", data);
+    const qint64 chunkOffset =
+        ftyp.size() + movie(samples, 0, wideChunkOffsets, extraEntryBoxes).size() + 8;
+    return ftyp + movie(samples, chunkOffset, wideChunkOffsets, extraEntryBoxes) +
+           box("mdat", data);
 }
 
 } // namespace kavelora::tests

@@ -38,10 +38,23 @@ QByteArray infe(const HeifItem& item, bool wide)
     return fullBox("infe", wide ? 3 : 2, item.hidden ? 1 : 0, body);
 }
 
-// iloc v1 (v2 when wide): 4-byte offsets, lengths and base offsets, no index. Items in mdat
-// lie from mdatStart on, those in idat from its start.
+// A field of iloc, 4 or 8 bytes (or none).
+QByteArray field(qint64 value, int bytes)
+{
+    if (bytes == 0)
+        return {};
+    return bytes == 8 ? be32(static_cast<quint32>(value >> 32)) + be32(static_cast<quint32>(value))
+                      : be32(static_cast<quint32>(value));
+}
+
+// iloc (v1, or v2 when wide, unless the file says), the offsets, lengths and base offsets of
+// the file's width, each extent after an index when it has one. Items in mdat lie from
+// mdatStart on, those in idat from its start.
 QByteArray iloc(const HeifFile& file, qint64 mdatStart)
 {
+    const int version = file.ilocVersion.value_or(file.wideFields ? 2 : 1);
+    const int sizes = file.ilocFieldBytes;
+    const int indexBytes = version == 0 ? 0 : file.ilocIndexBytes;
     QByteArray entries;
     quint32 count = 0;
     qint64 mdatOffset = 0;
@@ -50,27 +63,26 @@ QByteArray iloc(const HeifFile& file, qint64 mdatStart)
         // Derived items without data still get an entry, without extents: readers look them up.
         ++count;
         qint64& offset = item.inIdat ? idatOffset : mdatOffset;
-        entries +=
-            id(item.id, file.wideFields) +
-            be16(static_cast<quint32>(item.constructionMethod.value_or(item.inIdat ? 1 : 0))) +
-            be16(0) + be32(static_cast<quint32>(item.inIdat ? 0 : mdatStart));
+        entries += id(item.id, version == 2);
+        if (version > 0)
+            entries +=
+                be16(static_cast<quint32>(item.constructionMethod.value_or(item.inIdat ? 1 : 0)));
+        entries += be16(0) + field(item.inIdat ? 0 : mdatStart, sizes);
         const bool split = item.splitAt > 0 && item.splitAt < item.data.size();
         entries += be16(item.data.isEmpty() ? 0 : split ? 2 : 1);
         if (item.data.isEmpty())
             continue;
-        if (split) {
-            entries +=
-                be32(static_cast<quint32>(offset)) + be32(static_cast<quint32>(item.splitAt));
-            entries += be32(static_cast<quint32>(offset + item.splitAt)) +
-                       be32(static_cast<quint32>(item.data.size() - item.splitAt));
-        } else {
-            entries += be32(static_cast<quint32>(offset)) +
-                       be32(item.claimedLength.value_or(static_cast<quint32>(item.data.size())));
-        }
+        const qint64 firstLength = split ? item.splitAt : item.data.size();
+        entries += field(1, indexBytes) + field(offset, sizes) +
+                   field(item.claimedLength ? qint64{*item.claimedLength} : firstLength, sizes);
+        if (split)
+            entries += field(1, indexBytes) + field(offset + item.splitAt, sizes) +
+                       field(item.data.size() - item.splitAt, sizes);
         offset += item.data.size();
     }
-    return fullBox("iloc", file.wideFields ? 2 : 1, 0,
-                   byte(0x44) + byte(0x40) + id(count, file.wideFields) + entries);
+    return fullBox("iloc", version, 0,
+                   byte(sizes << 4 | sizes) + byte(sizes << 4 | indexBytes) +
+                       id(count, version == 2) + entries);
 }
 
 QByteArray iref(const HeifFile& file)

@@ -92,6 +92,11 @@ struct HeifFile
     // 32-bit item ids and 15-bit property indices: pitm v1, iinf v1, infe v3, iloc v2, iref v1,
     // ipma v1 with flags 1.
     bool wideFields = false;
+    // iloc's version (v1, v2 when wide, unless given), the bytes of its offsets, lengths and
+    // base offsets (4 or 8) and of its extent indices (0, 4 or 8; none in v0).
+    std::optional<int> ilocVersion;
+    int ilocFieldBytes = 4;
+    int ilocIndexBytes = 0;
     // A box appended to meta as it stands (a test's broken or unknown box).
     QByteArray extraMetaBox;
 };
@@ -117,6 +122,8 @@ HeifFile gridOfTiles(const QImage& picture, QSize tileSize, const HevcOptions& o
 
 // An image sequence: moov with one picture track (hvc1 sample entry of the first sample's
 // configuration) and its samples in mdat, chunk offsets in stco or, when wide, co64.
-QByteArray writeHeifSequence(const QList<HevcPicture>& samples, bool wideChunkOffsets = false);
+// extraEntryBoxes follow hvcC in the sample entry (colr and the like).
+QByteArray writeHeifSequence(const QList<HevcPicture>& samples, bool wideChunkOffsets = false,
+                             const QByteArray& extraEntryBoxes = {});
 
 } // namespace kavelora::tests

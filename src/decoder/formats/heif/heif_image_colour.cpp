@@ -59,7 +59,7 @@ void describe(const QByteArray& file, const Box& box, ImagePlan& plan, QSet<QByt
             plan.colour.transfer = static_cast<int>(fields.take(2));
             plan.coding.matrixCoefficients = static_cast<int>(fields.take(2));
             plan.coding.fullRange = (fields.take(1) & 0x80) != 0;
-            plan.coding.stated = true;
+            plan.coding.fromColourProperty = true;
         } else if (colourType == "prof" || colourType == "rICC") {
             plan.colour.iccProfile = file.mid(fields.position(), fields.remaining());
         } else {
@@ -97,6 +97,13 @@ void describeColour(const QByteArray& file, const MetaItems& meta, ImagePlan& pl
     for (const Item* item : itemsDownward(meta, plan, itemOfNode))
         for (const ItemProperty& property : item->properties)
             describe(file, meta.properties[static_cast<size_t>(property.index)], plan, seen);
+}
+
+void describeColour(const QByteArray& file, const std::vector<Box>& boxes, ImagePlan& plan)
+{
+    QSet<QByteArray> seen;
+    for (const Box& box : boxes)
+        describe(file, box, plan, seen);
 }
 
 } // namespace kavelora::decoder::heif

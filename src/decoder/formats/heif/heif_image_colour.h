@@ -16,4 +16,8 @@ namespace kavelora::decoder::heif {
 void describeColour(const QByteArray& file, const MetaItems& meta, ImagePlan& plan,
                     const std::vector<quint32>& itemOfNode);
 
+// Fills plan.colour and plan.coding from the colour boxes among boxes (a sequence's sample
+// entry's), the first of each kind counting. Throws InvalidPicture for a broken one.
+void describeColour(const QByteArray& file, const std::vector<Box>& boxes, ImagePlan& plan);
+
 } // namespace kavelora::decoder::heif

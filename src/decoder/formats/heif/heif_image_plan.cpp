@@ -77,6 +77,7 @@ ImagePlan planFromSequence(const QByteArray& file, const Box& moov)
     node.content = CodedImage{image.configuration, {image.firstSample}};
     node.size = image.size;
     plan.nodes.push_back(std::move(node));
+    describeColour(file, image.entryBoxes, plan);
     return plan;
 }
 

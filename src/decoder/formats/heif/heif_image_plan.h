@@ -87,9 +87,9 @@ struct SampleCoding
 {
     int matrixCoefficients = 6;
     bool fullRange = true;
-    // Whether an nclx property said the two above; otherwise the coded stream's own video
-    // signal description (its VUI) does.
-    bool stated = false;
+    // Whether an nclx property gave the two above; when not, the coded stream's VUI says
+    // (libheif 1.15 shows such pictures by their VUI).
+    bool fromColourProperty = false;
     // Luma and chroma bits (pixi), where given; the coded stream says otherwise.
     std::optional<int> bitDepth;
 };

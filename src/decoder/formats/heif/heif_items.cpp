@@ -4,6 +4,8 @@
 
 #include "platform/runtime_error.h"
 
+#include <cstdint>
+
 namespace kavelora::decoder::heif {
 namespace {
 
@@ -79,6 +81,8 @@ void readLocations(const QByteArray& file, const Box& iloc, MetaItems& meta)
         const quint64 base = fields.take(baseBytes);
         const quint64 extentCount = fields.take(2);
         check(!fields.failed() && extentCount <= kMaxExtentsPerItem);
+        // Extents of no bytes all say "from base to the end": more than one is only a cost.
+        check(indexBytes + offsetBytes + lengthBytes > 0 || extentCount <= 1);
         std::vector<FileExtent> extents;
         for (quint64 extent = 0; extent < extentCount; ++extent) {
             fields.take(indexBytes);

@@ -6,6 +6,8 @@
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
 
+#include <climits>
+
 namespace kavelora::decoder::heif {
 namespace {
 
@@ -14,6 +16,8 @@ using platform::RuntimeError;
 
 // A grid's or overlay's description is a few dozen bytes; more is not read.
 constexpr qint64 kMaxDescriptionBytes = 4096;
+// An HEVC decoder configuration record's fixed fields, before its arrays of parameter sets.
+constexpr qsizetype kMinConfigurationBytes = 23;
 
 void check(bool condition)
 {
@@ -122,7 +126,7 @@ ImageNode NodeBuilder::coded(const Item& item)
             configured = true;
         }
     }
-    check(configured && !image.configuration.isEmpty());
+    check(configured && image.configuration.size() >= kMinConfigurationBytes);
     image.data = itemData(m_file, m_meta, item);
     ImageNode node;
     node.size = codedSize(item);

@@ -99,7 +99,7 @@ public:
         , m_factor(factor)
     {
         const int bits = plan.coding.bitDepth.value_or(codedBitsOf(plan, plan.primary, 0));
-        if (plan.coding.stated)
+        if (plan.coding.fromColourProperty)
             m_colour.coding = YCbCrCoding{plan.coding.matrixCoefficients, plan.coding.fullRange};
         m_colour.bitsPerSample = bits > 8 ? 16 : 8;
         if (bits > 8 || !isSrgb(plan.colour)) {

@@ -12,6 +12,9 @@ namespace {
 using platform::ErrorNumber;
 using platform::RuntimeError;
 
+// The visual sample entry's fields come before its boxes.
+constexpr qsizetype kVisualEntryFieldBytes = 78;
+
 void check(bool condition)
 {
     if (!condition)
@@ -62,8 +65,8 @@ void readSampleEntry(const QByteArray& file, const Box& stsd, SequenceImage& ima
     const auto height = static_cast<int>(fields.take(2));
     check(!fields.failed() && width > 0 && height > 0);
     image.size = QSize(width, height);
-    // The visual sample entry's fields take 78 bytes before its boxes.
-    const Box hvcC = required(child(file, entry, "hvcC", 78));
+    const Box hvcC = required(child(file, entry, "hvcC", kVisualEntryFieldBytes));
+    image.entryBoxes = boxesIn(file, entry.body + kVisualEntryFieldBytes, entry.end);
     image.configuration = file.mid(hvcC.body, hvcC.end - hvcC.body);
 }
 

@@ -17,6 +17,8 @@ struct SequenceImage
     QByteArray configuration;
     QSize size;
     FileExtent firstSample;
+    // The sample entry's boxes, hvcC and the colour ones among them.
+    std::vector<Box> entryBoxes;
 };
 
 // The first sample of the first track of moov whose handler is 'pict', with its hvc1 sample
