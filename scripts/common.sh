@@ -6,7 +6,7 @@
 KAVELORA_BUILD_PACKAGES=(
     cmake g++ make pkg-config libfontconfig-dev libjpeg-dev
     libseccomp-dev libpng-dev libdeflate-dev libwebp-dev libtiff-dev libgif-dev
-    libheif-dev libavif-dev libjxl-dev liblcms2-dev
+    libde265-dev libheif-dev libavif-dev libjxl-dev liblcms2-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libqt6printsupport6 qt6-qpa-plugins qt6-image-formats-plugins
     qt6-translations-l10n fonts-ipafont-gothic

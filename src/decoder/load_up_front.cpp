@@ -7,6 +7,9 @@
 #include <QImageReader>
 #include <QThreadPool>
 
+#include <memory>
+#include <vector>
+
 namespace kavelora::decoder {
 
 void loadImagePluginsUpFront()
@@ -31,6 +34,19 @@ void loadImagePluginsUpFront()
     QThreadPool firstThread;
     firstThread.start([] {});
     firstThread.waitForDone();
+    // glibc's malloc reads /proc/sys/vm/overcommit_memory the first time a thread's heap gives
+    // memory back, as a reader's threads do when they free their buffers (a HEIF grid's tile
+    // decoders): a thread that frees what it took settles it before the lock.
+    QThreadPool shrinkingThread;
+    shrinkingThread.start([] {
+        constexpr int kBlocks = 64;
+        // Each below the size malloc maps on its own, so that they all lie in the heap.
+        constexpr std::size_t kBlockBytes = 64 * 1024;
+        std::vector<std::unique_ptr<char[]>> blocks;
+        for (int block = 0; block < kBlocks; ++block)
+            blocks.push_back(std::make_unique<char[]>(kBlockBytes));
+    });
+    shrinkingThread.waitForDone();
 }
 
 } // namespace kavelora::decoder

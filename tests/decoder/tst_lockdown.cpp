@@ -8,6 +8,7 @@
 
 #include "decoder/lockdown.h"
 #include "descriptor_message.h"
+#include "heif_samples.h"
 #include "locked_child.h"
 #include "locked_fixtures.h"
 #include "process_status.h"
@@ -37,6 +38,9 @@ using namespace kavelora::tests;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A HEIF grid the tests' writer makes, decoded locked beside the encoders' pictures.
+const QString kHeifGrid = u"heif grid"_s;
 
 // This program started again, locking itself and playing role with numbers (descriptors it
 // inherits and row values).
@@ -105,6 +109,11 @@ private Q_SLOTS:
             return 0;
         });
         QCOMPARE(written, kSucceeded);
+        // The same picture as a grid, whose tiles decode on threads of the reader's own.
+        const QImage picture(m_fixtures.filePath(u"png"_s), "png");
+        QVERIFY(!picture.isNull());
+        QVERIFY(writeFile(m_fixtures.filePath(kHeifGrid),
+                          writeHeif(gridOfTiles(picture, QSize(256, 256)))));
         // The encoders tell formats by their files' extensions.
         const QString png = m_fixtures.filePath(u"encoder input.png"_s);
         QVERIFY(QFile::copy(m_fixtures.filePath(u"png"_s), png));
@@ -187,6 +196,7 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(name)) << name << (name != u"tga");
         for (const LibraryFixture& fixture : kLibraryFixtures)
             QTest::newRow(qPrintable(fixture.name)) << fixture.name << true;
+        QTest::newRow("heif grid") << kHeifGrid << true;
     }
 
     void decodesEveryFormatLocked()

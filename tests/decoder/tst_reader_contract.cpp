@@ -176,12 +176,12 @@ private Q_SLOTS:
         QCOMPARE(image, expected);
     }
 
-    // The formats without a reduced decode give the whole picture whatever the target.
+    // The formats without a reduced decode give the whole picture whatever the target. HEIF
+    // reduces; tst_heif_reader holds its reduced reads to the whole read reduced.
     void unreducedFormatsGiveTheWholePicture_data()
     {
         QTest::addColumn<ContractPicture>("picture");
-        const QList<QByteArray> whole{"bmp", "ico", "cur", "xpm", "xbm",
-                                      "pbm", "pgm", "ppm", "heif"};
+        const QList<QByteArray> whole{"bmp", "ico", "cur", "xpm", "xbm", "pbm", "pgm", "ppm"};
         for (const ContractPicture& picture : wholePictures(m_encoderFiles.path())) {
             if (whole.contains(picture.name.split(' ').first()))
                 QTest::newRow(picture.name.constData()) << picture;

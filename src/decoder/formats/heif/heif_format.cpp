@@ -5,6 +5,7 @@
 #include "decoder/common/codec_samples.h"
 #include "decoder/common/iso_media_brands.h"
 #include "decoder/formats/heif/heif_reader.h"
+#include "decoder/formats/heif/hevc_decoder.h"
 
 #include <array>
 
@@ -33,13 +34,13 @@ extern const PictureFormat kHeifFormat{
     .sniff = isHeif,
     .loadBeforeLock =
         [] {
-            // libheif registers its decoders, and may look for plugins, at initialisation.
-            initialiseHeifDecoders();
+            // libde265 builds its tables at initialisation.
+            heif::initialiseHevcDecoding();
             prepareColourConversion();
         },
-    // libheif reads from memory.
+    // Items' data may lie anywhere in the file, in any order: the reader takes it whole.
     .read = [](PictureStream& source, const ReadRequest& request) -> std::optional<DecodedPicture> {
-        return readHeif(source.readAll(), request.allocate);
+        return readHeif(source.readAll(), request);
     },
 };
 

@@ -6,7 +6,7 @@
 
 namespace kavelora::decoder {
 
-// HEIF with HEVC coded pictures, through libheif.
+// HEIF with HEVC coded pictures, read by its own parser and decoded by libde265.
 extern const PictureFormat kHeifFormat;
 
 } // namespace kavelora::decoder
