@@ -38,9 +38,9 @@ inline constexpr qint64 kMaxCodecDecodeBytes = 4 * kMaxPictureBytes;
 // The largest one buffer of samples a HEIF, AVIF or JPEG XL decode may ask for, in bytes.
 inline constexpr qint64 kMaxCodecSampleBufferBytes = kMaxPictureBytes;
 
-// The widest or tallest picture the codec libraries are let decode, in pixels. libheif checks
-// nothing but this of the grid and overlay pictures it composes, before it allocates them; the
-// fuzz builds keep each such allocation under the fuzzer's limit with it.
+// The widest or tallest picture the codec libraries are let decode, in pixels, and the widest
+// or tallest grid or overlay a HEIF may compose; the fuzz builds keep each such allocation
+// under the fuzzer's limit with it.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 inline constexpr int kMaxCodecSidePixels = 4096;
 #else

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: MIT
 #include "heif_plan_fixtures.h"
 
+#include "decoder/common/area_reducer.h"
+
 #include "heif_samples.h"
 
 #include <QtEndian>
@@ -265,6 +267,15 @@ QImage libheifPicture(const QByteArray& heif)
             out[x] = qRgba(in[0], in[1], in[2], in[3]);
     }
     return picture;
+}
+
+QImage reducedByArea(const QImage& picture, int factor)
+{
+    QImage target(decoder::reducedSize(picture.size(), factor), picture.format());
+    decoder::AreaReducer reducer(target, picture.height(), factor);
+    for (int y = 0; y < picture.height(); ++y)
+        reducer.addRow(reinterpret_cast<const QRgb*>(picture.constScanLine(y)), picture.width());
+    return target;
 }
 
 } // namespace kavelora::tests

@@ -32,4 +32,7 @@ HeifPlanFixture heifPlanFixture(const QString& structure);
 // The primary picture as libheif 1.15 decodes it, in ARGB32; null when libheif refuses it.
 QImage libheifPicture(const QByteArray& heif);
 
+// picture (RGB32 or ARGB32) reduced by factor as the decoder's area reducer does.
+QImage reducedByArea(const QImage& picture, int factor);
+
 } // namespace kavelora::tests

@@ -11,6 +11,7 @@
 #include "decoder/formats/heif/hevc_sequence_size.h"
 #include "heif_plan_fixtures.h"
 #include "heif_samples.h"
+#include "picture_fixtures.h"
 #include "platform/runtime_error.h"
 
 #include <QTest>
@@ -23,40 +24,15 @@ using kavelora::platform::RuntimeError;
 using kavelora::tests::heifPlanFixture;
 using namespace kavelora::decoder::heif;
 
+using kavelora::tests::reducedByArea;
+
+using kavelora::tests::largestChannelDifference;
+
 Q_DECLARE_METATYPE(ErrorNumber)
 
 namespace {
 
 constexpr QSize kWholeCover(8192, 8192);
-
-// The largest difference of any channel of any pixel, or -1 when the sizes differ.
-int largestDifference(const QImage& picture, const QImage& expected)
-{
-    if (picture.size() != expected.size())
-        return -1;
-    const QImage a = picture.convertToFormat(QImage::Format_ARGB32);
-    const QImage b = expected.convertToFormat(QImage::Format_ARGB32);
-    int largest = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* left = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* right = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x)
-            largest = std::max({largest, qAbs(qRed(left[x]) - qRed(right[x])),
-                                qAbs(qGreen(left[x]) - qGreen(right[x])),
-                                qAbs(qBlue(left[x]) - qBlue(right[x])),
-                                qAbs(qAlpha(left[x]) - qAlpha(right[x]))});
-    }
-    return largest;
-}
-
-QImage reducedByArea(const QImage& picture, int factor)
-{
-    QImage target(kavelora::decoder::reducedSize(picture.size(), factor), picture.format());
-    AreaReducer reducer(target, picture.height(), factor);
-    for (int y = 0; y < picture.height(); ++y)
-        reducer.addRow(reinterpret_cast<const QRgb*>(picture.constScanLine(y)), picture.width());
-    return target;
-}
 
 ErrorNumber errorOf(const QByteArray& data, const ImagePlan& plan)
 {
@@ -91,7 +67,7 @@ private Q_SLOTS:
         QImage reference = kavelora::tests::libheifPicture(fixture.heif);
         if (!fixture.libheifFault.isEmpty()) {
             // Where libheif is wrong, the row says so and shows that it still is.
-            QVERIFY2(largestDifference(reference, fixture.source) > 2,
+            QVERIFY2(largestChannelDifference(reference, fixture.source) > 2,
                      qPrintable(fixture.libheifFault));
             reference = QImage();
         }
@@ -99,10 +75,10 @@ private Q_SLOTS:
                  "libheif refuses the file and its coding is lossy");
         const QImage expected = reference.isNull() ? fixture.source : reference;
         QCOMPARE(decoded.ownSize, expected.size());
-        const int difference = largestDifference(decoded.image, expected);
+        const int difference = largestChannelDifference(decoded.image, expected);
         QVERIFY2(difference >= 0 && difference <= 2, qPrintable(QString::number(difference)));
         if (!fixture.source.isNull())
-            QVERIFY(largestDifference(decoded.image, fixture.source) <= 2);
+            QVERIFY(largestChannelDifference(decoded.image, fixture.source) <= 2);
     }
 
     void reducedReadIsTheFullReadReduced_data()
@@ -132,7 +108,8 @@ private Q_SLOTS:
         const auto reduced = decodeImagePlan(fixture.data, fixture.plan, ReadRequest{cover, {}});
         QCOMPARE(reduced.ownSize, whole.ownSize);
         QCOMPARE(reduced.image.format(), whole.image.format());
-        const int difference = largestDifference(reduced.image, reducedByArea(whole.image, factor));
+        const int difference =
+            largestChannelDifference(reduced.image, reducedByArea(whole.image, factor));
         QVERIFY2(difference >= 0 && difference <= 1, qPrintable(QString::number(difference)));
     }
 

@@ -41,24 +41,6 @@ QImage withAlphaRamp(QImage image)
     return image;
 }
 
-// The largest difference of any channel, premultiplied, between two pictures of one size.
-int largestDifference(const QImage& actual, const QImage& expected)
-{
-    const QImage a = actual.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage e = expected.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    int largest = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* q = reinterpret_cast<const QRgb*>(e.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x) {
-            for (int shift : {0, 8, 16, 24})
-                largest = std::max(largest, std::abs(static_cast<int>((p[x] >> shift) & 0xFF) -
-                                                     static_cast<int>((q[x] >> shift) & 0xFF)));
-        }
-    }
-    return largest;
-}
-
 struct DecoderDeleter
 {
     void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
@@ -189,7 +171,8 @@ private Q_SLOTS:
             QCOMPARE(reduced.image.size(), decoder::reducedSize(own, factor));
             QCOMPARE(reduced.image.hasAlphaChannel(), whole.image.hasAlphaChannel());
             const int difference =
-                largestDifference(reduced.image, exactAreaAverage(whole.image, factor));
+                largestChannelDifference(reduced.image, exactAreaAverage(whole.image, factor),
+                                         QImage::Format_ARGB32_Premultiplied);
             if (difference > 1)
                 QFAIL(qPrintable(
                     u"factor %1: a channel differs by %2"_qs.arg(factor).arg(difference)));

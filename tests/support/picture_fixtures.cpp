@@ -222,6 +222,25 @@ QImage exactAreaAverage(const QImage& image, int factor)
     return averaged;
 }
 
+int largestChannelDifference(const QImage& actual, const QImage& expected, QImage::Format format)
+{
+    if (actual.size() != expected.size())
+        return -1;
+    const QImage a = actual.convertToFormat(format);
+    const QImage b = expected.convertToFormat(format);
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* left = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* right = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            largest = std::max({largest, qAbs(qRed(left[x]) - qRed(right[x])),
+                                qAbs(qGreen(left[x]) - qGreen(right[x])),
+                                qAbs(qBlue(left[x]) - qBlue(right[x])),
+                                qAbs(qAlpha(left[x]) - qAlpha(right[x]))});
+    }
+    return largest;
+}
+
 double psnr(const QImage& actual, const QImage& expected)
 {
     const QImage a = actual.convertToFormat(QImage::Format_ARGB32_Premultiplied);

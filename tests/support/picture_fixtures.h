@@ -76,6 +76,10 @@ QImage exactAreaAverage(const QImage& image, int factor);
 // The peak signal-to-noise ratio of actual against expected over premultiplied ARGB, in dB;
 // 99 when they are equal.
 double psnr(const QImage& actual, const QImage& expected);
+// The largest difference of any channel of any pixel once both are in format, or -1 when the
+// sizes differ.
+int largestChannelDifference(const QImage& actual, const QImage& expected,
+                             QImage::Format format = QImage::Format_ARGB32);
 
 // True when the two colours differ by at most tolerance in each of red, green and blue.
 bool colourNear(QRgb actual, QRgb expected, int tolerance = 6);

@@ -2,9 +2,17 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_boxes.h"
 
+#include "platform/runtime_error.h"
+
 #include <algorithm>
 
 namespace kavelora::decoder::heif {
+
+void refuseUnless(bool condition)
+{
+    if (!condition)
+        throw platform::RuntimeError(platform::ErrorNumber::InvalidPicture);
+}
 
 Fields::Fields(const QByteArray& bytes, qsizetype at, qsizetype end)
     : m_bytes(bytes)

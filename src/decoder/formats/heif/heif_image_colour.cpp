@@ -2,24 +2,15 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_image_colour.h"
 
-#include "platform/runtime_error.h"
+#include "decoder/formats/heif/heif_boxes.h"
 
 #include <QSet>
 
 namespace kavelora::decoder::heif {
 namespace {
 
-using platform::ErrorNumber;
-using platform::RuntimeError;
-
 // mdcv gives luminances in units of 0.0001 cd/m².
 constexpr float kMasteringLuminanceUnitsPerNit = 10000.0F;
-
-void check(bool condition)
-{
-    if (!condition)
-        throw RuntimeError(ErrorNumber::InvalidPicture);
-}
 
 // The items from the primary picture's down to its first coded one, following the first tile,
 // layer or source of each derivation.
@@ -71,7 +62,7 @@ void describe(const QByteArray& file, const Box& box, ImagePlan& plan, QSet<QByt
         fields.takeVersion();
         const quint64 channels = fields.take(1);
         const quint64 bits = fields.take(1);
-        check(channels > 0 && bits >= 1 && bits <= 16);
+        refuseUnless(channels > 0 && bits >= 1 && bits <= 16);
         plan.coding.bitDepth = static_cast<int>(bits);
     } else if (box.type == "clli") {
         plan.colour.maxContentLight = static_cast<float>(fields.take(2));
@@ -84,7 +75,7 @@ void describe(const QByteArray& file, const Box& box, ImagePlan& plan, QSet<QByt
     } else {
         return;
     }
-    check(!fields.failed());
+    refuseUnless(!fields.failed());
     seen.insert(kind);
 }
 

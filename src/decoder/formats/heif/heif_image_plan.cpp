@@ -2,23 +2,14 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_image_plan.h"
 
+#include "decoder/formats/heif/heif_boxes.h"
 #include "decoder/formats/heif/heif_image_colour.h"
 #include "decoder/formats/heif/heif_items.h"
 #include "decoder/formats/heif/heif_node_builder.h"
 #include "decoder/formats/heif/heif_sequence.h"
-#include "platform/runtime_error.h"
 
 namespace kavelora::decoder::heif {
 namespace {
-
-using platform::ErrorNumber;
-using platform::RuntimeError;
-
-void check(bool condition)
-{
-    if (!condition)
-        throw RuntimeError(ErrorNumber::InvalidPicture);
-}
 
 bool isAlphaUrn(const QByteArray& urn)
 {
@@ -52,7 +43,7 @@ std::optional<quint32> alphaItem(const QByteArray& file, const MetaItems& meta, 
 
 ImagePlan planFromMeta(const QByteArray& file, const MetaItems& meta)
 {
-    check(meta.primary.has_value() && meta.items.contains(*meta.primary));
+    refuseUnless(meta.primary.has_value() && meta.items.contains(*meta.primary));
     ImagePlan plan;
     NodeBuilder builder(file, meta, plan.nodes);
     plan.primary = builder.build(*meta.primary);
@@ -87,7 +78,7 @@ ImagePlan planPrimaryImage(const QByteArray& file)
 {
     bool overran = false;
     const std::vector<Box> top = boxesIn(file, 0, file.size(), &overran);
-    check(!overran);
+    refuseUnless(!overran);
     const Box* meta = findBox(top, "meta");
     const Box* moov = findBox(top, "moov");
     if (meta) {
@@ -95,7 +86,7 @@ ImagePlan planPrimaryImage(const QByteArray& file)
         if (items.primary || !moov)
             return planFromMeta(file, items);
     }
-    check(moov != nullptr);
+    refuseUnless(moov != nullptr);
     return planFromSequence(file, *moov);
 }
 

@@ -2,26 +2,12 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_items.h"
 
-#include "platform/runtime_error.h"
+#include "decoder/formats/heif/heif_boxes.h"
 
 #include <cstdint>
 
 namespace kavelora::decoder::heif {
 namespace {
-
-using platform::ErrorNumber;
-using platform::RuntimeError;
-
-[[noreturn]] void broken()
-{
-    throw RuntimeError(ErrorNumber::InvalidPicture);
-}
-
-void check(bool condition)
-{
-    if (!condition)
-        broken();
-}
 
 // The child boxes of a box, after skip bytes of its own fields; one overrunning its parent is
 // a broken file.
@@ -29,7 +15,7 @@ std::vector<Box> children(const QByteArray& file, const Box& parent, qsizetype s
 {
     bool overran = false;
     std::vector<Box> boxes = boxesIn(file, parent.body + skip, parent.end, &overran);
-    check(!overran);
+    refuseUnless(!overran);
     return boxes;
 }
 
@@ -38,7 +24,7 @@ void readItemInfo(const QByteArray& file, const Box& iinf, MetaItems& meta)
     Fields fields(file, iinf);
     const int version = fields.takeVersion();
     fields.take(version == 0 ? 2 : 4); // the count; the boxes that follow tell it
-    check(!fields.failed());
+    refuseUnless(!fields.failed());
     for (const Box& infe : children(file, iinf, fields.position() - iinf.body)) {
         if (infe.type != "infe")
             continue;
@@ -53,8 +39,8 @@ void readItemInfo(const QByteArray& file, const Box& iinf, MetaItems& meta)
         entry.take(2); // the protection index
         item.type = entry.takeType();
         item.hidden = (flags & 1) != 0;
-        check(!entry.failed() && !meta.items.contains(item.id));
-        check(meta.items.size() < kMaxItems);
+        refuseUnless(!entry.failed() && !meta.items.contains(item.id));
+        refuseUnless(meta.items.size() < kMaxItems);
         meta.items.insert(item.id, item);
     }
 }
@@ -63,7 +49,7 @@ void readLocations(const QByteArray& file, const Box& iloc, MetaItems& meta)
 {
     Fields fields(file, iloc);
     const int version = fields.takeVersion();
-    check(version <= 2);
+    refuseUnless(version <= 2);
     const quint64 sizes = fields.take(1);
     const quint64 moreSizes = fields.take(1);
     const auto offsetBytes = static_cast<qsizetype>(sizes >> 4);
@@ -71,7 +57,7 @@ void readLocations(const QByteArray& file, const Box& iloc, MetaItems& meta)
     const auto baseBytes = static_cast<qsizetype>(moreSizes >> 4);
     const auto indexBytes = version >= 1 ? static_cast<qsizetype>(moreSizes & 15) : 0;
     for (const qsizetype bytes : {offsetBytes, lengthBytes, baseBytes, indexBytes})
-        check(bytes == 0 || bytes == 4 || bytes == 8);
+        refuseUnless(bytes == 0 || bytes == 4 || bytes == 8);
     const quint64 count = fields.take(version < 2 ? 2 : 4);
     // Every entry takes six bytes at least, so the count cannot outrun the box for long.
     for (quint64 i = 0; i < count; ++i) {
@@ -80,17 +66,17 @@ void readLocations(const QByteArray& file, const Box& iloc, MetaItems& meta)
         fields.take(2); // the data reference: 0, this file
         const quint64 base = fields.take(baseBytes);
         const quint64 extentCount = fields.take(2);
-        check(!fields.failed() && extentCount <= kMaxExtentsPerItem);
+        refuseUnless(!fields.failed() && extentCount <= kMaxExtentsPerItem);
         // Extents of no bytes all say "from base to the end": more than one is only a cost.
-        check(indexBytes + offsetBytes + lengthBytes > 0 || extentCount <= 1);
+        refuseUnless(indexBytes + offsetBytes + lengthBytes > 0 || extentCount <= 1);
         std::vector<FileExtent> extents;
         for (quint64 extent = 0; extent < extentCount; ++extent) {
             fields.take(indexBytes);
             const quint64 offset = fields.take(offsetBytes);
             const quint64 length = fields.take(lengthBytes);
             // Past the file's size nothing fits; this keeps the sums below from overflowing.
-            check(!fields.failed() && base <= INT32_MAX * 4ULL && offset <= INT32_MAX * 4ULL &&
-                  length <= INT32_MAX * 4ULL);
+            refuseUnless(!fields.failed() && base <= INT32_MAX * 4ULL &&
+                         offset <= INT32_MAX * 4ULL && length <= INT32_MAX * 4ULL);
             extents.push_back({static_cast<qint64>(base + offset), static_cast<qint64>(length)});
         }
         const auto found = meta.items.find(id);
@@ -99,7 +85,7 @@ void readLocations(const QByteArray& file, const Box& iloc, MetaItems& meta)
         found->constructionMethod = method;
         found->extents = std::move(extents);
     }
-    check(!fields.failed());
+    refuseUnless(!fields.failed());
 }
 
 void readReferences(const QByteArray& file, const Box& iref, MetaItems& meta)
@@ -113,8 +99,8 @@ void readReferences(const QByteArray& file, const Box& iref, MetaItems& meta)
         const quint64 count = fields.take(2);
         for (quint64 i = 0; i < count && !fields.failed(); ++i)
             entry.to.push_back(static_cast<quint32>(fields.take(idBytes)));
-        check(!fields.failed());
-        check(meta.references.size() < kMaxItems);
+        refuseUnless(!fields.failed());
+        refuseUnless(meta.references.size() < kMaxItems);
         meta.referencesFrom[entry.from].push_back(static_cast<int>(meta.references.size()));
         meta.references.push_back(std::move(entry));
     }
@@ -124,7 +110,7 @@ void readProperties(const QByteArray& file, const Box& iprp, MetaItems& meta)
 {
     const std::vector<Box> boxes = children(file, iprp, 0);
     const Box* ipco = findBox(boxes, "ipco");
-    check(ipco != nullptr);
+    refuseUnless(ipco != nullptr);
     meta.properties = children(file, *ipco, 0);
     for (const Box& ipma : boxes) {
         if (ipma.type != "ipma")
@@ -145,14 +131,14 @@ void readProperties(const QByteArray& file, const Box& iprp, MetaItems& meta)
                 // Index 0 is "no property".
                 if (index == 0)
                     continue;
-                check(index <= static_cast<int>(meta.properties.size()));
+                refuseUnless(index <= static_cast<int>(meta.properties.size()));
                 properties.push_back({index - 1, (value & essentialBit) != 0});
             }
             const auto found = meta.items.find(id);
             if (found != meta.items.end())
                 found->properties = std::move(properties);
         }
-        check(!fields.failed());
+        refuseUnless(!fields.failed());
     }
 }
 
@@ -163,16 +149,16 @@ MetaItems readMetaItems(const QByteArray& file, const Box& meta)
     MetaItems items;
     const std::vector<Box> boxes = children(file, meta, 4);
     const Box* hdlr = findBox(boxes, "hdlr");
-    check(hdlr != nullptr);
+    refuseUnless(hdlr != nullptr);
     Fields handler(file, *hdlr);
     handler.takeVersion();
     handler.take(4);
-    check(handler.takeType() == "pict");
+    refuseUnless(handler.takeType() == "pict");
     if (const Box* pitm = findBox(boxes, "pitm")) {
         Fields fields(file, *pitm);
         const int version = fields.takeVersion();
         items.primary = static_cast<quint32>(fields.take(version == 0 ? 2 : 4));
-        check(!fields.failed());
+        refuseUnless(!fields.failed());
     }
     if (const Box* iinf = findBox(boxes, "iinf"))
         readItemInfo(file, *iinf, items);
@@ -189,8 +175,8 @@ MetaItems readMetaItems(const QByteArray& file, const Box& meta)
 
 std::vector<FileExtent> itemData(const QByteArray& file, const MetaItems& meta, const Item& item)
 {
-    check(item.constructionMethod == 0 || (item.constructionMethod == 1 && meta.idat));
-    check(!item.extents.empty());
+    refuseUnless(item.constructionMethod == 0 || (item.constructionMethod == 1 && meta.idat));
+    refuseUnless(!item.extents.empty());
     const qint64 origin = item.constructionMethod == 1 ? meta.idat->body : 0;
     const qint64 limit = item.constructionMethod == 1 ? meta.idat->end : file.size();
     std::vector<FileExtent> extents;
@@ -198,7 +184,7 @@ std::vector<FileExtent> itemData(const QByteArray& file, const MetaItems& meta, 
         const qint64 begin = origin + extent.offset;
         // A length of 0 runs to the end of the file, or of idat.
         const qint64 length = extent.length == 0 ? limit - begin : extent.length;
-        check(begin <= limit && length > 0 && length <= limit - begin);
+        refuseUnless(begin <= limit && length > 0 && length <= limit - begin);
         extents.push_back({begin, length});
     }
     return extents;

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_node_builder.h"
 
+#include "decoder/formats/heif/heif_boxes.h"
 #include "decoder/formats/heif/heif_transforms.h"
 #include "platform/runtime_error.h"
 #include "protocol/picture_limits.h"
@@ -18,12 +19,6 @@ using platform::RuntimeError;
 constexpr qint64 kMaxDescriptionBytes = 4096;
 // An HEVC decoder configuration record's fixed fields, before its arrays of parameter sets.
 constexpr qsizetype kMinConfigurationBytes = 23;
-
-void check(bool condition)
-{
-    if (!condition)
-        throw RuntimeError(ErrorNumber::InvalidPicture);
-}
 
 // A side as a derivation declares it, which may be past INT_MAX.
 int declaredSide(quint64 pixels)
@@ -49,7 +44,7 @@ QSize displayedSize(const ImageNode& node)
 
 void checkPictureSize(QSize size)
 {
-    check(size.width() > 0 && size.height() > 0);
+    refuseUnless(size.width() > 0 && size.height() > 0);
     if (size.width() > protocol::kMaxCodecSidePixels ||
         size.height() > protocol::kMaxCodecSidePixels ||
         qint64{size.width()} * size.height() > protocol::kMaxPicturePixels)
@@ -73,9 +68,9 @@ int NodeBuilder::build(quint32 itemId, int depth)
     if (const auto built = m_built.find(itemId); built != m_built.end())
         return *built;
     const auto item = m_meta.items.find(itemId);
-    check(item != m_meta.items.end() && depth <= kMaxDerivationDepth);
+    refuseUnless(item != m_meta.items.end() && depth <= kMaxDerivationDepth);
     // An item met again before its picture is made refers to itself through others.
-    check(!m_inProgress.contains(itemId));
+    refuseUnless(!m_inProgress.contains(itemId));
     m_inProgress.insert(itemId);
     ImageNode node;
     if (item->type == "hvc1")
@@ -87,7 +82,7 @@ int NodeBuilder::build(quint32 itemId, int depth)
     else if (item->type == "iden")
         node = identity(*item, depth);
     else
-        check(false);
+        refuseUnless(false);
     addTransforms(*item, node);
     checkPictureSize(displayedSize(node));
     m_inProgress.remove(itemId);
@@ -108,10 +103,10 @@ QSize NodeBuilder::codedSize(const Item& item) const
         fields.takeVersion();
         const quint64 width = fields.take(4);
         const quint64 height = fields.take(4);
-        check(!fields.failed());
+        refuseUnless(!fields.failed());
         return QSize(declaredSide(width), declaredSide(height));
     }
-    check(false);
+    refuseUnless(false);
     return {};
 }
 
@@ -126,7 +121,7 @@ ImageNode NodeBuilder::coded(const Item& item)
             configured = true;
         }
     }
-    check(configured && image.configuration.size() >= kMinConfigurationBytes);
+    refuseUnless(configured && image.configuration.size() >= kMinConfigurationBytes);
     image.data = itemData(m_file, m_meta, item);
     ImageNode node;
     node.size = codedSize(item);
@@ -139,7 +134,7 @@ QByteArray NodeBuilder::smallData(const Item& item) const
 {
     QByteArray data;
     for (const FileExtent& extent : itemData(m_file, m_meta, item)) {
-        check(data.size() + extent.length <= kMaxDescriptionBytes);
+        refuseUnless(data.size() + extent.length <= kMaxDescriptionBytes);
         data += m_file.mid(extent.offset, extent.length);
     }
     return data;
@@ -149,29 +144,29 @@ ImageNode NodeBuilder::grid(const Item& item, int depth)
 {
     const QByteArray data = smallData(item);
     Fields fields(data, 0, data.size());
-    check(fields.take(1) == 0);
+    refuseUnless(fields.take(1) == 0);
     const qsizetype sideBytes = (fields.take(1) & 1) ? 4 : 2;
     GridImage grid;
     grid.rows = static_cast<int>(fields.take(1)) + 1;
     grid.columns = static_cast<int>(fields.take(1)) + 1;
     const quint64 width = fields.take(sideBytes);
     const quint64 height = fields.take(sideBytes);
-    check(!fields.failed());
+    refuseUnless(!fields.failed());
     // The cap first, so that a grid too large costs nothing more.
     grid.outputSize = QSize(declaredSide(width), declaredSide(height));
     checkPictureSize(grid.outputSize);
     const std::vector<quint32> tiles = referencesFrom(m_meta, item.id, "dimg");
-    check(tiles.size() == static_cast<size_t>(grid.rows * grid.columns));
+    refuseUnless(tiles.size() == static_cast<size_t>(grid.rows * grid.columns));
     QSize tileSize;
     for (const quint32 tile : tiles) {
         const int node = build(tile, depth + 1);
         const QSize size = displayedSize(m_nodes[static_cast<size_t>(node)]);
-        check(tileSize.isEmpty() || size == tileSize);
+        refuseUnless(tileSize.isEmpty() || size == tileSize);
         tileSize = size;
         grid.tiles.push_back(node);
     }
-    check(qint64{tileSize.width()} * grid.columns >= grid.outputSize.width() &&
-          qint64{tileSize.height()} * grid.rows >= grid.outputSize.height());
+    refuseUnless(qint64{tileSize.width()} * grid.columns >= grid.outputSize.width() &&
+                 qint64{tileSize.height()} * grid.rows >= grid.outputSize.height());
     ImageNode node;
     node.size = grid.outputSize;
     node.content = std::move(grid);
@@ -182,14 +177,14 @@ ImageNode NodeBuilder::overlay(const Item& item, int depth)
 {
     const QByteArray data = smallData(item);
     Fields fields(data, 0, data.size());
-    check(fields.take(1) == 0);
+    refuseUnless(fields.take(1) == 0);
     const qsizetype fieldBytes = (fields.take(1) & 1) ? 4 : 2;
     OverlayImage overlay;
     for (quint16& channel : overlay.canvasFill)
         channel = static_cast<quint16>(fields.take(2));
     const quint64 width = fields.take(fieldBytes);
     const quint64 height = fields.take(fieldBytes);
-    check(!fields.failed());
+    refuseUnless(!fields.failed());
     overlay.outputSize = QSize(declaredSide(width), declaredSide(height));
     checkPictureSize(overlay.outputSize);
     const int signBit = fieldBytes == 4 ? 31 : 15;
@@ -201,8 +196,8 @@ ImageNode NodeBuilder::overlay(const Item& item, int depth)
     for (const quint32 layer : referencesFrom(m_meta, item.id, "dimg")) {
         const qint64 x = signedField();
         const qint64 y = signedField();
-        check(!fields.failed() && x >= INT_MIN / 2 && x <= INT_MAX / 2 && y >= INT_MIN / 2 &&
-              y <= INT_MAX / 2);
+        refuseUnless(!fields.failed() && x >= INT_MIN / 2 && x <= INT_MAX / 2 && y >= INT_MIN / 2 &&
+                     y <= INT_MAX / 2);
         const int node = build(layer, depth + 1);
         overlay.layers.push_back({node, QPoint(static_cast<int>(x), static_cast<int>(y))});
     }
@@ -215,7 +210,7 @@ ImageNode NodeBuilder::overlay(const Item& item, int depth)
 ImageNode NodeBuilder::identity(const Item& item, int depth)
 {
     const std::vector<quint32> source = referencesFrom(m_meta, item.id, "dimg");
-    check(source.size() == 1);
+    refuseUnless(source.size() == 1);
     const int child = build(source.front(), depth + 1);
     ImageNode node;
     node.size = displayedSize(m_nodes[static_cast<size_t>(child)]);
@@ -233,7 +228,7 @@ void NodeBuilder::addTransforms(const Item& item, ImageNode& node) const
             node.transforms.push_back(*transform);
             size = displayedSize({{}, size, {*transform}});
         } else {
-            check(!property.essential || isKnownProperty(box.type));
+            refuseUnless(!property.essential || isKnownProperty(box.type));
         }
     }
 }

@@ -2,24 +2,15 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_sequence.h"
 
-#include "platform/runtime_error.h"
+#include "decoder/formats/heif/heif_boxes.h"
 
 #include <optional>
 
 namespace kavelora::decoder::heif {
 namespace {
 
-using platform::ErrorNumber;
-using platform::RuntimeError;
-
 // The visual sample entry's fields come before its boxes.
 constexpr qsizetype kVisualEntryFieldBytes = 78;
-
-void check(bool condition)
-{
-    if (!condition)
-        throw RuntimeError(ErrorNumber::InvalidPicture);
-}
 
 // The child of parent of type, after skip bytes of parent's own fields; null when none.
 std::optional<Box> child(const QByteArray& file, const Box& parent, const char* type,
@@ -27,14 +18,14 @@ std::optional<Box> child(const QByteArray& file, const Box& parent, const char* 
 {
     bool overran = false;
     const std::vector<Box> boxes = boxesIn(file, parent.body + skip, parent.end, &overran);
-    check(!overran);
+    refuseUnless(!overran);
     const Box* found = findBox(boxes, type);
     return found ? std::optional<Box>(*found) : std::nullopt;
 }
 
 Box required(const std::optional<Box>& box)
 {
-    check(box.has_value());
+    refuseUnless(box.has_value());
     return *box;
 }
 
@@ -63,7 +54,7 @@ void readSampleEntry(const QByteArray& file, const Box& stsd, SequenceImage& ima
     fields.take(8);
     const auto width = static_cast<int>(fields.take(2));
     const auto height = static_cast<int>(fields.take(2));
-    check(!fields.failed() && width > 0 && height > 0);
+    refuseUnless(!fields.failed() && width > 0 && height > 0);
     image.size = QSize(width, height);
     const Box hvcC = required(child(file, entry, "hvcC", kVisualEntryFieldBytes));
     image.entryBoxes = boxesIn(file, entry.body + kVisualEntryFieldBytes, entry.end);
@@ -79,15 +70,15 @@ FileExtent firstSample(const QByteArray& file, const Box& stbl)
     const quint64 count = sizes.take(4);
     if (size == 0)
         size = sizes.take(4);
-    check(!sizes.failed() && count > 0 && size > 0);
+    refuseUnless(!sizes.failed() && count > 0 && size > 0);
     const std::optional<Box> stco = child(file, stbl, "stco");
     Fields offsets(file, stco ? *stco : required(child(file, stbl, "co64")));
     offsets.takeVersion();
-    check(offsets.take(4) > 0);
+    refuseUnless(offsets.take(4) > 0);
     const quint64 offset = offsets.take(stco ? 4 : 8);
-    check(!offsets.failed());
+    refuseUnless(!offsets.failed());
     const auto fileSize = static_cast<quint64>(file.size());
-    check(offset < fileSize && size <= fileSize - offset);
+    refuseUnless(offset < fileSize && size <= fileSize - offset);
     return {static_cast<qint64>(offset), static_cast<qint64>(size)};
 }
 
@@ -97,7 +88,7 @@ SequenceImage firstSequenceImage(const QByteArray& file, const Box& moov)
 {
     bool overran = false;
     const std::vector<Box> tracks = boxesIn(file, moov.body, moov.end, &overran);
-    check(!overran);
+    refuseUnless(!overran);
     for (const Box& trak : tracks) {
         if (trak.type != "trak" || !isPictureTrack(file, trak))
             continue;
@@ -109,7 +100,7 @@ SequenceImage firstSequenceImage(const QByteArray& file, const Box& moov)
         image.firstSample = firstSample(file, stbl);
         return image;
     }
-    check(false);
+    refuseUnless(false);
     return {};
 }
 

@@ -2,28 +2,19 @@
 // SPDX-License-Identifier: MIT
 #include "decoder/formats/heif/heif_transforms.h"
 
-#include "platform/runtime_error.h"
+#include "decoder/formats/heif/heif_boxes.h"
 
 #include <cmath>
 
 namespace kavelora::decoder::heif {
 namespace {
 
-using platform::ErrorNumber;
-using platform::RuntimeError;
-
-void check(bool condition)
-{
-    if (!condition)
-        throw RuntimeError(ErrorNumber::InvalidPicture);
-}
-
 // A fraction of clap: a signed 32-bit numerator over an unsigned denominator, not 0.
 long double takeFraction(Fields& fields)
 {
     const auto numerator = static_cast<qint32>(static_cast<quint32>(fields.take(4)));
     const quint64 denominator = fields.take(4);
-    check(!fields.failed() && denominator != 0);
+    refuseUnless(!fields.failed() && denominator != 0);
     return static_cast<long double>(numerator) / static_cast<long double>(denominator);
 }
 
@@ -40,8 +31,8 @@ ImageTransform crop(const QByteArray& file, const Box& clap, QSize size)
     const long double right = std::floor(centreX + (width - 1) / 2);
     const long double top = std::floor(centreY - (height - 1) / 2);
     const long double bottom = std::floor(centreY + (height - 1) / 2);
-    check(left >= 0 && top >= 0 && right >= left && bottom >= top && right < size.width() &&
-          bottom < size.height());
+    refuseUnless(left >= 0 && top >= 0 && right >= left && bottom >= top && right < size.width() &&
+                 bottom < size.height());
     ImageTransform transform;
     transform.kind = ImageTransform::Kind::Crop;
     transform.kept = QRect(QPoint(static_cast<int>(left), static_cast<int>(top)),
@@ -59,7 +50,7 @@ std::optional<ImageTransform> transformOf(const QByteArray& file, const Box& pro
         return std::nullopt;
     Fields fields(file, property);
     const quint64 value = fields.take(1);
-    check(!fields.failed());
+    refuseUnless(!fields.failed());
     ImageTransform transform;
     if (property.type == "irot") {
         transform.kind = ImageTransform::Kind::Rotation;
