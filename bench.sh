@@ -17,6 +17,8 @@ BENCH_PACKAGES=(
     xvfb xauth feh libjpeg-turbo-progs libheif-examples libavif-bin libjxl-tools xdotool
     # bench/gui_stall.sh: xwininfo, and Pillow to see the picture on screen.
     x11-utils python3-pil
+    # bench/make_grid_heic codes the grid HEICs' tiles with x265.
+    libx265-dev
 )
 ensure_packages "${KAVELORA_BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
