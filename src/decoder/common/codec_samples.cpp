@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <memory>
 
 namespace kavelora::decoder {
@@ -150,18 +149,6 @@ bool isSrgb(const CodecColour& colour)
            &curveOf(colour.transfer) == &kSrgbCurve;
 }
 
-void rgbaToArgbInPlace(uchar* samples, QSize size, qsizetype bytesPerLine, bool keepAlpha)
-{
-    for (int y = 0; y < size.height(); ++y) {
-        uchar* row = samples + y * bytesPerLine;
-        for (int x = 0; x < size.width(); ++x) {
-            uchar* pixel = row + 4 * x;
-            const QRgb word = qRgba(pixel[0], pixel[1], pixel[2], keepAlpha ? pixel[3] : 255);
-            std::memcpy(pixel, &word, sizeof word);
-        }
-    }
-}
-
 SrgbRows::SrgbRows(const CodecColour& colour, int channels, int bitsPerSample)
     : m_channels(channels)
     , m_bitsPerSample(bitsPerSample)
@@ -169,13 +156,15 @@ SrgbRows::SrgbRows(const CodecColour& colour, int channels, int bitsPerSample)
     if (isHdr(colour))
         m_hdr = std::make_unique<const HdrToSdr>(colour, channels, bitsPerSample);
     else if (!isSrgb(colour))
-        m_transform = transformToSrgb({nullptr, {}, 0, channels, bitsPerSample}, colour).release();
+        m_transform.reset(
+            transformToSrgb({nullptr, {}, 0, channels, bitsPerSample}, colour).release());
 }
 
-SrgbRows::~SrgbRows()
+SrgbRows::~SrgbRows() = default;
+
+void SrgbRows::TransformDeleter::operator()(void* transform) const
 {
-    if (m_transform)
-        cmsDeleteTransform(m_transform);
+    cmsDeleteTransform(transform);
 }
 
 void SrgbRows::convert(const uchar* samples, QRgb* out, int width) const
@@ -191,7 +180,7 @@ void SrgbRows::convert(const uchar* samples, QRgb* out, int width) const
     // The transform leaves alpha alone when the samples have none; the words need it opaque.
     if (m_channels % 2 != 0)
         std::fill(out, out + width, 0xFFFFFFFFu);
-    cmsDoTransform(m_transform, samples, out, static_cast<cmsUInt32Number>(width));
+    cmsDoTransform(m_transform.get(), samples, out, static_cast<cmsUInt32Number>(width));
 }
 
 QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour,

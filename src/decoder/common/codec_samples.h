@@ -56,10 +56,15 @@ public:
     void convert(const uchar* samples, QRgb* out, int width) const;
 
 private:
+    struct TransformDeleter
+    {
+        void operator()(void* transform) const;
+    };
+
     int m_channels;
     int m_bitsPerSample;
     // The colour library's transform; null where the samples are sRGB already.
-    void* m_transform = nullptr;
+    std::unique_ptr<void, TransformDeleter> m_transform;
     std::unique_ptr<const HdrToSdr> m_hdr;
 };
 
@@ -75,11 +80,6 @@ bool isSrgb(const CodecColour& colour);
 // OutOfMemory when the picture cannot be allocated.
 QImage srgbImageFrom(const CodecSamples& samples, const CodecColour& colour,
                      const PixelAllocator& allocate);
-
-// Rewrites 8-bit sRGB RGBA samples as ARGB32 words in their own buffer (rows of at least
-// 4-byte alignment), alpha made opaque unless keepAlpha: the buffer becomes a picture's
-// without a copy.
-void rgbaToArgbInPlace(uchar* samples, QSize size, qsizetype bytesPerLine, bool keepAlpha);
 
 // A sample of bitsPerSample significant bits (9 to 16) scaled to the range 0 to 65535, rounded.
 inline quint16 widenedSample(quint32 value, int bitsPerSample)
