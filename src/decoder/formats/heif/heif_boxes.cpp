@@ -8,10 +8,15 @@
 
 namespace kavelora::decoder::heif {
 
+void refuse()
+{
+    throw platform::RuntimeError(platform::ErrorNumber::InvalidPicture);
+}
+
 void refuseUnless(bool condition)
 {
     if (!condition)
-        throw platform::RuntimeError(platform::ErrorNumber::InvalidPicture);
+        refuse();
 }
 
 Fields::Fields(const QByteArray& bytes, qsizetype at, qsizetype end)

@@ -9,7 +9,9 @@
 // ISO base media boxes, read with every field bounded by the box that holds it.
 namespace kavelora::decoder::heif {
 
-// Refuses the file as broken (InvalidPicture) unless condition holds.
+// Refuses the file as broken: raises RuntimeError InvalidPicture.
+[[noreturn]] void refuse();
+// Refuses the file as broken unless condition holds.
 void refuseUnless(bool condition);
 
 struct Box

@@ -4,6 +4,7 @@
 
 #include "decoder/common/area_reducer.h"
 #include "decoder/formats/heif/heif_base_rows.h"
+#include "decoder/formats/heif/heif_boxes.h"
 #include "decoder/formats/heif/heif_orientation.h"
 #include "decoder/formats/heif/hevc_decoder.h"
 #include "platform/runtime_error.h"
@@ -23,11 +24,6 @@ namespace {
 
 // Derived images referencing derived images; the plan has no loops, this bounds the work.
 constexpr int kMaxNesting = 8;
-
-[[noreturn]] void refuse()
-{
-    throw RuntimeError(ErrorNumber::InvalidPicture);
-}
 
 const ImageNode& nodeAt(const ImagePlan& plan, int index, int depth)
 {

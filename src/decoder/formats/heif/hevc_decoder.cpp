@@ -4,6 +4,7 @@
 
 #include "decoder/common/codec_decode_fits.h"
 #include "decoder/common/decoder_threads.h"
+#include "decoder/formats/heif/heif_boxes.h"
 #include "decoder/formats/heif/hevc_sequence_size.h"
 #include "platform/runtime_error.h"
 
@@ -17,11 +18,6 @@ using platform::ErrorNumber;
 using platform::RuntimeError;
 
 namespace {
-
-[[noreturn]] void refuse()
-{
-    throw RuntimeError(ErrorNumber::InvalidPicture);
-}
 
 quint32 bigEndian(QByteArrayView bytes, qsizetype at, int count)
 {
