@@ -48,7 +48,8 @@ struct GridLayout
 GridLayout layoutOf(const ImagePlan& plan, const GridImage& grid)
 {
     if (grid.rows <= 0 || grid.columns <= 0 || grid.outputSize.isEmpty() ||
-        grid.tiles.size() != static_cast<std::size_t>(grid.rows) * grid.columns)
+        grid.tiles.size() !=
+            static_cast<std::size_t>(grid.rows) * static_cast<std::size_t>(grid.columns))
         refuse();
     GridLayout layout;
     for (const int index : grid.tiles) {
